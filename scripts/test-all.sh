@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Runs every test of Tolvane: the format check, the host build (g++) and its tests, a clang++ build
+# of the portable core, the Windows build and its tests under Wine, the end-to-end checks of
+# tolvane.exe under Wine on a virtual display, and a short run of each fuzz target over its corpus.
+# Installs what is missing with apt-get first. Exit code 0 only when everything passed.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+jobs=${TOLVANE_JOBS:-2}
+step() { printf '\n==== %s ====\n' "$*"; }
+
+step "dependencies"
+scripts/install-deps.sh
+
+step "format check"
+scripts/format-check.sh
+
+step "host build (g++)"
+cmake --preset host >/dev/null
+cmake --build build/host -j "$jobs"
+step "host tests"
+ctest --test-dir build/host -j "$jobs" --output-on-failure
+
+step "clang++ build of the portable core"
+cmake --preset host-clang >/dev/null
+cmake --build build/host-clang -j "$jobs" --target tolvane_core tolvane_platform
+
+step "windows build (MinGW-w64)"
+cmake --preset windows >/dev/null
+cmake --build build/windows -j "$jobs"
+
+step "windows tests under Wine"
+export TOLVANE_WINEPREFIX=$(mktemp -d /tmp/tolvane-ctest-prefix.XXXXXX)
+export WINEPREFIX=$TOLVANE_WINEPREFIX
+scripts/wine-run.sh wineboot -i >/dev/null 2>&1 || true
+wineserver_bin=$(dirname "$(dpkg -L wine64 | grep -E '/wine64$' | head -n 1)")/wineserver
+"$wineserver_bin" -p 2>/dev/null || true
+set +e
+ctest --test-dir build/windows -j "$jobs" --output-on-failure
+win_rc=$?
+set -e
+"$wineserver_bin" -k 2>/dev/null || true
+rm -rf "$TOLVANE_WINEPREFIX"
+unset WINEPREFIX TOLVANE_WINEPREFIX
+[ $win_rc -eq 0 ] || { echo "windows tests failed"; exit $win_rc; }
+
+step "end-to-end checks"
+tests/e2e/run.sh "$root/build/windows/src/app/win32/tolvane.exe"
+
+step "fuzz targets"
+cmake --preset fuzz >/dev/null
+cmake --build build/fuzz -j "$jobs"
+scripts/fuzz-smoke.sh build/fuzz
+
+echo
+echo "all Tolvane tests passed"

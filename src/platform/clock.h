@@ -1,0 +1,25 @@
+// Time and sleep, injected everywhere so that a test can move time by hand.
+//
+// TickMs is the millisecond count since system start (GetTickCount64 on Windows); every age,
+// time-out and wait in the core is measured with it. SystemNs is the wall clock in nanoseconds
+// (toasts), MonotonicNs a monotonic nanosecond clock (the loading screen). SleepMs blocks the
+// calling thread; a fake returns at once and advances its own time instead.
+#pragma once
+
+#include <cstdint>
+
+namespace tolvane {
+
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  virtual uint64_t TickMs() = 0;
+  virtual int64_t SystemNs() = 0;
+  virtual int64_t MonotonicNs() = 0;
+  virtual void SleepMs(uint32_t ms) = 0;
+};
+
+// The process's real clock. Safe to use from any thread.
+Clock& SystemClock();
+
+}  // namespace tolvane

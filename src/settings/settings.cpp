@@ -1,0 +1,38 @@
+#include "settings/settings.h"
+
+namespace tolvane {
+
+Settings MakeDefaultSettings() {
+  Settings s;
+  struct Default {
+    int32_t count;
+    const wchar_t* colours[4];
+  };
+  static const Default kThemes[5] = {
+      {2, {L"FF4D9D", L"FF2D3D"}},
+      {2, {L"000000", L"FFFFFF"}},
+      {3, {L"00D4C8", L"3C78FF", L"A855F7"}},
+      {4, {L"FF9A3C", L"FF4D6D", L"B517FF", L"2B2BFF"}},
+      {3, {L"0F2027", L"2C5364", L"43C6AC"}},
+  };
+  for (size_t i = 0; i < 5; ++i) {
+    CustomTheme& t = s.customThemes[i];
+    t = CustomTheme{};
+    t.count = kThemes[i].count;
+    for (int32_t k = 0; k < kThemes[i].count; ++k) t.colours[k] = kThemes[i].colours[k];
+  }
+  return s;
+}
+
+std::wstring SanitizeText(const std::wstring& text, size_t limit) {
+  std::wstring out;
+  out.reserve(text.size() < limit ? text.size() : limit);
+  for (wchar_t c : text) {
+    if (static_cast<uint32_t>(c) < 32) continue;
+    if (out.size() >= limit) break;
+    out.push_back(c);
+  }
+  return out;
+}
+
+}  // namespace tolvane
