@@ -36,6 +36,8 @@ class Application {
 
   const CommandLineState& commandLine() const { return commandLine_; }
   std::atomic<bool>& appRunning() { return appRunning_; }
+  Clock& clock() { return clock_; }
+  FileSystem& files() { return files_; }
 
  private:
   CommandLineState commandLine_;
