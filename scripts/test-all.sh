@@ -30,6 +30,13 @@ cmake --preset windows >/dev/null
 cmake --build build/windows -j "$jobs"
 
 step "windows tests under Wine"
+# Wine's clipboard and window tests need an X display: a private virtual one.
+xvfb_display=:$((90 + RANDOM % 50))
+Xvfb "$xvfb_display" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+trap 'kill $xvfb_pid 2>/dev/null || true' EXIT
+export DISPLAY=$xvfb_display
+sleep 1
 export TOLVANE_WINEPREFIX=$(mktemp -d /tmp/tolvane-ctest-prefix.XXXXXX)
 export WINEPREFIX=$TOLVANE_WINEPREFIX
 scripts/wine-run.sh wineboot -i >/dev/null 2>&1 || true
@@ -41,7 +48,8 @@ win_rc=$?
 set -e
 "$wineserver_bin" -k 2>/dev/null || true
 rm -rf "$TOLVANE_WINEPREFIX"
-unset WINEPREFIX TOLVANE_WINEPREFIX
+kill $xvfb_pid 2>/dev/null || true
+unset WINEPREFIX TOLVANE_WINEPREFIX DISPLAY
 [ $win_rc -eq 0 ] || { echo "windows tests failed"; exit $win_rc; }
 
 step "end-to-end checks"
