@@ -1,0 +1,27 @@
+// The Linux host never runs the program, only its tests and benchmarks, and those must not reach
+// the network: the host's system client therefore answers every request as "no answer" (false, 0).
+// Tests that need answers use the fake client; the real client is tested in the Windows build.
+#include "platform/http.h"
+
+namespace tolvane {
+namespace {
+
+class NoNetworkHttpClient final : public HttpClient {
+ public:
+  bool Get(const std::wstring&, std::string& body, int32_t& status) override {
+    body.clear();
+    status = 0;
+    return false;
+  }
+};
+
+}  // namespace
+
+HttpClient& SystemHttpClient() {
+  static NoNetworkHttpClient client;
+  return client;
+}
+
+std::unique_ptr<HttpClient> CreateSystemHttpClient(int32_t) { return nullptr; }
+
+}  // namespace tolvane

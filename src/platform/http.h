@@ -1,0 +1,41 @@
+// One blocking HTTP or HTTPS GET through the platform's HTTP stack (WinHTTP on Windows).
+//
+// Get fetches one absolute URL and hands back the raw body bytes and the status code. It is made
+// only on worker threads (the lookup worker and the map's tile threads) and may be called from any
+// number of them at once: each call opens its own session and closes it before returning, so no
+// connection is reused. The pair (result, status) tells the outcomes apart:
+//   (true, 200)      success;
+//   (false, n != 0)  the server answered with status n, and body holds what it sent;
+//   (false, 0)       no answer at all (bad URL, name resolution, connection, TLS or time-out).
+// body is cleared and status set to 0 at the start of every call. A body is never longer than
+// kHttpBodyLimit: the download stops at the first chunk that would pass it, and a 200 answer cut
+// there still counts as a success. Every byte of body comes from the network and is untrusted.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace tolvane {
+
+inline constexpr size_t kHttpBodyLimit = 4194304;
+inline constexpr int32_t kHttpTimeoutMs = 9000;
+inline constexpr wchar_t kHttpUserAgent[] = L"Tolvane/1.1 (desktop IP inspector)";
+
+class HttpClient {
+ public:
+  virtual ~HttpClient() = default;
+  virtual bool Get(const std::wstring& url, std::string& body, int32_t& status) = 0;
+};
+
+// The process's client with the normal time-outs (kHttpTimeoutMs for each of resolve, connect,
+// send and receive). Safe to use from any thread. On the Linux host, which never runs the program,
+// it answers every request with (false, 0) and touches no network.
+HttpClient& SystemHttpClient();
+
+// A client of the real HTTP stack with another time-out for every phase; tests use a short one so
+// that a silent server costs half a second, not nine. Null on the Linux host.
+std::unique_ptr<HttpClient> CreateSystemHttpClient(int32_t timeoutMs);
+
+}  // namespace tolvane
