@@ -1,7 +1,9 @@
 // Toast: the one transient message line of the window, visible for 2.4 s.
 //
 // A new message replaces the current one at once and starts a new 2.4 s. The stored text is kept
-// whole; only the drawn text is cut to 80 characters. Main thread only.
+// whole; only the drawn text is cut to 80 characters. The time is the wall clock, which the user
+// or a time service may set back: a toast then restarts its 2.4 s from the jump instead of staying
+// on screen until the clock catches up. Main thread only.
 #pragma once
 
 #include <cstdint>
@@ -28,7 +30,8 @@ class Toast {
   // text is emptied (the first paint after it asks), so later calls stay false.
   bool Visible();
 
-  // The text as drawn: at most 80 characters, a longer one as its first 77 and "...".
+  // The text as drawn: at most 80 characters, a longer one as its first 77 and "...". The cut
+  // never splits a UTF-16 surrogate pair.
   std::wstring DrawnText() const;
 
  private:
