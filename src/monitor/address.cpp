@@ -1,3 +1,7 @@
+// IsLocalAddress. The IPv4 reader is strict (four groups of one to three digits, each at most 255)
+// and any text it rejects counts as local: a garbled address is never treated as a public peer.
+// Dual-stack sockets show IPv4 peers in the IPv6 tables as "::ffff:a.b.c.d"; those are judged by
+// the IPv4 address they carry, so a LAN or loopback peer does not pass as public through them.
 #include "monitor/address.h"
 
 #include <cstdint>
@@ -30,18 +34,7 @@ bool ParseDottedIpv4(std::wstring_view t, uint32_t octets[4]) {
   return i == t.size();
 }
 
-}  // namespace
-
-bool IsLocalAddress(std::wstring_view text) {
-  if (text.empty() || text == L"*") return true;
-  if (text.find(L':') != std::wstring_view::npos) {
-    std::wstring lower(text);
-    for (wchar_t& c : lower) c = Lower(c);
-    if (lower == L"::" || lower == L"::1") return true;
-    for (const wchar_t* p : {L"fe8", L"fe9", L"fea", L"feb", L"fc", L"fd", L"ff"})
-      if (StartsWith(lower, p)) return true;
-    return false;
-  }
+bool IsLocalIpv4(std::wstring_view text) {
   uint32_t o[4];
   if (!ParseDottedIpv4(text, o)) return true;
   if (o[0] == 0 || o[0] == 10 || o[0] == 127) return true;
@@ -50,6 +43,24 @@ bool IsLocalAddress(std::wstring_view text) {
   if (o[0] == 172 && o[1] >= 16 && o[1] <= 31) return true;
   if (o[0] == 192 && o[1] == 168) return true;
   return o[0] >= 224;
+}
+
+}  // namespace
+
+bool IsLocalAddress(std::wstring_view text) {
+  if (text.empty() || text == L"*") return true;
+  if (text.find(L':') != std::wstring_view::npos) {
+    std::wstring lower(text);
+    for (wchar_t& c : lower) c = Lower(c);
+    if (lower == L"::" || lower == L"::1") return true;
+    constexpr std::wstring_view kMapped = L"::ffff:";
+    if (StartsWith(lower, kMapped) && lower.find(L'.') != std::wstring::npos)
+      return IsLocalIpv4(std::wstring_view(lower).substr(kMapped.size()));
+    for (const wchar_t* p : {L"fe8", L"fe9", L"fea", L"feb", L"fc", L"fd", L"ff"})
+      if (StartsWith(lower, p)) return true;
+    return false;
+  }
+  return IsLocalIpv4(text);
 }
 
 }  // namespace tolvane

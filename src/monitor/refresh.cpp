@@ -1,0 +1,89 @@
+// The refresh thread and the window's pick-up rule.
+#include "monitor/refresh.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace tolvane {
+
+void RequestRefreshNow(RefreshControl& control) {
+  control.refreshNow.exchange(true);
+  control.viewDirty = true;
+}
+
+std::wstring LastRefreshText(uint64_t lastSnapshotTime, uint64_t now) {
+  if (lastSnapshotTime == 0) return L"never";
+  // A stamp later than now (clock read on another thread just before the stamp) is "just now",
+  // not an underflowed age of millions of years.
+  const uint64_t d = now > lastSnapshotTime ? now - lastSnapshotTime : 0;
+  if (d < 2000) return L"just now";
+  return std::to_wstring(d / 1000) + L"s ago";
+}
+
+std::wstring LastRefreshText(const PublishedRows& published, Clock& clock) {
+  return LastRefreshText(published.lastSnapshotTime.load(), clock.TickMs());
+}
+
+bool ShouldRebuildView(const ViewPickup& seen, bool autoRefresh, bool capturePaused, bool viewDirty,
+                       uint32_t snapshotCounter, uint32_t pingCounter) {
+  const bool following = (autoRefresh && !capturePaused) || viewDirty;
+  if (!following) return false;
+  return seen.seenSnapshotCount != static_cast<int64_t>(snapshotCounter) ||
+         seen.seenPingCount != static_cast<int64_t>(pingCounter);
+}
+
+void NoteViewRebuilt(ViewPickup& seen, bool& viewDirty, uint32_t snapshotCounter, uint32_t pingCounter) {
+  seen.seenSnapshotCount = snapshotCounter;
+  seen.seenPingCount = pingCounter;
+  if (snapshotCounter != 0) viewDirty = false;
+}
+
+RefreshThread::RefreshThread(Snapshotter& snapshotter, PublishedRows& published, RefreshControl& control,
+                             Settings& settings, Clock& clock, const std::atomic<bool>& appRunning)
+    : snapshotter_(snapshotter),
+      published_(published),
+      control_(control),
+      settings_(settings),
+      clock_(clock),
+      appRunning_(appRunning) {}
+
+RefreshThread::~RefreshThread() { Join(); }
+
+bool RefreshThread::RunCycle() {
+  if (!appRunning_.load()) return false;
+  RowList rows;
+  snapshotter_.TakeSnapshot(rows);
+  {
+    std::lock_guard<std::mutex> guard(published_.lock);
+    std::swap(rows, published_.rows);
+  }
+  published_.lastSnapshotTime.exchange(clock_.TickMs());
+  published_.snapshotCounter.fetch_add(1);
+
+  const int32_t interval = std::max<int32_t>(settings_.refreshMs, kMinRefreshMs);
+  int64_t elapsed = 0;
+  while (appRunning_.load() && !control_.refreshNow.load()) {
+    clock_.SleepMs(kRefreshWaitStepMs);
+    elapsed += kRefreshWaitStepMs;
+    if (elapsed >= interval) break;
+  }
+  control_.refreshNow.exchange(false);
+  // rows (the previous snapshot) is released here, outside the lock.
+  return true;
+}
+
+void RefreshThread::Run() {
+  while (RunCycle()) {
+  }
+}
+
+void RefreshThread::Start() {
+  if (thread_.joinable()) return;
+  thread_ = std::thread([this] { Run(); });
+}
+
+void RefreshThread::Join() {
+  if (thread_.joinable()) thread_.join();
+}
+
+}  // namespace tolvane

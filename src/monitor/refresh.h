@@ -1,0 +1,80 @@
+// The refresh cycle: the thread that takes a snapshot over and over and publishes it, the refresh
+// request of the main thread, the pick-up rule of the window's UI timer and the status-line text.
+//
+// The thread's loop body (RunCycle) is public so that a test drives it on its own thread with a
+// fake clock; the wait is counted in 50 ms Clock::SleepMs steps, so a real wait may run somewhat
+// longer than the interval. Publishing swaps the list under PublishedRows::lock; the previous rows
+// are released after the wait, outside the lock, so readers never wait for a deallocation.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+
+#include "monitor/published_rows.h"
+#include "monitor/snapshot.h"
+#include "platform/clock.h"
+#include "settings/settings.h"
+
+namespace tolvane {
+
+inline constexpr int32_t kMinRefreshMs = 250;
+inline constexpr uint32_t kRefreshWaitStepMs = 50;
+
+// refreshNow crosses to the refresh thread; viewDirty belongs to the main thread (the window's state).
+struct RefreshControl {
+  std::atomic<bool> refreshNow{false};
+  bool viewDirty = false;
+};
+
+// Main thread: ask the refresh thread to stop waiting and take a snapshot at once, and have the
+// view follow the next snapshot even while automatic updating is off.
+void RequestRefreshNow(RefreshControl& control);
+
+// "never" when lastSnapshotTime is 0; "just now" below 2000 ms; else whole seconds + "s ago".
+std::wstring LastRefreshText(uint64_t lastSnapshotTime, uint64_t now);
+std::wstring LastRefreshText(const PublishedRows& published, Clock& clock);
+
+// The counters seen at the previous view rebuild; -1 before the first.
+struct ViewPickup {
+  int64_t seenSnapshotCount = -1;
+  int64_t seenPingCount = -1;
+};
+
+// Whether this UI tick rebuilds the view: automatic updating on (autoRefresh and not paused) or
+// viewDirty, and a counter differs from the one seen at the previous rebuild.
+bool ShouldRebuildView(const ViewPickup& seen, bool autoRefresh, bool capturePaused, bool viewDirty,
+                       uint32_t snapshotCounter, uint32_t pingCounter);
+// Bookkeeping after a rebuild: stores both counters; viewDirty is cleared once a snapshot exists.
+void NoteViewRebuilt(ViewPickup& seen, bool& viewDirty, uint32_t snapshotCounter, uint32_t pingCounter);
+
+class RefreshThread {
+ public:
+  RefreshThread(Snapshotter& snapshotter, PublishedRows& published, RefreshControl& control, Settings& settings,
+                Clock& clock, const std::atomic<bool>& appRunning);
+  ~RefreshThread();  // joins, so the thread never outlives what it references
+  RefreshThread(const RefreshThread&) = delete;
+  RefreshThread& operator=(const RefreshThread&) = delete;
+
+  // One cycle: snapshot, publish, wait, clear refreshNow. False, doing nothing, once appRunning is clear.
+  bool RunCycle();
+  // The thread body: cycles until appRunning clears.
+  void Run();
+
+  // Starts the thread (once); Join waits for it to end after appRunning was cleared.
+  void Start();
+  void Join();
+  bool Running() const { return thread_.joinable(); }
+
+ private:
+  Snapshotter& snapshotter_;
+  PublishedRows& published_;
+  RefreshControl& control_;
+  Settings& settings_;
+  Clock& clock_;
+  const std::atomic<bool>& appRunning_;
+  std::thread thread_;
+};
+
+}  // namespace tolvane

@@ -1,0 +1,117 @@
+// The socket snapshot: one pass over the process list, the four socket tables and the captured
+// UDP flows that yields the sorted, filtered, de-duplicated list of ConnectionRows.
+//
+// A Snapshotter belongs to the refresh thread: it owns ProcessNames and a per-snapshot cache of
+// what each process id classifies as, and reads the shared CaptureTable only through its one
+// locked pass (AgeAndCollect). Settings switches are read once at the start of each snapshot, so a
+// switch flipped on the main thread mid-snapshot never yields a half-filtered list.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "monitor/capture_table.h"
+#include "monitor/connection_row.h"
+#include "platform/clock.h"
+#include "platform/inet.h"
+#include "platform/process_list.h"
+#include "platform/socket_tables.h"
+#include "settings/settings.h"
+
+namespace tolvane {
+
+using ProcessNames = std::unordered_map<uint32_t, std::wstring>;
+using SeenKeys = std::unordered_set<std::wstring>;
+
+// Captured flows count as call traffic while their last packet is at most this old; older ones
+// are erased from the capture table by the snapshot.
+inline constexpr uint64_t kFlowKeepMs = 8000;
+inline constexpr uint64_t kFlowEraseMs = 20000;
+inline constexpr int32_t kFlowActiveMs = 3999;  // up to this age a flow's row is "ACTIVE", then "RECENT"
+
+// Dotted text of an IPv4 address given in network byte order (as the socket tables hold it);
+// "0.0.0.0" when the conversion fails.
+std::wstring Ipv4Text(uint32_t networkOrderAddress);
+// The system's compressed text of an IPv6 address; "::" when the conversion fails.
+std::wstring Ipv6Text(const Ipv6Bytes& address);
+
+// The 18 process names hidden while showSystem is off, and the whole-name, case-insensitive test.
+const std::array<std::wstring_view, 18>& HiddenProcessNames();
+bool IsHiddenProcessName(std::wstring_view name);
+
+// Case-insensitive comparison of process names (towlower per code unit): <0, 0 or >0.
+int CompareNoCase(std::wstring_view a, std::wstring_view b);
+
+struct DemoProcess {
+  uint32_t pid;
+  std::wstring_view name;
+};
+struct DemoRow {
+  uint32_t pid;
+  std::wstring_view protocol;
+  std::wstring_view state;
+  int32_t localPort;
+  std::wstring_view remoteAddress;
+  int32_t remotePort;
+  uint64_t packets;
+  int32_t ageMs;
+};
+inline constexpr std::wstring_view kDemoLocalAddress = L"192.168.1.23";
+const std::array<DemoProcess, 3>& DemoProcesses();
+const std::array<DemoRow, 8>& DemoRows();
+
+class Snapshotter {
+ public:
+  Snapshotter(Settings& settings, CaptureTable& captureTable, SocketTables& socketTables, ProcessList& processList,
+              Clock& clock, bool demoMode);
+
+  // Replaces rows with the current snapshot, sorted by process name (case-insensitive), then by
+  // remote endpoint. Sources that cannot be read contribute no rows.
+  void TakeSnapshot(RowList& rows);
+
+  // Builds one row from raw values with the admission rules, classification and de-duplication
+  // against seenKeys, and appends it when admitted. Names come from the ProcessNames of the latest
+  // snapshot; the settings are read at the call.
+  void AddRow(RowList& rows, SeenKeys& seenKeys, uint32_t pid, std::wstring_view protocol, std::wstring_view state,
+              std::wstring_view localAddress, int32_t localPort, std::wstring_view remoteAddress, int32_t remotePort,
+              uint64_t packets, int32_t ageMs);
+
+  const ProcessNames& processNames() const { return processNames_; }
+
+ private:
+  struct Switches {
+    bool showSystem = false;
+    bool showLan = false;
+    bool enableIpv6 = true;
+    bool enableUdp = true;
+  };
+  struct ProcessInfo {
+    std::wstring_view name;  // into processNames_ or a literal
+    std::wstring_view category;
+    bool hidden = false;
+  };
+
+  void RebuildProcessNames();
+  const ProcessInfo& InfoOf(uint32_t pid);
+  void AddRowWith(const Switches& s, RowList& rows, SeenKeys& seenKeys, uint32_t pid, std::wstring_view protocol,
+                  std::wstring_view state, std::wstring_view localAddress, int32_t localPort,
+                  std::wstring_view remoteAddress, int32_t remotePort, uint64_t packets, int32_t ageMs);
+  Switches ReadSwitches() const;
+
+  Settings& settings_;
+  CaptureTable& captureTable_;
+  SocketTables& socketTables_;
+  ProcessList& processList_;
+  Clock& clock_;
+  bool demoMode_;
+  ProcessNames processNames_;
+  std::unordered_map<uint32_t, ProcessInfo> infoCache_;  // valid until processNames_ is rebuilt
+  std::wstring keyScratch_;
+};
+
+}  // namespace tolvane
