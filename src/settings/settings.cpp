@@ -1,3 +1,6 @@
+// The defaults of the settings record and the text filter that every stored text passes.
+// The default custom themes here are also what "Reset defaults" restores, so they must match the
+// colours the settings file documents for a fresh installation.
 #include "settings/settings.h"
 
 namespace tolvane {
