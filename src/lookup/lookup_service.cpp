@@ -1,0 +1,260 @@
+// Lookup cache, worker, recent lookups and the copy-all report. See lookup_service.h for the threads
+// and the lock; nothing here holds the lock while it talks to the network.
+#include "lookup/lookup_service.h"
+
+#include <charconv>
+#include <string_view>
+#include <system_error>
+
+#include "lookup/json.h"
+#include "monitor/address.h"
+#include "platform/inet.h"
+
+namespace tolvane {
+namespace {
+
+// settings.lookupHist is cut to this many characters when the settings file is read back.
+constexpr size_t kLookupHistLimit = 400;
+
+constexpr wchar_t kFieldsQuery[] =
+    L"?fields=status,message,continent,country,countryCode,region,regionName,city,district,zip,lat,lon,"
+    L"timezone,offset,currency,isp,org,as,asname,reverse,mobile,proxy,hosting,query";
+
+// IsLocalAddress judges dotted IPv4 texts strictly but lets any text with a colon through as public
+// IPv6. A colon text that is no IPv6 address is not routable either; keeping it out of the queue
+// also keeps arbitrary text out of the request URL, where the address goes unescaped.
+bool IsPublicLookupAddress(const std::wstring& address) {
+  if (IsLocalAddress(address)) return false;
+  if (address.find(L':') != std::wstring::npos) return InetPton6(address).has_value();
+  return true;
+}
+
+// "%.5f" without the C library's locale: the report must read the same everywhere.
+std::wstring FixedFive(double value) {
+  char buffer[400];  // a double's fixed form with 5 decimals is at most 309 + 1 + 5 + sign digits
+  const std::to_chars_result r = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 5);
+  if (r.ec != std::errc()) return L"0.00000";
+  return std::wstring(buffer, r.ptr);
+}
+
+void AddLine(std::wstring& out, std::wstring_view label, const std::wstring& value) {
+  if (value.empty()) return;
+  out.append(label);
+  out.append(L": ");
+  out.append(value);
+  out.append(L"\r\n");
+}
+
+}  // namespace
+
+void LookupCache::RequestLookup(const std::wstring& address, bool force) {
+  std::lock_guard<std::mutex> guard(lock_);
+  if (!force && table_.count(address) != 0) return;
+  auto record = std::make_shared<LookupResult>();
+  record->address = address;
+  if (!IsPublicLookupAddress(address)) {
+    record->state = LookupState::Private;
+    record->mapState = MapState::None;
+    table_[address] = std::move(record);
+    return;
+  }
+  table_[address] = std::move(record);
+  queue_.push_back(address);
+}
+
+LookupResult LookupCache::Snapshot(const std::wstring& address) const {
+  std::lock_guard<std::mutex> guard(lock_);
+  const auto it = table_.find(address);
+  if (it != table_.end()) return *it->second;
+  LookupResult fresh;
+  fresh.address = address;
+  return fresh;
+}
+
+bool LookupCache::TakeNext(std::wstring& address, std::shared_ptr<LookupResult>& record) {
+  std::lock_guard<std::mutex> guard(lock_);
+  if (queue_.empty()) return false;
+  address = std::move(queue_.front());
+  queue_.pop_front();
+  const auto it = table_.find(address);
+  record = it != table_.end() ? it->second : nullptr;
+  return true;
+}
+
+void LookupCache::PublishResult(LookupResult& target, const LookupResult& result) {
+  std::lock_guard<std::mutex> guard(lock_);
+  target = result;
+}
+
+size_t LookupCache::QueueSize() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return queue_.size();
+}
+
+LookupResult SnapshotCurrentLookup(const LookupCache& cache, const CurrentLookup& current) {
+  return cache.Snapshot(current.address);
+}
+
+std::wstring LookupUrl(const std::wstring& apiBase, const std::wstring& address) {
+  return apiBase + L"/json/" + address + kFieldsQuery;
+}
+
+LookupResult PerformLookup(const std::wstring& address, const std::wstring& apiBase, HttpClient& http,
+                           const MapBuilder& buildMap, const ResultSink& publish) {
+  LookupResult r;
+  r.address = address;
+  std::string body;
+  int32_t status = 0;
+  const bool ok = http.Get(LookupUrl(apiBase, address), body, status);
+  if (ok) {
+    if (JsonGetString(body, "status") == L"success") {
+      r.continent = JsonGetString(body, "continent");
+      r.country = JsonGetString(body, "country");
+      r.countryCode = JsonGetString(body, "countryCode");
+      r.regionName = JsonGetString(body, "regionName");
+      r.city = JsonGetString(body, "city");
+      r.district = JsonGetString(body, "district");
+      r.zip = JsonGetString(body, "zip");
+      r.timezone = JsonGetString(body, "timezone");
+      r.currency = JsonGetString(body, "currency");
+      r.isp = JsonGetString(body, "isp");
+      r.org = JsonGetString(body, "org");
+      r.as = JsonGetString(body, "as");
+      r.asname = JsonGetString(body, "asname");
+      r.reverse = JsonGetString(body, "reverse");
+      r.lat = JsonGetNumber(body, "lat");
+      r.lon = JsonGetNumber(body, "lon");
+      r.mobile = JsonGetBool(body, "mobile");
+      r.proxy = JsonGetBool(body, "proxy");
+      r.hosting = JsonGetBool(body, "hosting");
+      r.state = LookupState::Done;
+      r.mapState = MapState::Loading;
+      if (publish) publish(r);
+
+      const int zoom = r.city.empty() ? 6 : 10;
+      float markerX = LookupResult::kMapCentre;
+      float markerY = LookupResult::kMapCentre;
+      std::shared_ptr<const MapImage> map;
+      if (buildMap) map = buildMap(r.lat, r.lon, zoom, markerX, markerY);
+      r.mapState = map ? MapState::Ready : MapState::Failed;
+      r.map = std::move(map);
+      r.markerX = markerX;
+      r.markerY = markerY;
+      if (publish) publish(r);
+      return r;
+    }
+    r.message = JsonGetString(body, "message");
+    if (r.message.empty()) r.message = kLookupNoDataMessage;
+  } else if (status == 429) {
+    r.message = kLookupRateLimitMessage;
+  } else if (status != 0) {
+    r.message = L"Lookup server error (HTTP " + std::to_wstring(status) + L").";
+  } else {
+    r.message = kLookupUnreachableMessage;
+  }
+  r.state = LookupState::Failed;
+  r.mapState = MapState::None;
+  if (publish) publish(r);
+  return r;
+}
+
+LookupWorker::LookupWorker(LookupCache& cache, HttpClient& http, MapBuilder buildMap, Clock& clock,
+                           const std::atomic<bool>& appRunning, std::wstring apiBase)
+    : cache_(cache),
+      http_(http),
+      buildMap_(std::move(buildMap)),
+      clock_(clock),
+      appRunning_(appRunning),
+      apiBase_(std::move(apiBase)) {}
+
+LookupWorker::~LookupWorker() { Join(); }
+
+void LookupWorker::Start() {
+  if (thread_.joinable()) return;
+  thread_ = std::thread([this] { Run(); });
+}
+
+void LookupWorker::Join() {
+  if (thread_.joinable()) thread_.join();
+}
+
+void LookupWorker::Run() {
+  while (appRunning_.load()) RunOnce();
+}
+
+bool LookupWorker::RunOnce() {
+  std::wstring address;
+  std::shared_ptr<LookupResult> record;
+  if (cache_.TakeNext(address, record) && record) {
+    // The record stays alive through our reference even if a forced request replaces it meanwhile;
+    // the replacement has its own queue entry.
+    PerformLookup(address, apiBase_, http_, buildMap_,
+                  [this, &record](const LookupResult& r) { cache_.PublishResult(*record, r); });
+    return true;
+  }
+  clock_.SleepMs(kIdleSleepMs);
+  if (appRunning_.load()) clock_.SleepMs(kIdleSleepMs);
+  return false;
+}
+
+std::vector<std::wstring> LoadRecentLookups(const Settings& settings) {
+  std::vector<std::wstring> out;
+  const std::wstring& hist = settings.lookupHist;
+  size_t start = 0;
+  while (start <= hist.size()) {
+    size_t comma = hist.find(L',', start);
+    if (comma == std::wstring::npos) comma = hist.size();
+    if (comma > start) out.push_back(hist.substr(start, comma - start));
+    start = comma + 1;
+  }
+  return out;
+}
+
+void AddRecentLookup(Settings& settings, const std::wstring& entry, const std::function<void()>& saveSettings) {
+  if (entry.empty() || entry.find(L',') != std::wstring::npos) return;
+  std::vector<std::wstring> list = LoadRecentLookups(settings);
+  std::erase(list, entry);
+  list.insert(list.begin(), entry);
+  if (list.size() > kMaxRecentLookups) list.resize(kMaxRecentLookups);
+
+  // Whole entries only: the loader would otherwise cut the last one in the middle.
+  std::wstring joined;
+  for (const std::wstring& e : list) {
+    const size_t needed = joined.size() + (joined.empty() ? 0 : 1) + e.size();
+    if (needed > kLookupHistLimit) break;
+    if (!joined.empty()) joined.push_back(L',');
+    joined += e;
+  }
+  settings.lookupHist = joined;
+  if (saveSettings) saveSettings();
+}
+
+std::wstring BuildCopyAllText(const LookupResult& record) {
+  std::wstring out = L"IP: " + record.address + L"\r\n";
+  if (record.state == LookupState::Private) {
+    out += L"Private / local network address\r\n";
+    return out;
+  }
+  if (record.state != LookupState::Done) return out;
+
+  std::wstring country = record.country;
+  if (!country.empty() && !record.countryCode.empty()) country += L" (" + record.countryCode + L")";
+  AddLine(out, L"Country", country);
+  AddLine(out, L"Region", record.regionName);
+  AddLine(out, L"City", record.city);
+  AddLine(out, L"District", record.district);
+  AddLine(out, L"ZIP", record.zip);
+  AddLine(out, L"Coordinates", FixedFive(record.lat) + L", " + FixedFive(record.lon));
+  AddLine(out, L"Timezone", record.timezone);
+  AddLine(out, L"ISP", record.isp);
+  AddLine(out, L"Organization", record.org);
+  AddLine(out, L"AS", record.as);
+  AddLine(out, L"AS name", record.asname);
+  AddLine(out, L"Reverse DNS", record.reverse);
+  out += std::wstring(L"Data center / hosting: ") + (record.hosting ? L"Yes" : L"No") + L"\r\n";
+  out += std::wstring(L"VPN / proxy: ") + (record.proxy ? L"Yes" : L"No") + L"\r\n";
+  out += std::wstring(L"Mobile network: ") + (record.mobile ? L"Yes" : L"No") + L"\r\n";
+  return out;
+}
+
+}  // namespace tolvane

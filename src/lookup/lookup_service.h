@@ -1,0 +1,170 @@
+// The lookup service: geolocation records per address, the worker that fills them from the
+// geolocation web service, the recent-lookups list and the "Copy all info" report.
+//
+// The main thread asks for lookups (LookupCache::RequestLookup) and reads copies of records
+// (SnapshotCurrentLookup); one LookupWorker thread performs the queued lookups strictly one at a time,
+// in request order. One lock guards the table, the queue and the contents of every record; it is
+// held for table and queue operations and whole-record copies only, never during network access.
+// Records are shared: a record that a forced request replaces stays alive for the worker still
+// filling it, and snapshots share the (read-only) map image instead of copying its pixels.
+//
+// Caveats: entries are never removed while the program runs (one record per address ever looked up).
+// A lookup in progress is finished before the worker ends, so Join can take as long as the HTTP
+// time-outs and the map download allow. Every byte of the service's answer is untrusted.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include "lookup/lookup_current.h"
+#include "platform/clock.h"
+#include "platform/http.h"
+#include "settings/settings.h"
+
+namespace tolvane {
+
+struct MapImage;
+
+// Root of the geolocation service when the command line names none. Plain HTTP: the free tier of
+// this service does not offer HTTPS.
+inline constexpr wchar_t kDefaultApiBase[] = L"http://ip-api.com";
+
+enum class LookupState : int32_t { Pending = 0, Done = 1, Failed = 2, Private = 3 };
+enum class MapState : int32_t { Loading = 0, Ready = 1, Failed = 2, None = 3 };
+
+struct LookupResult {
+  static constexpr float kMapCentre = 384.0f;
+
+  std::wstring address;  // the IP text looked up; also the cache key
+  LookupState state = LookupState::Pending;
+  std::wstring message;  // why the lookup failed (state Failed)
+  std::wstring continent;
+  std::wstring country;
+  std::wstring countryCode;
+  std::wstring regionName;
+  std::wstring city;
+  std::wstring district;
+  std::wstring zip;
+  std::wstring timezone;
+  std::wstring currency;
+  std::wstring isp;
+  std::wstring org;
+  std::wstring as;  // "AS number" text as the service writes it
+  std::wstring asname;
+  std::wstring reverse;  // reverse DNS name
+  double lat = 0.0;
+  double lon = 0.0;
+  bool mobile = false;
+  bool proxy = false;
+  bool hosting = false;
+  MapState mapState = MapState::Loading;
+  std::shared_ptr<const MapImage> map;  // 768 x 768 street map, or none
+  float markerX = kMapCentre;           // (lat, lon) inside the map image
+  float markerY = kMapCentre;
+};
+
+inline constexpr size_t kMaxRecentLookups = 8;
+
+// The failure texts of a lookup, shown in the panel as they are.
+inline constexpr wchar_t kLookupNoDataMessage[] = L"The lookup server returned no data";
+inline constexpr wchar_t kLookupRateLimitMessage[] = L"Rate limit reached. Wait a minute and press Refresh.";
+inline constexpr wchar_t kLookupUnreachableMessage[] =
+    L"Could not reach the lookup server. Check your internet connection or firewall.";
+
+class LookupCache {
+ public:
+  // Makes sure the table holds a record for address. Without force an existing record (finished or
+  // still pending) is reused. Otherwise a new record replaces it: Private at once for an address that
+  // is not a public internet peer (nothing queued), else Pending with the address queued.
+  void RequestLookup(const std::wstring& address, bool force);
+
+  // A copy of the record of address (map image shared); a new Pending record with that address when
+  // the table holds none.
+  LookupResult Snapshot(const std::wstring& address) const;
+
+  // Worker side: takes the first queued address and the record the table holds for it now. False
+  // when the queue is empty; true with a null record when the table lost it (cannot happen today, as
+  // nothing is removed, but the worker copes).
+  bool TakeNext(std::wstring& address, std::shared_ptr<LookupResult>& record);
+
+  // Copies every field of result into target under the lock.
+  void PublishResult(LookupResult& target, const LookupResult& result);
+
+  size_t QueueSize() const;
+
+ private:
+  mutable std::mutex lock_;
+  std::unordered_map<std::wstring, std::shared_ptr<LookupResult>> table_;
+  std::deque<std::wstring> queue_;  // duplicates allowed (each forced refresh adds one)
+};
+
+// The record of the current lookup's address, copied under the lookup lock.
+LookupResult SnapshotCurrentLookup(const LookupCache& cache, const CurrentLookup& current);
+
+// Builds the street map for a location; the lead binds it to BuildMap with the map sources. Returns
+// none when no tile arrived; markerX / markerY receive the location's pixel in the image.
+using MapBuilder =
+    std::function<std::shared_ptr<const MapImage>(double lat, double lon, int zoom, float& markerX, float& markerY)>;
+// Receives the worker's local record each time it is worth showing (once or twice per lookup).
+using ResultSink = std::function<void(const LookupResult&)>;
+
+// apiBase + "/json/" + address + the fields query. The address goes into the path unchanged.
+std::wstring LookupUrl(const std::wstring& apiBase, const std::wstring& address);
+
+// One lookup, run without the lock: asks the service, fills a local record, and hands it to publish
+// once for a failure and twice for a success (text first, then again with the map). An empty
+// buildMap counts as a map that could not be built. Returns the final record.
+LookupResult PerformLookup(const std::wstring& address, const std::wstring& apiBase, HttpClient& http,
+                           const MapBuilder& buildMap, const ResultSink& publish);
+
+// The permanent worker thread. Start once at window creation; Join after AppRunning was cleared.
+class LookupWorker {
+ public:
+  static constexpr uint32_t kIdleSleepMs = 50;  // slept twice per idle turn: one wake-up per 100 ms
+
+  LookupWorker(LookupCache& cache, HttpClient& http, MapBuilder buildMap, Clock& clock,
+               const std::atomic<bool>& appRunning, std::wstring apiBase);
+  ~LookupWorker();  // joins a thread that was started and not joined
+  LookupWorker(const LookupWorker&) = delete;
+  LookupWorker& operator=(const LookupWorker&) = delete;
+
+  void Start();
+  void Join();
+
+  // The thread body: turns until appRunning is false.
+  void Run();
+  // One turn of the loop: performs the first queued lookup and returns true, or sleeps the idle
+  // pause (the second half only while the program still runs) and returns false.
+  bool RunOnce();
+
+ private:
+  LookupCache& cache_;
+  HttpClient& http_;
+  MapBuilder buildMap_;
+  Clock& clock_;
+  const std::atomic<bool>& appRunning_;
+  std::wstring apiBase_;
+  std::thread thread_;
+};
+
+// The recent lookups stored in settings.lookupHist: split at ",", empty pieces dropped, in order.
+std::vector<std::wstring> LoadRecentLookups(const Settings& settings);
+
+// Puts entry first (exact, case-sensitive duplicates removed), keeps at most 8 entries, stores them
+// joined with "," in settings.lookupHist and calls saveSettings. Entries are dropped from the end
+// until the joined text fits the setting's 400 characters, so the settings file never holds a cut
+// entry. An empty entry or one holding "," (which could not be read back) changes nothing.
+void AddRecentLookup(Settings& settings, const std::wstring& entry, const std::function<void()>& saveSettings);
+
+// The plain-text report of the panel's "Copy all info" button; every line ends with CR LF.
+std::wstring BuildCopyAllText(const LookupResult& record);
+
+}  // namespace tolvane
