@@ -51,11 +51,12 @@ RefreshThread::~RefreshThread() { Join(); }
 
 bool RefreshThread::RunCycle() {
   if (!appRunning_.load()) return false;
-  RowList rows;
-  snapshotter_.TakeSnapshot(rows);
+  // spare_ holds the rows of the snapshot before the last one; the snapshot overwrites them in
+  // place, which spares most of its allocations, and the swap hands it the last one's rows.
+  snapshotter_.TakeSnapshot(spare_);
   {
     std::lock_guard<std::mutex> guard(published_.lock);
-    std::swap(rows, published_.rows);
+    std::swap(spare_, published_.rows);
   }
   published_.lastSnapshotTime.exchange(clock_.TickMs());
   published_.snapshotCounter.fetch_add(1);
@@ -68,7 +69,6 @@ bool RefreshThread::RunCycle() {
     if (elapsed >= interval) break;
   }
   control_.refreshNow.exchange(false);
-  // rows (the previous snapshot) is released here, outside the lock.
   return true;
 }
 

@@ -1,7 +1,8 @@
 // The socket snapshot. Cost is dominated by the rows themselves (a dozen short wide strings each),
 // so the per-row path avoids further allocations: the category and hidden flag are computed once per
-// process id, endpoints are appended into reserved strings, and the de-duplication key is built in
-// a scratch string that is only copied into the seen set when the row is admitted.
+// process id, IPv4 texts are formatted into stack buffers, row fields are assigned into the strings
+// of a recycled list, and duplicates are found after sorting (they end up adjacent) instead of
+// through a set of key strings.
 #include "monitor/snapshot.h"
 
 #include <algorithm>
@@ -26,7 +27,8 @@ void AppendDecimal(std::wstring& out, uint64_t value) {
     digits[n++] = static_cast<wchar_t>(L'0' + value % 10);
     value /= 10;
   } while (value != 0);
-  while (n > 0) out.push_back(digits[--n]);
+  std::reverse(digits, digits + n);
+  out.append(digits, n);
 }
 
 void AppendSigned(std::wstring& out, int64_t value) {
@@ -39,27 +41,32 @@ void AppendSigned(std::wstring& out, int64_t value) {
 }
 
 // address:port, or [address]:port for IPv6.
-std::wstring Endpoint(std::wstring_view address, int32_t port, bool ipv6) {
-  std::wstring out;
-  out.reserve(address.size() + 9);
+void AssignEndpoint(std::wstring& out, std::wstring_view address, int32_t port, bool ipv6) {
+  out.clear();
   if (ipv6) out.push_back(L'[');
   out.append(address);
   if (ipv6) out.push_back(L']');
   out.push_back(L':');
   AppendSigned(out, port);
-  return out;
+}
+
+// Dotted text of the first four bytes into a caller's buffer of 16.
+std::wstring_view FormatIpv4(const std::array<uint8_t, 16>& bytes, wchar_t (&text)[16]) {
+  size_t n = 0;
+  for (int i = 0; i < 4; ++i) {
+    if (i > 0) text[n++] = L'.';
+    const unsigned v = bytes[i];
+    if (v >= 100) text[n++] = static_cast<wchar_t>(L'0' + v / 100);
+    if (v >= 10) text[n++] = static_cast<wchar_t>(L'0' + v / 10 % 10);
+    text[n++] = static_cast<wchar_t>(L'0' + v % 10);
+  }
+  return std::wstring_view(text, n);
 }
 
 bool IsZero(const std::array<uint8_t, 16>& bytes, size_t count) {
   for (size_t i = 0; i < count; ++i)
     if (bytes[i] != 0) return false;
   return true;
-}
-
-uint32_t FirstFour(const std::array<uint8_t, 16>& bytes) {
-  uint32_t value;
-  std::memcpy(&value, bytes.data(), 4);
-  return value;
 }
 
 wchar_t Fold(wchar_t c) {
@@ -69,12 +76,14 @@ wchar_t Fold(wchar_t c) {
 
 }  // namespace
 
+// Dotted decimal is the one text every inet_ntop gives an IPv4 address, and it cannot fail, so it is
+// formatted here: the platform's conversion goes through printf machinery and took most of a large
+// snapshot's time. A test holds this to the platform's InetNtop4 over a sweep of addresses.
 std::wstring Ipv4Text(uint32_t networkOrderAddress) {
-  Ipv4Bytes bytes;
+  std::array<uint8_t, 16> bytes{};
   std::memcpy(bytes.data(), &networkOrderAddress, 4);
-  std::wstring text = InetNtop4(bytes);
-  if (text.empty()) return L"0.0.0.0";
-  return text;
+  wchar_t text[16];
+  return std::wstring(FormatIpv4(bytes, text));
 }
 
 std::wstring Ipv6Text(const Ipv6Bytes& address) {
@@ -180,16 +189,19 @@ const Snapshotter::ProcessInfo& Snapshotter::InfoOf(uint32_t pid) {
 void Snapshotter::AddRow(RowList& rows, SeenKeys& seenKeys, uint32_t pid, std::wstring_view protocol,
                          std::wstring_view state, std::wstring_view localAddress, int32_t localPort,
                          std::wstring_view remoteAddress, int32_t remotePort, uint64_t packets, int32_t ageMs) {
-  AddRowWith(ReadSwitches(), rows, seenKeys, pid, protocol, state, localAddress, localPort, remoteAddress, remotePort,
-             packets, ageMs);
+  ConnectionRow row;
+  if (!BuildRow(ReadSwitches(), row, pid, protocol, state, localAddress, localPort, remoteAddress, remotePort, packets,
+                ageMs))
+    return;
+  if (!seenKeys.insert(RowKey(row)).second) return;
+  rows.push_back(std::move(row));
 }
 
-void Snapshotter::AddRowWith(const Switches& s, RowList& rows, SeenKeys& seenKeys, uint32_t pid,
-                             std::wstring_view protocol, std::wstring_view state, std::wstring_view localAddress,
-                             int32_t localPort, std::wstring_view remoteAddress, int32_t remotePort, uint64_t packets,
-                             int32_t ageMs) {
+bool Snapshotter::BuildRow(const Switches& s, ConnectionRow& row, uint32_t pid, std::wstring_view protocol,
+                           std::wstring_view state, std::wstring_view localAddress, int32_t localPort,
+                           std::wstring_view remoteAddress, int32_t remotePort, uint64_t packets, int32_t ageMs) {
   const ProcessInfo& info = InfoOf(pid);
-  if (!s.showSystem && info.hidden) return;
+  if (!s.showSystem && info.hidden) return false;
   const bool isUdp = StartsWith(protocol, L"UDP");
   const bool voiceCandidate = remotePort == 0 && isUdp && IsVoiceCapableCategory(info.category) && localPort > 1023;
   const bool ipv6 = localAddress.find(L':') != std::wstring_view::npos;
@@ -197,68 +209,63 @@ void Snapshotter::AddRowWith(const Switches& s, RowList& rows, SeenKeys& seenKey
   const bool remoteIsLocal = IsLocalAddress(remoteAddress);
   if (remoteIsLocal || !localAddress.empty()) {
     const bool show = remoteIsLocal ? voiceCandidate : true;
-    if (!localAddress.empty() && ipv6 && !s.enableIpv6) return;
-    if (isUdp && !s.enableUdp) return;
-    if (!show && !s.showLan) return;
+    if (!localAddress.empty() && ipv6 && !s.enableIpv6) return false;
+    if (isUdp && !s.enableUdp) return false;
+    if (!show && !s.showLan) return false;
   } else if (isUdp && !s.enableUdp) {
     // A public peer with no local address text skips the other checks, but UDP still needs enableUdp.
-    return;
+    return false;
   }
 
-  std::wstring localEndpoint = Endpoint(localAddress, localPort, ipv6);
-  std::wstring remoteEndpoint;
-  if (remotePort > 0) {
-    remoteEndpoint = Endpoint(remoteAddress, remotePort, ipv6);
-  } else if (voiceCandidate) {
-    remoteEndpoint.reserve(17);
-    remoteEndpoint = L"Voice UDP :";
-    AppendSigned(remoteEndpoint, localPort);
-  } else {
-    remoteEndpoint = L"*";
-  }
-
-  std::wstring& key = keyScratch_;
-  key.clear();
-  AppendDecimal(key, pid);
-  key.push_back(L'|');
-  key.append(protocol);
-  key.push_back(L'|');
-  key.append(localEndpoint);
-  key.push_back(L'|');
-  key.append(remoteEndpoint);
-  if (!seenKeys.insert(key).second) return;
-
-  ConnectionRow& row = rows.emplace_back();
-  row.processName = info.name;
+  // Every field is assigned, never constructed, so a recycled row keeps its strings' capacity.
+  row.processName.assign(info.name);
   row.pid = pid;
-  row.protocol = protocol;
-  row.localEndpoint = std::move(localEndpoint);
-  row.remoteEndpoint = std::move(remoteEndpoint);
-  row.remoteAddress = remoteAddress;
+  row.protocol.assign(protocol);
+  AssignEndpoint(row.localEndpoint, localAddress, localPort, ipv6);
+  if (remotePort > 0) {
+    AssignEndpoint(row.remoteEndpoint, remoteAddress, remotePort, ipv6);
+  } else if (voiceCandidate) {
+    row.remoteEndpoint.assign(L"Voice UDP :");
+    AppendSigned(row.remoteEndpoint, localPort);
+  } else {
+    row.remoteEndpoint.assign(L"*");
+  }
+  row.remoteAddress.assign(remoteAddress);
   row.localPort = localPort;
   row.remotePort = remotePort;
-  row.state = state;
-  row.category = info.category;
-  row.role = RoleLabel(info.category, protocol, remoteAddress, remotePort);
+  row.state.assign(state);
+  row.category.assign(info.category);
+  row.role.assign(RoleLabel(info.category, protocol, remoteAddress, remotePort));
   row.packets = packets;
   row.ageMs = ageMs;
+  return true;
 }
 
 void Snapshotter::TakeSnapshot(RowList& rows) {
-  rows.clear();
   RebuildProcessNames();
   const Switches s = ReadSwitches();
   const uint64_t snapshotStart = clock_.TickMs();
-  SeenKeys seenKeys;
 
+  // Rows already in the list are overwritten in place and the surplus dropped at the end, so a
+  // list handed back from the previous cycle costs no allocations for its strings.
+  size_t used = 0;
+  const auto add = [&](uint32_t pid, std::wstring_view protocol, std::wstring_view state,
+                       std::wstring_view localAddress, int32_t localPort, std::wstring_view remoteAddress,
+                       int32_t remotePort, uint64_t packets, int32_t ageMs) {
+    if (used == rows.size()) rows.emplace_back();
+    if (BuildRow(s, rows[used], pid, protocol, state, localAddress, localPort, remoteAddress, remotePort, packets,
+                 ageMs))
+      ++used;
+  };
+
+  wchar_t localText[16], remoteText[16];
   const std::vector<TcpEntry> tcp4 = ReadTcpTable(socketTables_, SocketTableKind::Tcp4);
   rows.reserve(tcp4.size() + 64);
-  seenKeys.reserve(tcp4.size() + 64);
   for (const TcpEntry& e : tcp4) {
     if (e.state != kTcpStateEstablished || e.localPort == 0 || e.remotePort == 0 || IsZero(e.remoteAddress, 4))
       continue;
-    AddRowWith(s, rows, seenKeys, e.pid, L"TCP4", L"ACTIVE", Ipv4Text(FirstFour(e.localAddress)), e.localPort,
-               Ipv4Text(FirstFour(e.remoteAddress)), e.remotePort, 0, -1);
+    add(e.pid, L"TCP4", L"ACTIVE", FormatIpv4(e.localAddress, localText), e.localPort,
+        FormatIpv4(e.remoteAddress, remoteText), e.remotePort, 0, -1);
   }
 
   if (s.enableIpv6) {
@@ -267,35 +274,37 @@ void Snapshotter::TakeSnapshot(RowList& rows) {
       const std::wstring local = Ipv6Text(e.localAddress);
       const std::wstring remote = Ipv6Text(e.remoteAddress);
       if (local == L"::" || remote == L"::") continue;
-      AddRowWith(s, rows, seenKeys, e.pid, L"TCP6", L"ACTIVE", local, e.localPort, remote, e.remotePort, 0, -1);
+      add(e.pid, L"TCP6", L"ACTIVE", local, e.localPort, remote, e.remotePort, 0, -1);
     }
   }
 
   if (s.enableUdp) {
     // The one locked pass over the shared capture table; the rest works on the copies, looked up
     // by local port through a sorted vector instead of scanning the flows for every socket.
-    std::vector<CaptureFlow> flows = captureTable_.AgeAndCollect(clock_.TickMs(), kFlowEraseMs, kFlowKeepMs);
+    const std::vector<CaptureFlow> collected = captureTable_.AgeAndCollect(clock_.TickMs(), kFlowEraseMs, kFlowKeepMs);
+    std::vector<const CaptureFlow*> flows(collected.size());
+    for (size_t i = 0; i < collected.size(); ++i) flows[i] = &collected[i];
     std::sort(flows.begin(), flows.end(),
-              [](const CaptureFlow& a, const CaptureFlow& b) { return a.localPort < b.localPort; });
-    const auto byPort = [](const CaptureFlow& f, int32_t port) { return f.localPort < port; };
+              [](const CaptureFlow* a, const CaptureFlow* b) { return a->localPort < b->localPort; });
+    const auto byPort = [](const CaptureFlow* f, int32_t port) { return f->localPort < port; };
 
     const std::vector<UdpEntry> udp4 = ReadUdpTable(socketTables_, SocketTableKind::Udp4);
-    rows.reserve(rows.size() + udp4.size() + flows.size());
-    seenKeys.reserve(rows.capacity());
+    rows.reserve(used + udp4.size() + flows.size());
     for (const UdpEntry& e : udp4) {
       if (e.localPort == 0) continue;
-      const std::wstring local = Ipv4Text(FirstFour(e.localAddress));
+      const std::wstring_view local = FormatIpv4(e.localAddress, localText);
       const int32_t port = e.localPort;
       auto it = std::lower_bound(flows.begin(), flows.end(), port, byPort);
-      if (it != flows.end() && it->localPort == port) {
-        for (; it != flows.end() && it->localPort == port; ++it) {
-          const uint64_t age = snapshotStart > it->lastSeen ? snapshotStart - it->lastSeen : 0;
+      if (it != flows.end() && (*it)->localPort == port) {
+        for (; it != flows.end() && (*it)->localPort == port; ++it) {
+          const CaptureFlow& f = **it;
+          const uint64_t age = snapshotStart > f.lastSeen ? snapshotStart - f.lastSeen : 0;
           const int32_t ageMs = static_cast<int32_t>(std::min<uint64_t>(age, INT32_MAX));
-          AddRowWith(s, rows, seenKeys, e.pid, L"UDP4", ageMs <= kFlowActiveMs ? L"ACTIVE" : L"RECENT", local, port,
-                     it->remoteAddress, it->remotePort, it->packets, ageMs);
+          add(e.pid, L"UDP4", ageMs <= kFlowActiveMs ? L"ACTIVE" : L"RECENT", local, port, f.remoteAddress,
+              f.remotePort, f.packets, ageMs);
         }
       } else if (!IsLocalAddress(local) || local == L"0.0.0.0" || s.showLan) {
-        AddRowWith(s, rows, seenKeys, e.pid, L"UDP4", L"OPEN", local, port, L"*", 0, 0, -1);
+        add(e.pid, L"UDP4", L"OPEN", local, port, L"*", 0, 0, -1);
       }
     }
 
@@ -304,22 +313,90 @@ void Snapshotter::TakeSnapshot(RowList& rows) {
         if (e.localPort == 0) continue;
         const std::wstring local = Ipv6Text(e.localAddress);
         if (local == L"::") continue;
-        AddRowWith(s, rows, seenKeys, e.pid, L"UDP6", L"OPEN", local, e.localPort, L"*", 0, 0, -1);
+        add(e.pid, L"UDP6", L"OPEN", local, e.localPort, L"*", 0, 0, -1);
       }
     }
   }
 
   if (demoMode_) {
     for (const DemoRow& d : DemoRows())
-      AddRowWith(s, rows, seenKeys, d.pid, d.protocol, d.state, kDemoLocalAddress, d.localPort, d.remoteAddress,
-                 d.remotePort, d.packets, d.ageMs);
+      add(d.pid, d.protocol, d.state, kDemoLocalAddress, d.localPort, d.remoteAddress, d.remotePort, d.packets,
+          d.ageMs);
   }
 
-  std::sort(rows.begin(), rows.end(), [](const ConnectionRow& a, const ConnectionRow& b) {
-    const int byName = CompareNoCase(a.processName, b.processName);
-    if (byName != 0) return byName < 0;
-    return a.remoteEndpoint < b.remoteEndpoint;
+  rows.resize(used);
+  SortAndDeduplicate(rows);
+}
+
+void Snapshotter::SortAndDeduplicate(RowList& rows) {
+  // Rows share a few hundred names, so the case-insensitive comparison is done once per distinct
+  // name (a rank per process id) and the row sort compares integers, then endpoints. Sorting
+  // indices and moving each row once avoids shuffling whole rows around inside the sort.
+  std::vector<ProcessInfo*> infos;
+  infos.reserve(infoCache_.size());
+  for (auto& entry : infoCache_) infos.push_back(&entry.second);
+  std::sort(infos.begin(), infos.end(),
+            [](const ProcessInfo* a, const ProcessInfo* b) { return CompareNoCase(a->name, b->name) < 0; });
+  uint32_t rank = 0;
+  for (size_t i = 0; i < infos.size(); ++i) {
+    if (i > 0 && CompareNoCase(infos[i - 1]->name, infos[i]->name) != 0) ++rank;
+    infos[i]->rank = rank;
+  }
+
+  // Each row's sort key: the name rank and the first eight code units of the remote endpoint
+  // packed into two integers, so most comparisons never touch the strings. The packing is exact
+  // only for code units below 0x10000 (all that address texts hold); a row with any other code unit
+  // there is compared by its strings.
+  struct SortKey {
+    uint32_t rank;
+    uint32_t index;
+    uint64_t head;
+    uint64_t tail;
+    bool exact;
+  };
+  std::vector<SortKey> keys(rows.size());
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const std::wstring& endpoint = rows[i].remoteEndpoint;
+    SortKey& k = keys[i];
+    k.rank = infoCache_.find(rows[i].pid)->second.rank;
+    k.index = static_cast<uint32_t>(i);
+    k.head = k.tail = 0;
+    k.exact = true;
+    for (size_t j = 0; j < 8; ++j) {
+      const uint64_t c = j < endpoint.size() ? static_cast<uint64_t>(endpoint[j]) : 0;
+      if (c > 0xFFFF) k.exact = false;
+      uint64_t& word = j < 4 ? k.head : k.tail;
+      word = (word << 16) | (c & 0xFFFF);
+    }
+  }
+  // Beyond name and remote endpoint (the visible order) the rest of the row key and the order of
+  // addition break ties, so that duplicates end up adjacent with the first one added in front.
+  std::sort(keys.begin(), keys.end(), [&](const SortKey& a, const SortKey& b) {
+    if (a.rank != b.rank) return a.rank < b.rank;
+    if (a.exact && b.exact) {
+      if (a.head != b.head) return a.head < b.head;
+      if (a.tail != b.tail) return a.tail < b.tail;
+    }
+    const ConnectionRow& x = rows[a.index];
+    const ConnectionRow& y = rows[b.index];
+    if (const int c = x.remoteEndpoint.compare(y.remoteEndpoint); c != 0) return c < 0;
+    if (x.pid != y.pid) return x.pid < y.pid;
+    if (const int c = x.protocol.compare(y.protocol); c != 0) return c < 0;
+    if (const int c = x.localEndpoint.compare(y.localEndpoint); c != 0) return c < 0;
+    return a.index < b.index;
   });
+  const auto sameKey = [](const ConnectionRow& x, const ConnectionRow& y) {
+    return x.pid == y.pid && x.remoteEndpoint == y.remoteEndpoint && x.protocol == y.protocol &&
+           x.localEndpoint == y.localEndpoint;
+  };
+  RowList sorted;
+  sorted.reserve(rows.capacity());  // the next snapshot refills this list; keep its room
+  for (const SortKey& k : keys) {
+    ConnectionRow& row = rows[k.index];
+    if (!sorted.empty() && sameKey(sorted.back(), row)) continue;
+    sorted.push_back(std::move(row));
+  }
+  rows.swap(sorted);
 }
 
 }  // namespace tolvane

@@ -34,8 +34,8 @@ inline constexpr uint64_t kFlowKeepMs = 8000;
 inline constexpr uint64_t kFlowEraseMs = 20000;
 inline constexpr int32_t kFlowActiveMs = 3999;  // up to this age a flow's row is "ACTIVE", then "RECENT"
 
-// Dotted text of an IPv4 address given in network byte order (as the socket tables hold it);
-// "0.0.0.0" when the conversion fails.
+// Dotted text of an IPv4 address given in network byte order (as the socket tables hold it), the
+// same text as the platform's inet_ntop (which cannot fail for IPv4).
 std::wstring Ipv4Text(uint32_t networkOrderAddress);
 // The system's compressed text of an IPv6 address; "::" when the conversion fails.
 std::wstring Ipv6Text(const Ipv6Bytes& address);
@@ -71,7 +71,8 @@ class Snapshotter {
               Clock& clock, bool demoMode);
 
   // Replaces rows with the current snapshot, sorted by process name (case-insensitive), then by
-  // remote endpoint. Sources that cannot be read contribute no rows.
+  // remote endpoint. Sources that cannot be read contribute no rows. Rows already in the list are
+  // overwritten in place, so passing back the previous snapshot's list reuses its memory.
   void TakeSnapshot(RowList& rows);
 
   // Builds one row from raw values with the admission rules, classification and de-duplication
@@ -94,14 +95,18 @@ class Snapshotter {
     std::wstring_view name;  // into processNames_ or a literal
     std::wstring_view category;
     bool hidden = false;
+    uint32_t rank = 0;  // position of the name in case-insensitive order, set while sorting
   };
 
   void RebuildProcessNames();
   const ProcessInfo& InfoOf(uint32_t pid);
-  void AddRowWith(const Switches& s, RowList& rows, SeenKeys& seenKeys, uint32_t pid, std::wstring_view protocol,
-                  std::wstring_view state, std::wstring_view localAddress, int32_t localPort,
-                  std::wstring_view remoteAddress, int32_t remotePort, uint64_t packets, int32_t ageMs);
+  // Admission, classification and texts of one row into row; false (row untouched) when dropped.
+  bool BuildRow(const Switches& s, ConnectionRow& row, uint32_t pid, std::wstring_view protocol,
+                std::wstring_view state, std::wstring_view localAddress, int32_t localPort,
+                std::wstring_view remoteAddress, int32_t remotePort, uint64_t packets, int32_t ageMs);
   Switches ReadSwitches() const;
+  // The final order, and de-duplication by RowKey keeping the row added first.
+  void SortAndDeduplicate(RowList& rows);
 
   Settings& settings_;
   CaptureTable& captureTable_;
@@ -111,7 +116,6 @@ class Snapshotter {
   bool demoMode_;
   ProcessNames processNames_;
   std::unordered_map<uint32_t, ProcessInfo> infoCache_;  // valid until processNames_ is rebuilt
-  std::wstring keyScratch_;
 };
 
 }  // namespace tolvane

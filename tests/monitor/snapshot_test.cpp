@@ -70,6 +70,21 @@ TEST(AddressText, Ipv4AndIpv6) {
   EXPECT_EQ(Ipv4Text(networkOrder), L"35.214.40.77");
   EXPECT_EQ(Ipv4Text(networkOrder), InetNtop4({35, 214, 40, 77}));  // the platform's own text, widened
   EXPECT_EQ(Ipv4Text(0), L"0.0.0.0");
+  // The snapshot formats IPv4 itself; it must agree with the platform's conversion everywhere.
+  uint32_t lcg = 12345;
+  for (int i = 0; i < 20000; ++i) {
+    Ipv4Bytes b;
+    if (i < 256) {
+      b = {static_cast<uint8_t>(i), static_cast<uint8_t>(255 - i), static_cast<uint8_t>(i / 10),
+           static_cast<uint8_t>(i % 10)};
+    } else {
+      lcg = lcg * 1664525u + 1013904223u;
+      std::memcpy(b.data(), &lcg, 4);
+    }
+    uint32_t value;
+    std::memcpy(&value, b.data(), 4);
+    ASSERT_EQ(Ipv4Text(value), InetNtop4(b)) << i;
+  }
   Ipv6Bytes v6{};
   EXPECT_EQ(Ipv6Text(v6), L"::");
   v6[15] = 1;
@@ -251,6 +266,44 @@ TEST_F(SnapshotTest, DuplicateSocketsGiveOneRow) {
   EXPECT_EQ(Keys(rows), (std::vector<std::wstring>{L"200|TCP4|10.0.0.2:5000|8.8.8.8:443",
                                                    L"100|UDP4|0.0.0.0:50000|Voice UDP :50000",
                                                    L"400|TCP4|10.0.0.2:5000|8.8.8.8:443"}));
+}
+
+TEST_F(SnapshotTest, OfTwoRowsWithOneKeyTheFirstAddedStays) {
+  // A real socket of pid 4242 with a live flow collides with a demonstration row (added last).
+  processes.processes.push_back({4242, L"Discord.exe"});
+  tables.udp4 = {Udp(4242, V4(192, 168, 1, 23), 56014)};
+  Flow(56014, Ip(66, 22, 199, 5), 50040, 100, 5);
+  const RowList rows = Take(true);
+  const auto same = std::count_if(rows.begin(), rows.end(), [](const ConnectionRow& r) {
+    return RowKey(r) == L"4242|UDP4|192.168.1.23:56014|66.22.199.5:50040";
+  });
+  EXPECT_EQ(same, 1);
+  const auto row = std::find_if(rows.begin(), rows.end(), [](const ConnectionRow& r) { return r.localPort == 56014; });
+  ASSERT_NE(row, rows.end());
+  EXPECT_EQ(row->state, L"ACTIVE");
+  EXPECT_EQ(row->packets, 5u);
+  EXPECT_EQ(rows.size(), 8u);
+}
+
+TEST_F(SnapshotTest, ARecycledListGivesTheSameSnapshot) {
+  tables.tcp4 = {Tcp(kChrome, V4(10, 0, 0, 2), 5000, V4(8, 8, 8, 8), 443),
+                 Tcp(kSteam, V4(10, 0, 0, 2), 5001, V4(23, 45, 67, 89), 27015)};
+  tables.udp4 = {Udp(kDiscord, V4(0, 0, 0, 0), 50000)};
+  const RowList fresh = Take(true);
+  Snapshotter snapshotter(settings, capture, tables, processes, clock, true);
+  RowList recycled(40);
+  for (ConnectionRow& r : recycled) r.processName = L"a long leftover name that must not survive.exe";
+  snapshotter.TakeSnapshot(recycled);
+  EXPECT_EQ(Keys(recycled), Keys(fresh));
+  snapshotter.TakeSnapshot(recycled);  // again, over its own previous rows
+  ASSERT_EQ(recycled.size(), fresh.size());
+  for (size_t i = 0; i < fresh.size(); ++i) {
+    EXPECT_EQ(recycled[i].processName, fresh[i].processName);
+    EXPECT_EQ(recycled[i].state, fresh[i].state);
+    EXPECT_EQ(recycled[i].role, fresh[i].role);
+    EXPECT_EQ(recycled[i].packets, fresh[i].packets);
+    EXPECT_EQ(recycled[i].ageMs, fresh[i].ageMs);
+  }
 }
 
 TEST_F(SnapshotTest, OpenUdpSockets) {
