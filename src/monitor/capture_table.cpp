@@ -1,8 +1,29 @@
+// CaptureTable: open-addressing index over a dense flow array. See the header for the layout and
+// the cost of each operation.
 #include "monitor/capture_table.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <limits>
 
 namespace tolvane {
+namespace {
+
+// The first time at which a flow last seen at lastSeen counts as idle for the purge.
+uint64_t IdleFrom(uint64_t lastSeen) {
+  constexpr uint64_t kMax = std::numeric_limits<uint64_t>::max();
+  return lastSeen > kMax - (CaptureTable::kPurgeIdleMs + 1) ? kMax : lastSeen + CaptureTable::kPurgeIdleMs + 1;
+}
+
+std::wstring DottedText(uint32_t ip) {
+  wchar_t text[16];
+  std::swprintf(text, 16, L"%u.%u.%u.%u", (ip >> 24) & 255u, (ip >> 16) & 255u, (ip >> 8) & 255u, ip & 255u);
+  return text;
+}
+
+}  // namespace
+
+CaptureTable::CaptureTable() : index_(kIndexSlots) {}
 
 std::string CaptureTable::FlowKeyText(uint16_t localPort, uint32_t ip, uint16_t remotePort) {
   char buffer[48];
@@ -11,49 +32,80 @@ std::string CaptureTable::FlowKeyText(uint16_t localPort, uint32_t ip, uint16_t 
   return buffer;
 }
 
+size_t CaptureTable::FindSlot(uint64_t key) const {
+  size_t slot = HomeSlot(key);
+  // Terminates: the index is never more than half full, so an empty slot is always reached.
+  while (index_[slot].flow != kEmptySlot && index_[slot].key != key) slot = (slot + 1) & (kIndexSlots - 1);
+  return slot;
+}
+
+template <typename Keep>
+void CaptureTable::RetainIf(Keep keep) {
+  size_t kept = 0;
+  uint64_t notBefore = std::numeric_limits<uint64_t>::max();
+  for (size_t i = 0; i < flows_.size(); ++i) {
+    if (!keep(flows_[i])) continue;
+    if (kept != i) {
+      flows_[kept] = std::move(flows_[i]);
+      packedKeys_[kept] = packedKeys_[i];
+    }
+    notBefore = std::min(notBefore, IdleFrom(flows_[kept].lastSeen));
+    ++kept;
+  }
+  purgeNotBefore_ = notBefore;
+  if (kept == flows_.size()) return;
+  flows_.resize(kept);
+  packedKeys_.resize(kept);
+  for (Slot& s : index_) s = Slot{};
+  for (size_t i = 0; i < kept; ++i) {
+    const size_t slot = FindSlot(packedKeys_[i]);
+    index_[slot] = Slot{packedKeys_[i], static_cast<uint32_t>(i)};
+  }
+}
+
 CaptureTable::CountResult CaptureTable::Count(uint16_t localPort, uint32_t remoteIpv4, uint16_t remotePort,
                                               uint32_t totalLength, uint64_t now) {
   const uint64_t packed = PackKey(localPort, remoteIpv4, remotePort);
   std::lock_guard<std::mutex> guard(lock_);
-  auto it = flows_.find(packed);
+  size_t slot = FindSlot(packed);
   CountResult result = CountResult::Updated;
-  if (it == flows_.end()) {
+  if (index_[slot].flow == kEmptySlot) {
     if (flows_.size() > kMaxFlows) {
-      std::erase_if(flows_, [now](const auto& kv) {
-        return now > kv.second.lastSeen && now - kv.second.lastSeen > kPurgeIdleMs;
-      });
+      if (now >= purgeNotBefore_) {
+        RetainIf([now](const CaptureFlow& f) { return !(now > f.lastSeen && now - f.lastSeen > kPurgeIdleMs); });
+      }
       if (flows_.size() > kMaxFlows) return CountResult::Dropped;
+      slot = FindSlot(packed);
     }
     CaptureFlow flow;
     flow.key = FlowKeyText(localPort, remoteIpv4, remotePort);
-    wchar_t text[16];
-    std::swprintf(text, 16, L"%u.%u.%u.%u", (remoteIpv4 >> 24) & 255u, (remoteIpv4 >> 16) & 255u,
-                  (remoteIpv4 >> 8) & 255u, remoteIpv4 & 255u);
-    flow.remoteAddress = text;
+    flow.remoteAddress = DottedText(remoteIpv4);
     flow.remotePort = remotePort;
     flow.localPort = localPort;
-    it = flows_.emplace(packed, std::move(flow)).first;
+    index_[slot] = Slot{packed, static_cast<uint32_t>(flows_.size())};
+    flows_.push_back(std::move(flow));
+    packedKeys_.push_back(packed);
     result = CountResult::Inserted;
   }
-  CaptureFlow& f = it->second;
+  CaptureFlow& f = flows_[index_[slot].flow];
   f.packets += 1;
   f.bytes += totalLength;
   f.lastSeen = now;
+  // A caller's clock may step back; keep the purge bound below every flow's own.
+  const uint64_t idleFrom = IdleFrom(now);
+  if (idleFrom < purgeNotBefore_) purgeNotBefore_ = idleFrom;
   return result;
 }
 
 std::vector<CaptureFlow> CaptureTable::AgeAndCollect(uint64_t now, uint64_t eraseAgeMs, uint64_t keepAgeMs) {
   std::vector<CaptureFlow> kept;
   std::lock_guard<std::mutex> guard(lock_);
-  for (auto it = flows_.begin(); it != flows_.end();) {
-    const uint64_t age = now > it->second.lastSeen ? now - it->second.lastSeen : 0;
-    if (age > eraseAgeMs) {
-      it = flows_.erase(it);
-      continue;
-    }
-    if (age <= keepAgeMs) kept.push_back(it->second);
-    ++it;
-  }
+  RetainIf([&](const CaptureFlow& f) {
+    const uint64_t age = now > f.lastSeen ? now - f.lastSeen : 0;
+    if (age > eraseAgeMs) return false;
+    if (age <= keepAgeMs) kept.push_back(f);
+    return true;
+  });
   return kept;
 }
 
@@ -64,10 +116,7 @@ size_t CaptureTable::Size() const {
 
 std::vector<CaptureFlow> CaptureTable::Copy() const {
   std::lock_guard<std::mutex> guard(lock_);
-  std::vector<CaptureFlow> all;
-  all.reserve(flows_.size());
-  for (const auto& kv : flows_) all.push_back(kv.second);
-  return all;
+  return flows_;
 }
 
 }  // namespace tolvane
