@@ -19,7 +19,7 @@ inline constexpr uint32_t kSocketTableSlackBytes = 512;
 inline constexpr int kSocketTableAttempts = 3;
 // A reported size beyond this is treated as a failed read rather than allocated: even a machine
 // with a million sockets needs well under this, and an absurd size must not end the refresh thread.
-inline constexpr uint32_t kSocketTableMaxBytes = 256u * 1024u * 1024u;
+inline constexpr uint32_t kSocketTableMaxBytes = 64u * 1024u * 1024u;
 
 // Fills buffer with one table. False (buffer empty) when the table cannot be read or holds no rows.
 bool ReadSocketTableBuffer(SocketTables& tables, SocketTableKind kind, std::vector<std::byte>& buffer);
