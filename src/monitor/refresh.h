@@ -54,7 +54,9 @@ class RefreshThread {
  public:
   RefreshThread(Snapshotter& snapshotter, PublishedRows& published, RefreshControl& control, Settings& settings,
                 Clock& clock, const std::atomic<bool>& appRunning);
-  ~RefreshThread();  // joins, so the thread never outlives what it references
+  // Joins, so the thread never outlives what it references; the owner clears appRunning first
+  // (joining a running thread waits for appRunning to clear).
+  ~RefreshThread();
   RefreshThread(const RefreshThread&) = delete;
   RefreshThread& operator=(const RefreshThread&) = delete;
 
