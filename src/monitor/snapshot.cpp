@@ -50,15 +50,29 @@ void AssignEndpoint(std::wstring& out, std::wstring_view address, int32_t port, 
   AppendSigned(out, port);
 }
 
+// Decimal texts of the 256 octet values, built once; formatting an address is then four copies.
+struct OctetTexts {
+  wchar_t digits[256][3];
+  uint8_t length[256];
+  constexpr OctetTexts() : digits(), length() {
+    for (unsigned v = 0; v < 256; ++v) {
+      uint8_t n = 0;
+      if (v >= 100) digits[v][n++] = static_cast<wchar_t>(L'0' + v / 100);
+      if (v >= 10) digits[v][n++] = static_cast<wchar_t>(L'0' + v / 10 % 10);
+      digits[v][n++] = static_cast<wchar_t>(L'0' + v % 10);
+      length[v] = n;
+    }
+  }
+};
+constexpr OctetTexts kOctetTexts;
+
 // Dotted text of the first four bytes into a caller's buffer of 16.
 std::wstring_view FormatIpv4(const std::array<uint8_t, 16>& bytes, wchar_t (&text)[16]) {
   size_t n = 0;
   for (int i = 0; i < 4; ++i) {
     if (i > 0) text[n++] = L'.';
-    const unsigned v = bytes[i];
-    if (v >= 100) text[n++] = static_cast<wchar_t>(L'0' + v / 100);
-    if (v >= 10) text[n++] = static_cast<wchar_t>(L'0' + v / 10 % 10);
-    text[n++] = static_cast<wchar_t>(L'0' + v % 10);
+    const uint8_t v = bytes[i];
+    for (uint8_t j = 0; j < kOctetTexts.length[v]; ++j) text[n++] = kOctetTexts.digits[v][j];
   }
   return std::wstring_view(text, n);
 }
