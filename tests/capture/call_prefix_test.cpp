@@ -66,6 +66,16 @@ TEST(CallPrefixList, MatchesStartOfAddress) {
   }
 }
 
+TEST(CallPrefixList, ComparesOnlyWithinTheAddressView) {
+  // The address is a view into a longer text: a token longer than the view must not be compared
+  // with the characters beyond its end.
+  CallPrefixList list;
+  list.RebuildPrefixList(L"104.1.2.3.4");
+  const std::wstring text = L"104.1.2.3.4";
+  EXPECT_FALSE(list.MatchesCallPrefix(std::wstring_view(text).substr(0, 9)));
+  EXPECT_TRUE(list.MatchesCallPrefix(text));
+}
+
 TEST(CallPrefixList, Summary) {
   CallPrefixList list;
   EXPECT_EQ(list.PrefixSummary(), L"all IPs (no filter)");
