@@ -1,0 +1,49 @@
+// Pure start-up and frame decisions; see window_frame.h.
+#include "app/window_frame.h"
+
+namespace tolvane {
+
+InstanceAction SingleInstanceDecision(bool mutexCreated, bool alreadyExists, const CommandLineState& commandLine) {
+  if (!mutexCreated || !alreadyExists) return InstanceAction::Start;
+  if (commandLine.demoMode || commandLine.benchMode) return InstanceAction::Start;
+  return InstanceAction::ActivateExisting;
+}
+
+TrackSizes FrameTrackSizes(float uiScale, bool monitorKnown, const ScreenRect& monitor, const ScreenRect& workArea) {
+  TrackSizes t;
+  t.minWidth = static_cast<int32_t>(1240 * uiScale);
+  t.minHeight = static_cast<int32_t>(700 * uiScale);
+  if (monitorKnown) {
+    t.hasMax = true;
+    t.maxWidth = workArea.Width();
+    t.maxHeight = workArea.Height();
+    t.maxX = workArea.left - monitor.left;
+    t.maxY = workArea.top - monitor.top;
+  }
+  return t;
+}
+
+GradientLine GradientEnds(int32_t direction, float x, float y, float w, float h) {
+  GradientLine g{x, y, x + w, y + h};
+  if (direction == 0) g.y1 = y;
+  if (direction == 2) g.x1 = x;
+  return g;
+}
+
+std::vector<float> GradientPositions(size_t colourCount) {
+  std::vector<float> p;
+  if (colourCount < 2) return p;
+  p.reserve(colourCount);
+  for (size_t i = 0; i < colourCount; ++i) p.push_back(static_cast<float>(i) / static_cast<float>(colourCount - 1));
+  // Division leaves the last stop at exactly 1 already; GDI+ rejects blend lists that do not end at 1.
+  return p;
+}
+
+LogicalPoint BenchMouse(int32_t frame) { return LogicalPoint{100 + 9 * frame, 300 + frame}; }
+
+ScreenRect BenchClip(int32_t frame) {
+  const int32_t row = 28 * (frame % 5);
+  return ScreenRect{300, 400 + row, 1400, 430 + row};
+}
+
+}  // namespace tolvane

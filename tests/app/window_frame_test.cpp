@@ -1,0 +1,108 @@
+// Start-up and frame decisions of the main window: single-instance hand-over, track sizes on
+// monitors with offsets, gradient geometry and the benchmark's replayed frames.
+#include "app/window_frame.h"
+
+#include <gtest/gtest.h>
+
+namespace tolvane {
+namespace {
+
+TEST(SingleInstanceDecision, OnlyAnOrdinaryStartBesideARunningInstanceHandsOver) {
+  struct Case {
+    bool created, exists, demo, bench;
+    InstanceAction want;
+  } cases[] = {
+      {true, false, false, false, InstanceAction::Start},
+      {true, true, false, false, InstanceAction::ActivateExisting},
+      {true, true, true, false, InstanceAction::Start},
+      {true, true, false, true, InstanceAction::Start},
+      {true, true, true, true, InstanceAction::Start},
+      // the mutex could not be created at all: start rather than refuse
+      {false, false, false, false, InstanceAction::Start},
+      {false, true, false, false, InstanceAction::Start},
+  };
+  for (const Case& c : cases) {
+    CommandLineState cl;
+    cl.demoMode = c.demo;
+    cl.benchMode = c.bench;
+    EXPECT_EQ(SingleInstanceDecision(c.created, c.exists, cl), c.want) << c.created << c.exists << c.demo << c.bench;
+  }
+}
+
+TEST(FrameTrackSizes, MinimumScalesAndMaximumIsTheWorkAreaRelativeToTheMonitor) {
+  struct Case {
+    float scale;
+    bool known;
+    ScreenRect monitor, work;
+    TrackSizes want;
+  } cases[] = {
+      {1.0f, true, {0, 0, 1920, 1080}, {0, 0, 1920, 1040}, {1240, 700, true, 1920, 1040, 0, 0}},
+      // 125 %: 1550 x 875, truncated
+      {1.25f, true, {0, 0, 2560, 1440}, {0, 0, 2560, 1400}, {1550, 875, true, 2560, 1400, 0, 0}},
+      {1.5f, true, {0, 0, 2880, 1620}, {0, 40, 2880, 1620}, {1860, 1050, true, 2880, 1580, 0, 40}},
+      // a monitor left of the primary with its taskbar on the left: the position stays monitor-relative
+      {1.0f, true, {-1920, 0, 0, 1080}, {-1860, 0, 0, 1080}, {1240, 700, true, 1860, 1080, 60, 0}},
+      {1.0f, false, {}, {}, {1240, 700, false, 0, 0, 0, 0}},
+  };
+  for (const Case& c : cases) {
+    const TrackSizes t = FrameTrackSizes(c.scale, c.known, c.monitor, c.work);
+    EXPECT_EQ(t.minWidth, c.want.minWidth) << c.scale;
+    EXPECT_EQ(t.minHeight, c.want.minHeight) << c.scale;
+    EXPECT_EQ(t.hasMax, c.want.hasMax);
+    EXPECT_EQ(t.maxWidth, c.want.maxWidth);
+    EXPECT_EQ(t.maxHeight, c.want.maxHeight);
+    EXPECT_EQ(t.maxX, c.want.maxX);
+    EXPECT_EQ(t.maxY, c.want.maxY);
+  }
+}
+
+TEST(GradientEnds, DirectionKeepsOneCoordinateOfTheEnd) {
+  struct Case {
+    int32_t direction;
+    GradientLine want;
+  } cases[] = {
+      {0, {10, 20, 110, 20}},  // horizontal
+      {1, {10, 20, 110, 70}},  // diagonal
+      {2, {10, 20, 10, 70}},   // vertical
+      {7, {10, 20, 110, 70}},  // unknown directions fall back to the diagonal
+  };
+  for (const Case& c : cases) {
+    const GradientLine g = GradientEnds(c.direction, 10, 20, 100, 50);
+    EXPECT_FLOAT_EQ(g.x0, c.want.x0) << c.direction;
+    EXPECT_FLOAT_EQ(g.y0, c.want.y0) << c.direction;
+    EXPECT_FLOAT_EQ(g.x1, c.want.x1) << c.direction;
+    EXPECT_FLOAT_EQ(g.y1, c.want.y1) << c.direction;
+  }
+}
+
+TEST(GradientPositions, EvenlySpacedFromExactlyZeroToExactlyOne) {
+  EXPECT_TRUE(GradientPositions(0).empty());
+  EXPECT_TRUE(GradientPositions(1).empty());
+  for (size_t n = 2; n <= 8; ++n) {
+    const std::vector<float> p = GradientPositions(n);
+    ASSERT_EQ(p.size(), n);
+    EXPECT_EQ(p.front(), 0.0f);
+    EXPECT_EQ(p.back(), 1.0f) << n;  // GDI+ refuses interpolation stops that do not end at 1
+    for (size_t i = 1; i < n; ++i) EXPECT_NEAR(p[i] - p[i - 1], 1.0f / static_cast<float>(n - 1), 1e-6f);
+  }
+}
+
+TEST(BenchFrames, MouseWalksAndClipCyclesThroughFiveRows) {
+  EXPECT_EQ(BenchMouse(0).x, 100);
+  EXPECT_EQ(BenchMouse(0).y, 300);
+  EXPECT_EQ(BenchMouse(99).x, 991);
+  EXPECT_EQ(BenchMouse(99).y, 399);
+  struct Case {
+    int32_t frame, top, bottom;
+  } cases[] = {{0, 400, 430}, {1, 428, 458}, {4, 512, 542}, {5, 400, 430}, {99, 512, 542}};
+  for (const Case& c : cases) {
+    const ScreenRect r = BenchClip(c.frame);
+    EXPECT_EQ(r.left, 300);
+    EXPECT_EQ(r.right, 1400);
+    EXPECT_EQ(r.top, c.top) << c.frame;
+    EXPECT_EQ(r.bottom, c.bottom) << c.frame;
+  }
+}
+
+}  // namespace
+}  // namespace tolvane
