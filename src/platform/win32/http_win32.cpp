@@ -1,0 +1,111 @@
+// HTTP GET over WinHTTP, synchronous, one session per call.
+//
+// Every call opens its own session, connection and request and closes them (innermost first, by
+// the handle wrappers' destruction order) before it returns, so calls on many threads share
+// nothing and a dead server can hold a thread only for the configured time-out per phase (resolve,
+// connect, send, receive). The default proxy configuration is used as the system has it; no
+// request option or extra header is set. The body loop stops at kHttpBodyLimit rather than
+// reading a hostile or broken server's endless body into memory.
+#include <windows.h>
+#include <winhttp.h>
+
+#include <string>
+
+#include "platform/http.h"
+
+namespace tolvane {
+namespace {
+
+class InternetHandle {
+ public:
+  explicit InternetHandle(HINTERNET handle) : handle_(handle) {}
+  ~InternetHandle() {
+    if (handle_) WinHttpCloseHandle(handle_);
+  }
+  InternetHandle(const InternetHandle&) = delete;
+  InternetHandle& operator=(const InternetHandle&) = delete;
+  HINTERNET get() const { return handle_; }
+  explicit operator bool() const { return handle_ != nullptr; }
+
+ private:
+  HINTERNET handle_;
+};
+
+class WinHttpClient final : public HttpClient {
+ public:
+  explicit WinHttpClient(int32_t timeoutMs) : timeoutMs_(timeoutMs) {}
+
+  bool Get(const std::wstring& url, std::string& body, int32_t& status) override {
+    body.clear();
+    status = 0;
+
+    wchar_t host[256] = {};
+    wchar_t path[2048] = {};
+    wchar_t extra[2048] = {};
+    URL_COMPONENTS parts = {};
+    parts.dwStructSize = sizeof parts;
+    parts.lpszHostName = host;
+    parts.dwHostNameLength = 256;
+    parts.lpszUrlPath = path;
+    parts.dwUrlPathLength = 2048;
+    parts.lpszExtraInfo = extra;
+    parts.dwExtraInfoLength = 2048;
+    if (!WinHttpCrackUrl(url.c_str(), 0, 0, &parts)) return false;
+    std::wstring requestPath = std::wstring(path) + extra;
+    if (requestPath.empty()) requestPath = L"/";
+    const bool secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
+
+    const InternetHandle session(WinHttpOpen(kHttpUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                                             WINHTTP_NO_PROXY_BYPASS, 0));
+    if (!session) return false;
+    WinHttpSetTimeouts(session.get(), timeoutMs_, timeoutMs_, timeoutMs_, timeoutMs_);
+    const InternetHandle connection(WinHttpConnect(session.get(), host, parts.nPort, 0));
+    if (!connection) return false;
+    const InternetHandle request(WinHttpOpenRequest(connection.get(), L"GET", requestPath.c_str(), nullptr,
+                                                    WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                                    secure ? WINHTTP_FLAG_SECURE : 0));
+    if (!request) return false;
+    if (!WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+        !WinHttpReceiveResponse(request.get(), nullptr)) {
+      return false;
+    }
+
+    DWORD code = 0;
+    DWORD codeSize = sizeof code;
+    if (WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                            WINHTTP_HEADER_NAME_BY_INDEX, &code, &codeSize, WINHTTP_NO_HEADER_INDEX)) {
+      status = static_cast<int32_t>(code);
+    }
+
+    for (;;) {
+      DWORD available = 0;
+      if (!WinHttpQueryDataAvailable(request.get(), &available) || available == 0) break;
+      const size_t before = body.size();
+      if (available > kHttpBodyLimit - before) break;  // keep what came before the chunk that would pass the limit
+      body.resize(before + available);
+      DWORD read = 0;
+      if (!WinHttpReadData(request.get(), body.data() + before, available, &read)) {
+        body.resize(before);
+        break;
+      }
+      body.resize(before + read);
+    }
+    return status == 200;
+  }
+
+ private:
+  int32_t timeoutMs_;
+};
+
+}  // namespace
+
+HttpClient& SystemHttpClient() {
+  static WinHttpClient client(kHttpTimeoutMs);
+  return client;
+}
+
+std::unique_ptr<HttpClient> CreateSystemHttpClient(int32_t timeoutMs) {
+  return std::make_unique<WinHttpClient>(timeoutMs);
+}
+
+}  // namespace tolvane

@@ -1,0 +1,57 @@
+// An HTTP client that answers from a table of canned responses and records every URL asked for.
+//
+// Get keeps the real client's contract: body cleared and status 0 first, true exactly for status 200,
+// status 0 meaning "no answer". A URL missing from the table gets the fallback answer (by default a
+// 404 with a short body). Safe to call from several threads at once, as the map's tile threads do.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/http.h"
+
+namespace tolvane {
+
+class FakeHttpClient final : public HttpClient {
+ public:
+  struct Response {
+    int32_t status = 0;  // 0: no answer at all
+    std::string body;
+  };
+
+  bool Get(const std::wstring& url, std::string& body, int32_t& status) override {
+    body.clear();
+    status = 0;
+    std::lock_guard<std::mutex> lock(mutex_);
+    requests_.push_back(url);
+    const auto it = responses_.find(url);
+    const Response& r = it != responses_.end() ? it->second : fallback_;
+    status = r.status;
+    if (r.status != 0) body = r.body;
+    return r.status == 200;
+  }
+
+  void Answer(const std::wstring& url, int32_t status, std::string body) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    responses_[url] = Response{status, std::move(body)};
+  }
+  void AnswerOthers(int32_t status, std::string body) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    fallback_ = Response{status, std::move(body)};
+  }
+  std::vector<std::wstring> Requests() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return requests_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::map<std::wstring, Response> responses_;
+  Response fallback_{404, "Not Found"};
+  std::vector<std::wstring> requests_;
+};
+
+}  // namespace tolvane

@@ -1,0 +1,159 @@
+// The real WinHTTP client against a loopback server in this process: statuses and bodies, the
+// request it sends, the 4 MiB ceiling, a closed port and unusable URLs. Only
+// 127.0.0.1 is ever contacted.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "loopback_http_server.h"
+#include "platform/http.h"
+
+namespace tolvane {
+namespace {
+
+using loopback::CannedResponse;
+using loopback::LoopbackHttpServer;
+
+const std::string kJson = R"({"status":"success","country":"Germany","lat":50.1109})";
+
+std::string Pattern(size_t size) {
+  std::string s(size, '\0');
+  for (size_t i = 0; i < size; ++i) s[i] = static_cast<char>('a' + (i * 7 + i / 4096) % 26);
+  return s;
+}
+
+CannedResponse Route(const std::string& head) {
+  const std::string path = LoopbackHttpServer::PathOf(head);
+  if (path == "/" || path.rfind("/json/", 0) == 0) return LoopbackHttpServer::Reply(200, "OK", kJson);
+  if (path == "/missing") return LoopbackHttpServer::Reply(404, "Not Found", "no such thing", "text/plain");
+  if (path == "/busy") return LoopbackHttpServer::Reply(429, "Too Many Requests", R"({"message":"slow down"})");
+  if (path == "/down") return LoopbackHttpServer::Reply(503, "Service Unavailable", "maintenance", "text/plain");
+  if (path == "/empty") return LoopbackHttpServer::Reply(200, "OK", "");
+  if (path == "/exact") return LoopbackHttpServer::Reply(200, "OK", Pattern(kHttpBodyLimit), "text/plain");
+  if (path == "/over") return LoopbackHttpServer::Reply(200, "OK", Pattern(kHttpBodyLimit + 1), "text/plain");
+  if (path == "/huge") return LoopbackHttpServer::Reply(200, "OK", Pattern(5 * 1024 * 1024), "text/plain");
+  if (path == "/huge404") return LoopbackHttpServer::Reply(404, "Not Found", Pattern(5 * 1024 * 1024), "text/plain");
+  if (path.rfind("/n/", 0) == 0) return LoopbackHttpServer::Reply(200, "OK", "body of " + path, "text/plain");
+  return LoopbackHttpServer::Reply(500, "Internal Server Error", "unrouted", "text/plain");
+}
+
+struct HttpClientTest : ::testing::Test {
+  LoopbackHttpServer server{Route};
+  std::unique_ptr<HttpClient> client = CreateSystemHttpClient(3000);
+  std::wstring Url(const std::wstring& path) { return server.BaseUrl() + path; }
+};
+
+TEST_F(HttpClientTest, StatusAndBodyForEachKindOfAnswer) {
+  ASSERT_TRUE(server.Listening());
+  ASSERT_NE(client, nullptr);
+  struct Case {
+    std::wstring path;
+    bool result;
+    int32_t status;
+    std::string body;
+  };
+  const Case cases[] = {
+      {L"/json/203.0.113.7?fields=status,lat", true, 200, kJson},
+      {L"/missing", false, 404, "no such thing"},
+      {L"/busy", false, 429, R"({"message":"slow down"})"},
+      {L"/down", false, 503, "maintenance"},
+      {L"/empty", true, 200, ""},
+      {L"/exact", true, 200, Pattern(kHttpBodyLimit)},
+  };
+  for (const Case& c : cases) {
+    std::string body = "left over";
+    int32_t status = -5;
+    EXPECT_EQ(client->Get(Url(c.path), body, status), c.result);
+    EXPECT_EQ(status, c.status);
+    EXPECT_TRUE(body == c.body) << "body of " << body.size() << " bytes, expected " << c.body.size();
+  }
+}
+
+TEST_F(HttpClientTest, SendsPathQueryAndUserAgent) {
+  ASSERT_TRUE(server.Listening());
+  struct Case {
+    std::wstring url;
+    std::string requestLine;
+  };
+  const Case cases[] = {
+      {server.BaseUrl(), "GET / HTTP/1.1\r\n"},
+      {server.BaseUrl() + L"/", "GET / HTTP/1.1\r\n"},
+      {server.BaseUrl() + L"/json/2001:db8::1?fields=status,message", "GET /json/2001:db8::1?fields=status,message "},
+  };
+  for (const Case& c : cases) {
+    std::string body;
+    int32_t status = 0;
+    EXPECT_TRUE(client->Get(c.url, body, status));
+    EXPECT_EQ(body, kJson);
+    const std::vector<std::string> heads = server.RequestHeads();
+    ASSERT_FALSE(heads.empty());
+    EXPECT_EQ(heads.back().rfind(c.requestLine, 0), 0u) << heads.back();
+    EXPECT_NE(heads.back().find("\r\nUser-Agent: Tolvane/1.1 (desktop IP inspector)\r\n"), std::string::npos)
+        << heads.back();
+  }
+}
+
+TEST_F(HttpClientTest, BodyStopsBeforeTheChunkThatWouldPassFourMebibytes) {
+  ASSERT_TRUE(server.Listening());
+  for (const std::wstring path : {L"/over", L"/huge"}) {
+    const std::string full = path == L"/over" ? Pattern(kHttpBodyLimit + 1) : Pattern(5 * 1024 * 1024);
+    std::string body;
+    int32_t status = 0;
+    EXPECT_TRUE(client->Get(Url(path), body, status));  // still a success, with the shorter body
+    EXPECT_EQ(status, 200);
+    EXPECT_LE(body.size(), kHttpBodyLimit);
+    EXPECT_LT(body.size(), full.size());
+    EXPECT_GT(body.size(), kHttpBodyLimit - 1024 * 1024);  // cut near the ceiling, not at the first chunk
+    EXPECT_TRUE(full.compare(0, body.size(), body) == 0) << "body is not the start of what was sent";
+  }
+  std::string body;
+  int32_t status = 0;
+  EXPECT_FALSE(client->Get(Url(L"/huge404"), body, status));
+  EXPECT_EQ(status, 404);
+  EXPECT_LE(body.size(), kHttpBodyLimit);
+}
+
+TEST_F(HttpClientTest, NoAnswerGivesStatusZeroAndEmptyBody) {
+  ASSERT_TRUE(server.Listening());
+  const uint16_t closed = loopback::ClosedLoopbackPort();
+  ASSERT_NE(closed, 0);
+  const std::wstring cases[] = {
+      L"http://127.0.0.1:" + std::to_wstring(closed) + L"/json/1.1.1.1",
+      L"not a url",
+      L"",
+      L"ftp://127.0.0.1/file",
+      L"http://127.0.0.1:" + std::to_wstring(server.Port()) + L"/" + std::wstring(2100, L'a'),  // path too long
+  };
+  for (const std::wstring& url : cases) {
+    std::string body = "left over";
+    int32_t status = 99;
+    EXPECT_FALSE(client->Get(url, body, status));
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(body.empty());
+  }
+}
+
+TEST_F(HttpClientTest, ParallelCallsShareNothing) {
+  ASSERT_TRUE(server.Listening());
+  constexpr int kCalls = 9;
+  std::vector<std::string> bodies(kCalls);
+  std::vector<int32_t> statuses(kCalls, 0);
+  std::vector<char> results(kCalls, 0);
+  std::vector<std::thread> threads;
+  for (int i = 0; i < kCalls; ++i) {
+    threads.emplace_back(
+        [&, i] { results[i] = client->Get(Url(L"/n/" + std::to_wstring(i)), bodies[i], statuses[i]) ? 1 : 0; });
+  }
+  for (std::thread& t : threads) t.join();
+  for (int i = 0; i < kCalls; ++i) {
+    EXPECT_EQ(results[i], 1);
+    EXPECT_EQ(statuses[i], 200);
+    EXPECT_EQ(bodies[i], "body of /n/" + std::to_string(i));
+  }
+}
+
+}  // namespace
+}  // namespace tolvane

@@ -1,0 +1,226 @@
+// Winsock implementation of the loopback test server and the hand-built PNG.
+#include "loopback_http_server.h"
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <array>
+
+namespace tolvane::loopback {
+namespace {
+
+constexpr long kPollUs = 20000;
+constexpr size_t kMaxHead = 65536;
+
+// Waits up to one poll interval for the socket to become readable (or writable); false on timeout.
+bool Ready(SOCKET s, bool forWrite) {
+  fd_set set;
+  FD_ZERO(&set);
+  FD_SET(s, &set);
+  timeval tv{0, kPollUs};
+  const int n = forWrite ? select(0, nullptr, &set, nullptr, &tv) : select(0, &set, nullptr, nullptr, &tv);
+  return n > 0;
+}
+
+uint32_t Crc32(std::string_view bytes) {
+  static const auto table = [] {
+    std::array<uint32_t, 256> t{};
+    for (uint32_t i = 0; i < 256; ++i) {
+      uint32_t c = i;
+      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+      t[i] = c;
+    }
+    return t;
+  }();
+  uint32_t c = 0xFFFFFFFFu;
+  for (const char ch : bytes) c = table[(c ^ static_cast<uint8_t>(ch)) & 0xFF] ^ (c >> 8);
+  return c ^ 0xFFFFFFFFu;
+}
+
+void PutBigEndian(std::string& out, uint32_t v) {
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>((v >> shift) & 0xFF));
+}
+
+void PutChunk(std::string& png, std::string_view type, std::string_view data) {
+  PutBigEndian(png, static_cast<uint32_t>(data.size()));
+  std::string body(type);
+  body.append(data);
+  png += body;
+  PutBigEndian(png, Crc32(body));
+}
+
+}  // namespace
+
+LoopbackHttpServer::LoopbackHttpServer(Handler handler) : handler_(std::move(handler)), listener_(INVALID_SOCKET) {
+  WSADATA wsa;
+  winsockStarted_ = WSAStartup(MAKEWORD(2, 2), &wsa) == 0;
+  if (!winsockStarted_) return;
+  const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (s == INVALID_SOCKET) return;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = 0;
+  int length = sizeof address;
+  if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(s, 32) != 0 ||
+      getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    closesocket(s);
+    return;
+  }
+  listener_ = s;
+  port_ = ntohs(address.sin_port);
+  acceptor_ = std::thread(&LoopbackHttpServer::AcceptLoop, this);
+}
+
+LoopbackHttpServer::~LoopbackHttpServer() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
+  }
+  stopped_.notify_all();
+  if (acceptor_.joinable()) acceptor_.join();
+  for (std::thread& t : connections_) t.join();  // the acceptor is gone, so the list no longer grows
+  if (listener_ != INVALID_SOCKET) closesocket(static_cast<SOCKET>(listener_));
+  if (winsockStarted_) WSACleanup();
+}
+
+std::wstring LoopbackHttpServer::BaseUrl() const { return L"http://127.0.0.1:" + std::to_wstring(port_); }
+
+std::vector<std::string> LoopbackHttpServer::RequestHeads() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return heads_;
+}
+
+CannedResponse LoopbackHttpServer::Reply(int status, std::string_view reason, std::string_view body,
+                                         std::string_view contentType) {
+  std::string r = "HTTP/1.1 " + std::to_string(status) + " " + std::string(reason) + "\r\n";
+  r += "Content-Type: " + std::string(contentType) + "\r\n";
+  r += "Content-Length: " + std::to_string(body.size()) + "\r\n";
+  r += "Connection: close\r\n\r\n";
+  r.append(body);
+  return {std::move(r), false};
+}
+
+std::string LoopbackHttpServer::PathOf(const std::string& requestHead) {
+  const size_t first = requestHead.find(' ');
+  if (first == std::string::npos) return {};
+  const size_t second = requestHead.find(' ', first + 1);
+  if (second == std::string::npos) return {};
+  return requestHead.substr(first + 1, second - first - 1);
+}
+
+void LoopbackHttpServer::AcceptLoop() {
+  const SOCKET listener = static_cast<SOCKET>(listener_);
+  while (!stop_) {
+    if (!Ready(listener, false)) continue;
+    const SOCKET client = accept(listener, nullptr, nullptr);
+    if (client == INVALID_SOCKET) continue;
+    std::lock_guard<std::mutex> lock(mutex_);
+    connections_.emplace_back(&LoopbackHttpServer::Serve, this, static_cast<uintptr_t>(client));
+  }
+}
+
+void LoopbackHttpServer::Serve(uintptr_t clientHandle) {
+  const SOCKET client = static_cast<SOCKET>(clientHandle);
+  u_long nonBlocking = 1;
+  ioctlsocket(client, FIONBIO, &nonBlocking);
+  std::string head;
+  char buffer[4096];
+  while (!stop_ && head.find("\r\n\r\n") == std::string::npos && head.size() < kMaxHead) {
+    if (!Ready(client, false)) continue;
+    const int n = recv(client, buffer, sizeof buffer, 0);
+    if (n <= 0) break;
+    head.append(buffer, static_cast<size_t>(n));
+  }
+  const size_t end = head.find("\r\n\r\n");
+  if (end != std::string::npos) {
+    head.resize(end + 4);
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      heads_.push_back(head);
+    }
+    const CannedResponse response = handler_(head);
+    if (response.neverAnswer) {
+      std::unique_lock<std::mutex> lock(mutex_);
+      stopped_.wait(lock, [this] { return stop_.load(); });
+    } else {
+      size_t sent = 0;
+      while (!stop_ && sent < response.bytes.size()) {
+        if (!Ready(client, true)) continue;
+        const size_t chunk = std::min<size_t>(response.bytes.size() - sent, 65536);
+        const int n = send(client, response.bytes.data() + sent, static_cast<int>(chunk), 0);
+        if (n == SOCKET_ERROR) {
+          if (WSAGetLastError() == WSAEWOULDBLOCK) continue;
+          break;  // the client went away, as a client that stops at its size limit does
+        }
+        sent += static_cast<size_t>(n);
+      }
+      shutdown(client, SD_SEND);
+    }
+  }
+  closesocket(client);
+}
+
+uint16_t ClosedLoopbackPort() {
+  WSADATA wsa;
+  if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return 0;
+  uint16_t port = 0;
+  const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (s != INVALID_SOCKET) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int length = sizeof address;
+    if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+      port = ntohs(address.sin_port);
+    }
+    closesocket(s);
+  }
+  WSACleanup();
+  return port;
+}
+
+std::string MakeSolidPng(int width, int height, uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
+  std::string raw;
+  raw.reserve(static_cast<size_t>(height) * (1 + static_cast<size_t>(width) * 4));
+  for (int y = 0; y < height; ++y) {
+    raw.push_back(0);  // filter type None
+    for (int x = 0; x < width; ++x) {
+      raw.push_back(static_cast<char>(r));
+      raw.push_back(static_cast<char>(g));
+      raw.push_back(static_cast<char>(b));
+      raw.push_back(static_cast<char>(a));
+    }
+  }
+  std::string zlib = "\x78\x01";
+  for (size_t at = 0; at < raw.size() || at == 0; at += 65535) {
+    const size_t n = std::min<size_t>(raw.size() - at, 65535);
+    const bool last = at + n >= raw.size();
+    zlib.push_back(last ? 1 : 0);
+    zlib.push_back(static_cast<char>(n & 0xFF));
+    zlib.push_back(static_cast<char>(n >> 8));
+    zlib.push_back(static_cast<char>(~n & 0xFF));
+    zlib.push_back(static_cast<char>((~n >> 8) & 0xFF));
+    zlib.append(raw, at, n);
+    if (last) break;
+  }
+  uint32_t s1 = 1, s2 = 0;
+  for (const char ch : raw) {
+    s1 = (s1 + static_cast<uint8_t>(ch)) % 65521;
+    s2 = (s2 + s1) % 65521;
+  }
+  PutBigEndian(zlib, (s2 << 16) | s1);
+
+  std::string ihdr;
+  PutBigEndian(ihdr, static_cast<uint32_t>(width));
+  PutBigEndian(ihdr, static_cast<uint32_t>(height));
+  ihdr += std::string("\x08\x06\x00\x00\x00", 5);  // 8 bits, RGBA, deflate, adaptive filters, no interlace
+  std::string png = "\x89PNG\r\n\x1a\n";
+  PutChunk(png, "IHDR", ihdr);
+  PutChunk(png, "IDAT", zlib);
+  PutChunk(png, "IEND", "");
+  return png;
+}
+
+}  // namespace tolvane::loopback
