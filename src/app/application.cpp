@@ -1,9 +1,28 @@
 #include "app/application.h"
 
+#include "settings/settings_file.h"
+
 namespace tolvane {
 
-Application::Application(const CommandLineState& commandLine, Clock& clock, FileSystem& files)
-    : commandLine_(commandLine), clock_(clock), files_(files) {}
+Application::Application(const CommandLineState& commandLine, const PlatformServices& services)
+    : commandLine_(commandLine),
+      services_(services),
+      mapSources_{services.http, services.imageDecoder,
+                  commandLine.tileBase.empty() ? std::wstring(kDefaultTileBase) : commandLine.tileBase},
+      snapshotter_(settings_, captureTable_, services.socketTables, services.processList, services.clock,
+                   commandLine.demoMode),
+      refresh_(snapshotter_, publishedRows_, refreshControl_, settings_, services.clock, appRunning_),
+      ping_(settings_, publishedRows_, callPrefixes_, latencyBook_, services.icmp, services.clock, appRunning_,
+            currentLookup_.panelOpen, commandLine.demoMode),
+      capture_(settings_, captureTable_, services.rawCapture, services.clock, appRunning_),
+      lookupWorker_(
+          lookupCache_, services.http,
+          [this](double lat, double lon, int zoom, float& markerX, float& markerY) {
+            return BuildMap(mapSources_, lat, lon, zoom, markerX, markerY);
+          },
+          services.clock, appRunning_,
+          commandLine.apiBase.empty() ? std::wstring(kDefaultApiBase) : commandLine.apiBase),
+      view_(publishedRows_, callList_, latencyBook_, settings_, callPrefixes_, services.clock) {}
 
 Application::~Application() { OnDestroy(); }
 
@@ -11,17 +30,28 @@ void Application::OnCreate() {
   if (created_) return;
   created_ = true;
   appRunning_.store(true);
+  LoadSettings(settings_, services_.files, callPrefixes_);
+  themes_.InitPalettes();
+  refresh_.Start();
+  ping_.Start();
+  capture_.Start();
+  lookupWorker_.Start();
 }
 
 void Application::OnDestroy() {
   if (!created_) return;
   created_ = false;
   appRunning_.exchange(false);
+  refresh_.Join();
+  ping_.Join();
+  capture_.Join();
+  lookupWorker_.Join();
+  SaveSettings(settings_, services_.files);
 }
 
 BackgroundGradient Application::ActiveBackground() const {
-  // The "Dark" theme until the theme engine is wired in.
-  return BackgroundGradient{{0xFF161621u, 0xFF0A0A12u}, 1};
+  const ThemePalette& palette = themes_.ActivePalette();
+  return BackgroundGradient{palette.gradient, palette.direction};
 }
 
 }  // namespace tolvane

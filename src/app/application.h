@@ -1,7 +1,10 @@
-// Application: the single owner of the process-wide state (settings, capture table, published rows,
-// latency book, lookup cache) and of the worker threads. The window procedure calls OnCreate when the
-// main window is created and OnDestroy when it is destroyed; everything between runs on the threads
-// started here and on the main thread's timers.
+// Application: the single owner of the process-wide state (settings, theme palettes, capture table,
+// published rows, call prefixes and call list, latency book, lookup cache) and of the four worker
+// threads. The window procedure calls OnCreate when the main window is created and OnDestroy when it
+// is destroyed; in between the workers publish under their own locks and the main thread reads.
+//
+// The operating-system services come in through PlatformServices, so the object builds and runs on
+// the host with fakes; the Windows entry point passes the real ones.
 #pragma once
 
 #include <atomic>
@@ -9,10 +12,45 @@
 #include <vector>
 
 #include "app/startup.h"
+#include "appearance/theme.h"
+#include "capture/call_list.h"
+#include "capture/call_prefix.h"
+#include "capture/packet_capture.h"
+#include "clipboard/copy_feedback.h"
+#include "latency/latency_book.h"
+#include "latency/ping_service.h"
+#include "lookup/lookup_current.h"
+#include "lookup/lookup_service.h"
+#include "lookup/map_tiles.h"
+#include "monitor/capture_table.h"
+#include "monitor/published_rows.h"
+#include "monitor/refresh.h"
+#include "monitor/snapshot.h"
+#include "monitor/view.h"
+#include "platform/clipboard.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/http.h"
+#include "platform/icmp.h"
+#include "platform/image_decoding.h"
+#include "platform/process_list.h"
+#include "platform/raw_capture.h"
+#include "platform/socket_tables.h"
+#include "settings/settings.h"
 
 namespace tolvane {
+
+struct PlatformServices {
+  Clock& clock;
+  FileSystem& files;
+  SocketTables& socketTables;
+  ProcessList& processList;
+  RawCapture& rawCapture;
+  Icmp& icmp;
+  HttpClient& http;
+  ImageDecoder& imageDecoder;
+  ClipboardService& clipboard;
+};
 
 struct BackgroundGradient {
   std::vector<uint32_t> colours;  // ARGB, 2 to 8 colours in order
@@ -21,12 +59,13 @@ struct BackgroundGradient {
 
 class Application {
  public:
-  Application(const CommandLineState& commandLine, Clock& clock, FileSystem& files);
+  Application(const CommandLineState& commandLine, const PlatformServices& services);
   ~Application();
   Application(const Application&) = delete;
   Application& operator=(const Application&) = delete;
 
-  // Window creation: loads the settings, derives the palettes and starts the worker threads.
+  // Window creation: loads the settings, derives the palettes and starts the refresh, ping, capture
+  // and lookup threads, in that order.
   void OnCreate();
   // Window destruction: clears AppRunning, joins the workers in start order, saves the settings.
   void OnDestroy();
@@ -36,15 +75,49 @@ class Application {
 
   const CommandLineState& commandLine() const { return commandLine_; }
   std::atomic<bool>& appRunning() { return appRunning_; }
-  Clock& clock() { return clock_; }
-  FileSystem& files() { return files_; }
+  Clock& clock() { return services_.clock; }
+  FileSystem& files() { return services_.files; }
+  Settings& settings() { return settings_; }
+  ThemeEngine& themes() { return themes_; }
+  PublishedRows& publishedRows() { return publishedRows_; }
+  RefreshControl& refreshControl() { return refreshControl_; }
+  CallPrefixList& callPrefixes() { return callPrefixes_; }
+  CallList& callList() { return callList_; }
+  CopyFeedback& copyFeedback() { return copyFeedback_; }
+  LatencyBook& latencyBook() { return latencyBook_; }
+  PingService& pingService() { return ping_; }
+  PacketCapture& packetCapture() { return capture_; }
+  LookupCache& lookupCache() { return lookupCache_; }
+  CurrentLookup& currentLookup() { return currentLookup_; }
+  ConnectionView& connectionView() { return view_; }
+  ViewInputs& viewInputs() { return viewInputs_; }
 
  private:
   CommandLineState commandLine_;
-  Clock& clock_;
-  FileSystem& files_;
+  PlatformServices services_;
   std::atomic<bool> appRunning_{true};
   bool created_ = false;
+
+  Settings settings_ = MakeDefaultSettings();
+  ThemeEngine themes_{settings_};
+  CallPrefixList callPrefixes_;
+  CaptureTable captureTable_;
+  PublishedRows publishedRows_;
+  RefreshControl refreshControl_;
+  CallList callList_{settings_, callPrefixes_, services_.clock};
+  CopyFeedback copyFeedback_{services_.clipboard, services_.clock};
+  LatencyBook latencyBook_;
+  CurrentLookup currentLookup_;
+  LookupCache lookupCache_;
+  MapSources mapSources_;
+  ViewInputs viewInputs_;
+
+  Snapshotter snapshotter_;
+  RefreshThread refresh_;
+  PingService ping_;
+  PacketCapture capture_;
+  LookupWorker lookupWorker_;
+  ConnectionView view_;
 };
 
 }  // namespace tolvane

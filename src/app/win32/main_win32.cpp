@@ -42,7 +42,11 @@ int RunMainWindow(HINSTANCE instance, const tolvane::CommandLineState& commandLi
                   uint64_t startTick) {
   if (!tolvane::RegisterMainWindowClass(instance)) return 1;
   // The application object outlives the window and is gone before COM and GDI+ shut down.
-  tolvane::Application app(commandLine, tolvane::SystemClock(), tolvane::SystemFileSystem());
+  const tolvane::PlatformServices services{
+      tolvane::SystemClock(),       tolvane::SystemFileSystem(),   tolvane::SystemSocketTables(),
+      tolvane::SystemProcessList(), tolvane::SystemRawCapture(),   tolvane::SystemIcmp(),
+      tolvane::SystemHttpClient(),  tolvane::SystemImageDecoder(), tolvane::SystemClipboard()};
+  tolvane::Application app(commandLine, services);
   tolvane::MainWindowState state(app);
   HWND window = tolvane::CreateMainWindow(instance, state);
   if (!window) return 1;

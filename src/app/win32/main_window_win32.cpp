@@ -6,6 +6,7 @@
 #include "app/win32/main_window_win32.h"
 
 #include <windowsx.h>
+#include <winsock2.h>
 // GDI+ needs the COM declarations that WIN32_LEAN_AND_MEAN leaves out, and min/max from the
 // Windows headers, which NOMINMAX removes.
 #include <objidl.h>
@@ -235,10 +236,17 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
   switch (message) {
     case WM_CREATE:
       state->uiScale = ScreenUiScale(window);
+      {
+        // Capture and the socket helpers need Winsock; its result is not checked, a failure shows
+        // later as a capture error state.
+        WSADATA wsa;
+        WSAStartup(MAKEWORD(2, 2), &wsa);
+      }
       state->app.OnCreate();
       return 0;
     case WM_DESTROY:
       state->app.OnDestroy();
+      WSACleanup();
       PostQuitMessage(0);
       return 0;
     case WM_ERASEBKGND:

@@ -19,8 +19,7 @@ using std::min;
 #include "app/application.h"
 #include "app/startup.h"
 #include "app/win32/main_window_win32.h"
-#include "fakes/fake_clock.h"
-#include "fakes/fake_file_system.h"
+#include "fakes/fake_application_services.h"
 
 namespace tolvane {
 namespace {
@@ -32,7 +31,7 @@ class MainWindowTest : public testing::Test {
     ASSERT_EQ(Gdiplus::GdiplusStartup(&gdiplusToken_, &input, nullptr), Gdiplus::Ok);
     instance_ = GetModuleHandleW(nullptr);
     ASSERT_TRUE(RegisterMainWindowClass(instance_) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS);
-    app_ = std::make_unique<Application>(CommandLineState{}, clock_, files_);
+    app_ = std::make_unique<Application>(CommandLineState{}, services_.Services());
     state_ = std::make_unique<MainWindowState>(*app_);
     window_ = CreateMainWindow(instance_, *state_);
     ASSERT_NE(window_, nullptr);
@@ -49,8 +48,7 @@ class MainWindowTest : public testing::Test {
 
   ULONG_PTR gdiplusToken_ = 0;
   HINSTANCE instance_ = nullptr;
-  FakeClock clock_;
-  FakeFileSystem files_;
+  FakeApplicationServices services_;
   std::unique_ptr<Application> app_;
   std::unique_ptr<MainWindowState> state_;
   HWND window_ = nullptr;
