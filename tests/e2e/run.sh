@@ -101,6 +101,12 @@ bench_file=$temp_dir/tolvane_bench.txt
 if [ -z "$temp_win" ] || [ ! -d "$temp_dir" ]; then
   fail "bench" "temporary folder of the prefix not found ('$temp_win' -> '$temp_dir')"
 else
+  # A settings file an older version left behind: no ver line, values out of range, a theme.
+  appdata_win=$(timeout 30 "$root/scripts/wine-run.sh" cmd /c echo %APPDATA% 2>/dev/null | tr -d '\r' | tail -n 1)
+  appdata_dir=$(timeout 30 "$root/scripts/wine-run.sh" winepath -u "$appdata_win" 2>/dev/null | tr -d '\r' | tail -n 1)
+  settings_file=${appdata_dir%/}/Tolvane/settings.ini
+  mkdir -p "$(dirname "$settings_file")"
+  printf 'theme=4\r\nrefreshMs=2000\r\nscrollSpeed=99\r\nbgDim=-5\r\nprefixes=104, 3;x\r\n' >"$settings_file"
   seed="full 1.00 ms/frame, hover-partial 1.00 ms/frame, window-ready 1 ms, first paint 1 ms (earlier run)"
   printf '%s\n' "$seed" >"$bench_file"
   timeout 120 "$root/scripts/wine-run.sh" "$exe" --bench >"$work/out.bench" 2>&1
@@ -118,6 +124,16 @@ else
     pass "bench: exit 0, one line appended, earlier line kept: $second"
     mkdir -p "$root/artifacts/e2e"
     printf '%s\n' "$second" >"$root/artifacts/e2e/bench.txt"
+  fi
+  # The program saved the normalised settings when its window closed: 95 CR LF lines, upgraded.
+  if [ -f "$settings_file" ] && [ "$(grep -c $'\r$' "$settings_file")" -eq 95 ] \
+    && [ "$(wc -l <"$settings_file")" -eq 95 ] && [ ! -e "$settings_file.tmp" ] \
+    && grep -qx $'theme=4\r' "$settings_file" && grep -qx $'refreshMs=500\r' "$settings_file" \
+    && grep -qx $'scrollSpeed=10\r' "$settings_file" && grep -qx $'bgDim=0\r' "$settings_file" \
+    && grep -qx $'prefixes=104,3\r' "$settings_file" && grep -qx $'ver=2\r' "$settings_file"; then
+    pass "settings: normalised file written at shutdown"
+  else
+    fail "settings" "file holds: $(head -c 400 "$settings_file" 2>/dev/null | tr '\r\n' ' ')"
   fi
   if wait_for 10 none_left; then
     pass "bench: no window left behind"
@@ -182,15 +198,16 @@ fi
 shot=$root/artifacts/e2e/main_window.png
 mkdir -p "$(dirname "$shot")"
 if [ -n "$xids" ] && import -window root "$shot" 2>/dev/null; then
-  # Near the upper-left and lower-right corners of the window, inside it: the gradient's two ends
-  # (161621 to 0A0A12, diagonal), and darker at the lower right than at the upper left.
+  # The settings file left by the benchmark run selects "Light": near the upper-left and lower-right
+  # corners of the window, inside it, the gradient's two ends
+  # (E0E9F8 to EEF2FB, diagonal), lighter at the lower right than at the upper left.
   px() { convert "$shot" -format "%[fx:int(255*p{$1,$2}.r)] %[fx:int(255*p{$1,$2}.g)] %[fx:int(255*p{$1,$2}.b)]" info:; }
   read -r r1 g1 b1 <<<"$(px $((ax + 20)) $((ay + 20)))"
   read -r r2 g2 b2 <<<"$(px $((ax + xw - 20)) $((ay + xh - 20)))"
   read -r r0 g0 b0 <<<"$(px 5 5)"
   near() { local d=$(($1 - $2)); [ ${d#-} -le $3 ]; }
-  if near "$r1" 0x16 6 && near "$g1" 0x16 6 && near "$b1" 0x21 8 && near "$r2" 0x0A 6 && near "$g2" 0x0A 6 \
-    && near "$b2" 0x12 8 && [ $((r1 + g1 + b1)) -gt $((r2 + g2 + b2)) ] && [ $((r0 + g0 + b0)) -eq 0 ]; then
+  if near "$r1" 0xE0 6 && near "$g1" 0xE9 6 && near "$b1" 0xF8 8 && near "$r2" 0xEE 6 && near "$g2" 0xF2 6 \
+    && near "$b2" 0xFB 8 && [ $((r1 + g1 + b1)) -lt $((r2 + g2 + b2)) ] && [ $((r0 + g0 + b0)) -eq 0 ]; then
     pass "screenshot $shot: gradient $r1,$g1,$b1 -> $r2,$g2,$b2, black outside"
   else
     fail "screenshot" "upper-left $r1,$g1,$b1 lower-right $r2,$g2,$b2 outside $r0,$g0,$b0"
