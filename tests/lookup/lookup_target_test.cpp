@@ -9,37 +9,11 @@
 
 #include "fakes/fake_clock.h"
 #include "fakes/fake_name_resolution.h"
+#include "fakes/recording_poster.h"
 #include "lookup/lookup_target.h"
 
 namespace tolvane {
 namespace {
-
-// Collects what resolver threads post, so a test can wait for an answer instead of sleeping.
-class RecordingPoster final : public LookupPoster {
- public:
-  void PostHostResolved(std::wstring hostBarIp) override { Add(L"resolved:" + hostBarIp); }
-  void PostHostNotFound(std::wstring host) override { Add(L"notfound:" + host); }
-
-  std::vector<std::wstring> WaitFor(size_t count) {
-    std::unique_lock<std::mutex> lock(lock_);
-    cv_.wait_for(lock, std::chrono::seconds(20), [&] { return posts_.size() >= count; });
-    return posts_;
-  }
-  std::vector<std::wstring> Posts() {
-    std::lock_guard<std::mutex> guard(lock_);
-    return posts_;
-  }
-
- private:
-  void Add(std::wstring s) {
-    std::lock_guard<std::mutex> guard(lock_);
-    posts_.push_back(std::move(s));
-    cv_.notify_all();
-  }
-  std::mutex lock_;
-  std::condition_variable cv_;
-  std::vector<std::wstring> posts_;
-};
 
 const std::wstring k253 = std::wstring(249, L'a') + L".com";  // 253 characters
 const std::wstring k254 = std::wstring(250, L'a') + L".com";

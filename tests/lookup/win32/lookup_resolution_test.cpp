@@ -8,36 +8,16 @@
 #include <string>
 #include <vector>
 
+#include "fakes/recording_poster.h"
 #include "lookup/lookup_target.h"
 #include "platform/name_resolution.h"
 
 namespace tolvane {
 namespace {
 
-class WaitingPoster final : public LookupPoster {
- public:
-  void PostHostResolved(std::wstring hostBarIp) override { Add(L"resolved:" + hostBarIp); }
-  void PostHostNotFound(std::wstring host) override { Add(L"notfound:" + host); }
-  std::vector<std::wstring> WaitFor(size_t count) {
-    std::unique_lock<std::mutex> lock(lock_);
-    cv_.wait_for(lock, std::chrono::seconds(30), [&] { return posts_.size() >= count; });
-    return posts_;
-  }
-
- private:
-  void Add(std::wstring s) {
-    std::lock_guard<std::mutex> guard(lock_);
-    posts_.push_back(std::move(s));
-    cv_.notify_all();
-  }
-  std::mutex lock_;
-  std::condition_variable cv_;
-  std::vector<std::wstring> posts_;
-};
-
 TEST(LookupResolutionWin32Test, LocalhostResolvesThroughTheDetachedThread) {
   const std::shared_ptr<NameResolver> resolver = CreateSystemNameResolver();
-  const auto poster = std::make_shared<WaitingPoster>();
+  const auto poster = std::make_shared<RecordingPoster>();
   StartLookup(resolver, poster, L"localhost");
   EXPECT_EQ(poster->WaitFor(1), std::vector<std::wstring>{L"resolved:localhost|127.0.0.1"});
 }
