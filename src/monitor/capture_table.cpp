@@ -99,14 +99,27 @@ CaptureTable::CountResult CaptureTable::Count(uint16_t localPort, uint32_t remot
 
 std::vector<CaptureFlow> CaptureTable::AgeAndCollect(uint64_t now, uint64_t eraseAgeMs, uint64_t keepAgeMs) {
   std::vector<CaptureFlow> kept;
+  AgeAndCollect(now, eraseAgeMs, keepAgeMs, kept);
+  return kept;
+}
+
+void CaptureTable::AgeAndCollect(uint64_t now, uint64_t eraseAgeMs, uint64_t keepAgeMs,
+                                 std::vector<CaptureFlow>& kept) {
+  size_t count = 0;
   std::lock_guard<std::mutex> guard(lock_);
   RetainIf([&](const CaptureFlow& f) {
     const uint64_t age = now > f.lastSeen ? now - f.lastSeen : 0;
     if (age > eraseAgeMs) return false;
-    if (age <= keepAgeMs) kept.push_back(f);
+    if (age <= keepAgeMs) {
+      if (count < kept.size())
+        kept[count] = f;
+      else
+        kept.push_back(f);
+      ++count;
+    }
     return true;
   });
-  return kept;
+  kept.resize(count);
 }
 
 size_t CaptureTable::Size() const {

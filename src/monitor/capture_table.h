@@ -50,6 +50,9 @@ class CaptureTable {
   // The snapshot's pass: erases flows whose lastSeen is more than eraseAgeMs before now and returns
   // copies of those at most keepAgeMs before now (a lastSeen after now counts as age 0).
   std::vector<CaptureFlow> AgeAndCollect(uint64_t now, uint64_t eraseAgeMs, uint64_t keepAgeMs);
+  // The same into kept, whose elements are overwritten in place so that their strings' memory is
+  // reused.
+  void AgeAndCollect(uint64_t now, uint64_t eraseAgeMs, uint64_t keepAgeMs, std::vector<CaptureFlow>& kept);
 
   size_t Size() const;
   std::vector<CaptureFlow> Copy() const;  // for tests and diagnostics

@@ -1,8 +1,10 @@
-// The socket snapshot. Cost is dominated by the rows themselves (a dozen short wide strings each),
-// so the per-row path avoids further allocations: the category and hidden flag are computed once per
-// process id, IPv4 texts are formatted into stack buffers, row fields are assigned into the strings
-// of a recycled list, and duplicates are found after sorting (they end up adjacent) instead of
-// through a set of key strings.
+// The socket snapshot. Cost is dominated by the rows themselves (eight short wide strings each), so
+// each socket first becomes a small Candidate whose texts go into one reused pool; the candidates
+// are sorted through packed keys and de-duplicated (duplicates end up adjacent), and only then are
+// the surviving ones written, in final order, over the strings of the recycled row list. The
+// category and hidden flag are computed once per process id, IPv4 texts are formatted without the
+// platform, and every working vector is kept for the next snapshot, so a steady machine's snapshot
+// allocates next to nothing.
 #include "monitor/snapshot.h"
 
 #include <algorithm>
@@ -40,9 +42,8 @@ void AppendSigned(std::wstring& out, int64_t value) {
   }
 }
 
-// address:port, or [address]:port for IPv6.
-void AssignEndpoint(std::wstring& out, std::wstring_view address, int32_t port, bool ipv6) {
-  out.clear();
+// Appends address:port, or [address]:port for IPv6.
+void AppendEndpoint(std::wstring& out, std::wstring_view address, int32_t port, bool ipv6) {
   if (ipv6) out.push_back(L'[');
   out.append(address);
   if (ipv6) out.push_back(L']');
@@ -66,13 +67,16 @@ struct OctetTexts {
 };
 constexpr OctetTexts kOctetTexts;
 
-// Dotted text of the first four bytes into a caller's buffer of 16.
+// Dotted text of the first four bytes into a caller's buffer of 16. Each octet copies all three
+// digit slots and advances by its length; the last copy ends at index 14 at most.
 std::wstring_view FormatIpv4(const std::array<uint8_t, 16>& bytes, wchar_t (&text)[16]) {
   size_t n = 0;
   for (int i = 0; i < 4; ++i) {
-    if (i > 0) text[n++] = L'.';
     const uint8_t v = bytes[i];
-    for (uint8_t j = 0; j < kOctetTexts.length[v]; ++j) text[n++] = kOctetTexts.digits[v][j];
+    std::memcpy(text + n, kOctetTexts.digits[v], sizeof kOctetTexts.digits[v]);
+    n += kOctetTexts.length[v];
+    text[n] = L'.';
+    n += i < 3 ? 1 : 0;
   }
   return std::wstring_view(text, n);
 }
@@ -203,17 +207,20 @@ const Snapshotter::ProcessInfo& Snapshotter::InfoOf(uint32_t pid) {
 void Snapshotter::AddRow(RowList& rows, SeenKeys& seenKeys, uint32_t pid, std::wstring_view protocol,
                          std::wstring_view state, std::wstring_view localAddress, int32_t localPort,
                          std::wstring_view remoteAddress, int32_t remotePort, uint64_t packets, int32_t ageMs) {
+  const size_t poolSize = textPool_.size();
+  Candidate c;
   ConnectionRow row;
-  if (!BuildRow(ReadSwitches(), row, pid, protocol, state, localAddress, localPort, remoteAddress, remotePort, packets,
-                ageMs))
-    return;
-  if (!seenKeys.insert(RowKey(row)).second) return;
+  const bool admitted = MakeCandidate(ReadSwitches(), c, pid, protocol, state, localAddress, localPort, remoteAddress,
+                                      remotePort, packets, ageMs);
+  if (admitted) Materialise(c, row);
+  textPool_.resize(poolSize);
+  if (!admitted || !seenKeys.insert(RowKey(row)).second) return;
   rows.push_back(std::move(row));
 }
 
-bool Snapshotter::BuildRow(const Switches& s, ConnectionRow& row, uint32_t pid, std::wstring_view protocol,
-                           std::wstring_view state, std::wstring_view localAddress, int32_t localPort,
-                           std::wstring_view remoteAddress, int32_t remotePort, uint64_t packets, int32_t ageMs) {
+bool Snapshotter::MakeCandidate(const Switches& s, Candidate& c, uint32_t pid, std::wstring_view protocol,
+                                std::wstring_view state, std::wstring_view localAddress, int32_t localPort,
+                                std::wstring_view remoteAddress, int32_t remotePort, uint64_t packets, int32_t ageMs) {
   const ProcessInfo& info = InfoOf(pid);
   if (!s.showSystem && info.hidden) return false;
   const bool isUdp = StartsWith(protocol, L"UDP");
@@ -231,28 +238,49 @@ bool Snapshotter::BuildRow(const Switches& s, ConnectionRow& row, uint32_t pid, 
     return false;
   }
 
-  // Every field is assigned, never constructed, so a recycled row keeps its strings' capacity.
-  row.processName.assign(info.name);
-  row.pid = pid;
-  row.protocol.assign(protocol);
-  AssignEndpoint(row.localEndpoint, localAddress, localPort, ipv6);
-  if (remotePort > 0) {
-    AssignEndpoint(row.remoteEndpoint, remoteAddress, remotePort, ipv6);
-  } else if (voiceCandidate) {
-    row.remoteEndpoint.assign(L"Voice UDP :");
-    AppendSigned(row.remoteEndpoint, localPort);
-  } else {
-    row.remoteEndpoint.assign(L"*");
-  }
-  row.remoteAddress.assign(remoteAddress);
-  row.localPort = localPort;
-  row.remotePort = remotePort;
-  row.state.assign(state);
-  row.category.assign(info.category);
-  row.role.assign(RoleLabel(info.category, protocol, remoteAddress, remotePort));
-  row.packets = packets;
-  row.ageMs = ageMs;
+  c.info = &info;
+  c.pid = pid;
+  c.protocol = protocol;
+  c.state = state;
+  c.localPort = localPort;
+  c.remotePort = remotePort;
+  c.packets = packets;
+  c.ageMs = ageMs;
+  const auto text = [this](TextSpan& span, auto&& write) {
+    span.at = static_cast<uint32_t>(textPool_.size());
+    write();
+    span.length = static_cast<uint32_t>(textPool_.size() - span.at);
+  };
+  text(c.local, [&] { AppendEndpoint(textPool_, localAddress, localPort, ipv6); });
+  text(c.remote, [&] {
+    if (remotePort > 0) {
+      AppendEndpoint(textPool_, remoteAddress, remotePort, ipv6);
+    } else if (voiceCandidate) {
+      textPool_.append(L"Voice UDP :");
+      AppendSigned(textPool_, localPort);
+    } else {
+      textPool_.push_back(L'*');
+    }
+  });
+  text(c.address, [&] { textPool_.append(remoteAddress); });
   return true;
+}
+
+void Snapshotter::Materialise(const Candidate& c, ConnectionRow& row) const {
+  // Every field is assigned, never constructed, so a recycled row keeps its strings' capacity.
+  row.processName.assign(c.info->name);
+  row.pid = c.pid;
+  row.protocol.assign(c.protocol);
+  row.localEndpoint.assign(Text(c.local));
+  row.remoteEndpoint.assign(Text(c.remote));
+  row.remoteAddress.assign(Text(c.address));
+  row.localPort = c.localPort;
+  row.remotePort = c.remotePort;
+  row.state.assign(c.state);
+  row.category.assign(c.info->category);
+  row.role.assign(RoleLabel(c.info->category, c.protocol, row.remoteAddress, c.remotePort));
+  row.packets = c.packets;
+  row.ageMs = c.ageMs;
 }
 
 void Snapshotter::TakeSnapshot(RowList& rows) {
@@ -260,22 +288,18 @@ void Snapshotter::TakeSnapshot(RowList& rows) {
   const Switches s = ReadSwitches();
   const uint64_t snapshotStart = clock_.TickMs();
 
-  // Rows already in the list are overwritten in place and the surplus dropped at the end, so a
-  // list handed back from the previous cycle costs no allocations for its strings.
-  size_t used = 0;
+  candidates_.clear();
+  textPool_.clear();
   const auto add = [&](uint32_t pid, std::wstring_view protocol, std::wstring_view state,
                        std::wstring_view localAddress, int32_t localPort, std::wstring_view remoteAddress,
                        int32_t remotePort, uint64_t packets, int32_t ageMs) {
-    if (used == rows.size()) rows.emplace_back();
-    if (BuildRow(s, rows[used], pid, protocol, state, localAddress, localPort, remoteAddress, remotePort, packets,
-                 ageMs))
-      ++used;
+    Candidate c;
+    if (MakeCandidate(s, c, pid, protocol, state, localAddress, localPort, remoteAddress, remotePort, packets, ageMs))
+      candidates_.push_back(c);
   };
 
   wchar_t localText[16], remoteText[16];
-  const std::vector<TcpEntry> tcp4 = ReadTcpTable(socketTables_, SocketTableKind::Tcp4);
-  rows.reserve(tcp4.size() + 64);
-  for (const TcpEntry& e : tcp4) {
+  for (const TcpEntry& e : ReadTcpTable(socketTables_, SocketTableKind::Tcp4)) {
     if (e.state != kTcpStateEstablished || e.localPort == 0 || e.remotePort == 0 || IsZero(e.remoteAddress, 4))
       continue;
     add(e.pid, L"TCP4", L"ACTIVE", FormatIpv4(e.localAddress, localText), e.localPort,
@@ -295,22 +319,20 @@ void Snapshotter::TakeSnapshot(RowList& rows) {
   if (s.enableUdp) {
     // The one locked pass over the shared capture table; the rest works on the copies, looked up
     // by local port through a sorted vector instead of scanning the flows for every socket.
-    const std::vector<CaptureFlow> collected = captureTable_.AgeAndCollect(clock_.TickMs(), kFlowEraseMs, kFlowKeepMs);
-    std::vector<const CaptureFlow*> flows(collected.size());
-    for (size_t i = 0; i < collected.size(); ++i) flows[i] = &collected[i];
-    std::sort(flows.begin(), flows.end(),
+    captureTable_.AgeAndCollect(clock_.TickMs(), kFlowEraseMs, kFlowKeepMs, flows_);
+    flowOrder_.resize(flows_.size());
+    for (size_t i = 0; i < flows_.size(); ++i) flowOrder_[i] = &flows_[i];
+    std::sort(flowOrder_.begin(), flowOrder_.end(),
               [](const CaptureFlow* a, const CaptureFlow* b) { return a->localPort < b->localPort; });
     const auto byPort = [](const CaptureFlow* f, int32_t port) { return f->localPort < port; };
 
-    const std::vector<UdpEntry> udp4 = ReadUdpTable(socketTables_, SocketTableKind::Udp4);
-    rows.reserve(used + udp4.size() + flows.size());
-    for (const UdpEntry& e : udp4) {
+    for (const UdpEntry& e : ReadUdpTable(socketTables_, SocketTableKind::Udp4)) {
       if (e.localPort == 0) continue;
       const std::wstring_view local = FormatIpv4(e.localAddress, localText);
       const int32_t port = e.localPort;
-      auto it = std::lower_bound(flows.begin(), flows.end(), port, byPort);
-      if (it != flows.end() && (*it)->localPort == port) {
-        for (; it != flows.end() && (*it)->localPort == port; ++it) {
+      auto it = std::lower_bound(flowOrder_.begin(), flowOrder_.end(), port, byPort);
+      if (it != flowOrder_.end() && (*it)->localPort == port) {
+        for (; it != flowOrder_.end() && (*it)->localPort == port; ++it) {
           const CaptureFlow& f = **it;
           const uint64_t age = snapshotStart > f.lastSeen ? snapshotStart - f.lastSeen : 0;
           const int32_t ageMs = static_cast<int32_t>(std::min<uint64_t>(age, INT32_MAX));
@@ -338,14 +360,12 @@ void Snapshotter::TakeSnapshot(RowList& rows) {
           d.ageMs);
   }
 
-  rows.resize(used);
   SortAndDeduplicate(rows);
 }
 
 void Snapshotter::SortAndDeduplicate(RowList& rows) {
   // Rows share a few hundred names, so the case-insensitive comparison is done once per distinct
-  // name (a rank per process id) and the row sort compares integers, then endpoints. Sorting
-  // indices and moving each row once avoids shuffling whole rows around inside the sort.
+  // name (a rank per process id) and the row sort compares integers, then endpoints.
   std::vector<ProcessInfo*> infos;
   infos.reserve(infoCache_.size());
   for (auto& entry : infoCache_) infos.push_back(&entry.second);
@@ -357,60 +377,68 @@ void Snapshotter::SortAndDeduplicate(RowList& rows) {
     infos[i]->rank = rank;
   }
 
-  // Each row's sort key: the name rank and the first eight code units of the remote endpoint
-  // packed into two integers, so most comparisons never touch the strings. The packing is exact
-  // only for code units below 0x10000 (all that address texts hold); a row with any other code unit
-  // there is compared by its strings.
-  struct SortKey {
-    uint32_t rank;
-    uint32_t index;
-    uint64_t head;
-    uint64_t tail;
-    bool exact;
-  };
-  std::vector<SortKey> keys(rows.size());
-  for (size_t i = 0; i < rows.size(); ++i) {
-    const std::wstring& endpoint = rows[i].remoteEndpoint;
-    SortKey& k = keys[i];
-    k.rank = infoCache_.find(rows[i].pid)->second.rank;
+  // Each candidate's sort key: the name rank and the remote endpoint packed one code unit per byte
+  // into three integers, which orders and tells apart endpoints exactly when both texts are at most
+  // 24 code units between 1 and 255 (every IPv4 endpoint, "*" and the voice texts). Longer texts
+  // and other code units are compared as texts.
+  // The keys are placed in name order at once (a counting sort by rank), so the comparison sort
+  // only orders each name's rows.
+  rankEnds_.assign(static_cast<size_t>(rank) + 2, 0);
+  for (const Candidate& c : candidates_) ++rankEnds_[c.info->rank + 1];
+  for (size_t r = 1; r < rankEnds_.size(); ++r) rankEnds_[r] += rankEnds_[r - 1];
+  keys_.resize(candidates_.size());
+  for (size_t i = 0; i < candidates_.size(); ++i) {
+    const std::wstring_view endpoint = Text(candidates_[i].remote);
+    SortKey& k = keys_[rankEnds_[candidates_[i].info->rank]++];
     k.index = static_cast<uint32_t>(i);
-    k.head = k.tail = 0;
-    k.exact = true;
-    for (size_t j = 0; j < 8; ++j) {
-      const uint64_t c = j < endpoint.size() ? static_cast<uint64_t>(endpoint[j]) : 0;
-      if (c > 0xFFFF) k.exact = false;
-      uint64_t& word = j < 4 ? k.head : k.tail;
-      word = (word << 16) | (c & 0xFFFF);
+    k.packed = endpoint.size() <= 8 * std::size(k.words);
+    k.words = {};
+    for (size_t j = 0; j < endpoint.size() && j < 8 * std::size(k.words); ++j) {
+      const uint32_t c = static_cast<uint32_t>(endpoint[j]);
+      if (c == 0 || c > 0xFF) k.packed = false;
+      k.words[j / 8] |= static_cast<uint64_t>(c & 0xFF) << (56 - 8 * (j % 8));
     }
   }
+  const auto sameEndpoint = [this](const SortKey& a, const SortKey& b) {
+    if (a.packed && b.packed) return a.words[0] == b.words[0] && a.words[1] == b.words[1] && a.words[2] == b.words[2];
+    return Text(candidates_[a.index].remote) == Text(candidates_[b.index].remote);
+  };
   // Beyond name and remote endpoint (the visible order) the rest of the row key and the order of
   // addition break ties, so that duplicates end up adjacent with the first one added in front.
-  std::sort(keys.begin(), keys.end(), [&](const SortKey& a, const SortKey& b) {
-    if (a.rank != b.rank) return a.rank < b.rank;
-    if (a.exact && b.exact) {
-      if (a.head != b.head) return a.head < b.head;
-      if (a.tail != b.tail) return a.tail < b.tail;
+  const auto less = [&](const SortKey& a, const SortKey& b) {
+    const Candidate& x = candidates_[a.index];
+    const Candidate& y = candidates_[b.index];
+    if (a.packed && b.packed) {
+      for (size_t w = 0; w < std::size(a.words); ++w)
+        if (a.words[w] != b.words[w]) return a.words[w] < b.words[w];
+    } else if (const int c = Text(x.remote).compare(Text(y.remote)); c != 0) {
+      return c < 0;
     }
-    const ConnectionRow& x = rows[a.index];
-    const ConnectionRow& y = rows[b.index];
-    if (const int c = x.remoteEndpoint.compare(y.remoteEndpoint); c != 0) return c < 0;
     if (x.pid != y.pid) return x.pid < y.pid;
     if (const int c = x.protocol.compare(y.protocol); c != 0) return c < 0;
-    if (const int c = x.localEndpoint.compare(y.localEndpoint); c != 0) return c < 0;
+    if (const int c = Text(x.local).compare(Text(y.local)); c != 0) return c < 0;
     return a.index < b.index;
-  });
-  const auto sameKey = [](const ConnectionRow& x, const ConnectionRow& y) {
-    return x.pid == y.pid && x.remoteEndpoint == y.remoteEndpoint && x.protocol == y.protocol &&
-           x.localEndpoint == y.localEndpoint;
   };
-  RowList sorted;
-  sorted.reserve(rows.capacity());  // the next snapshot refills this list; keep its room
-  for (const SortKey& k : keys) {
-    ConnectionRow& row = rows[k.index];
-    if (!sorted.empty() && sameKey(sorted.back(), row)) continue;
-    sorted.push_back(std::move(row));
+  // After placing, rankEnds_[r] is where rank r's keys end and rank r + 1's begin.
+  for (size_t r = 0; r + 1 < rankEnds_.size(); ++r)
+    std::sort(keys_.begin() + (r == 0 ? 0 : rankEnds_[r - 1]), keys_.begin() + rankEnds_[r], less);
+
+  // Only the surviving candidates become rows, written in final order over the recycled list.
+  size_t used = 0;
+  const SortKey* previous = nullptr;
+  rows.reserve(keys_.size());
+  for (const SortKey& k : keys_) {
+    const Candidate& c = candidates_[k.index];
+    if (previous != nullptr) {
+      const Candidate& p = candidates_[previous->index];
+      if (p.pid == c.pid && sameEndpoint(*previous, k) && p.protocol == c.protocol && Text(p.local) == Text(c.local))
+        continue;
+    }
+    previous = &k;
+    if (used == rows.size()) rows.emplace_back();
+    Materialise(c, rows[used++]);
   }
-  rows.swap(sorted);
+  rows.resize(used);
 }
 
 }  // namespace tolvane

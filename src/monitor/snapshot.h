@@ -98,14 +98,42 @@ class Snapshotter {
     uint32_t rank = 0;  // position of the name in case-insensitive order, set while sorting
   };
 
+  // A range of textPool_.
+  struct TextSpan {
+    uint32_t at = 0;
+    uint32_t length = 0;
+  };
+  // An admitted row before it becomes a ConnectionRow: numbers and views of fixed texts, with the
+  // endpoint and address texts in textPool_. Candidates are sorted and de-duplicated first, so only
+  // the surviving ones pay for the row's strings.
+  struct Candidate {
+    const ProcessInfo* info = nullptr;  // into infoCache_
+    uint32_t pid = 0;
+    int32_t localPort = 0;
+    int32_t remotePort = 0;
+    int32_t ageMs = -1;
+    uint64_t packets = 0;
+    std::wstring_view protocol;  // literals, or the caller's texts for AddRow
+    std::wstring_view state;
+    TextSpan local, remote, address;  // localEndpoint, remoteEndpoint, remoteAddress
+  };
+  struct SortKey {
+    uint32_t index;
+    std::array<uint64_t, 3> words;  // the remote endpoint, one code unit per byte
+    bool packed;                    // words hold the whole endpoint
+  };
+
   void RebuildProcessNames();
   const ProcessInfo& InfoOf(uint32_t pid);
-  // Admission, classification and texts of one row into row; false (row untouched) when dropped.
-  bool BuildRow(const Switches& s, ConnectionRow& row, uint32_t pid, std::wstring_view protocol,
-                std::wstring_view state, std::wstring_view localAddress, int32_t localPort,
-                std::wstring_view remoteAddress, int32_t remotePort, uint64_t packets, int32_t ageMs);
+  // Admission and classification of one row into c, its texts appended to textPool_; false (c and
+  // the pool untouched) when dropped.
+  bool MakeCandidate(const Switches& s, Candidate& c, uint32_t pid, std::wstring_view protocol, std::wstring_view state,
+                     std::wstring_view localAddress, int32_t localPort, std::wstring_view remoteAddress,
+                     int32_t remotePort, uint64_t packets, int32_t ageMs);
+  void Materialise(const Candidate& c, ConnectionRow& row) const;
+  std::wstring_view Text(TextSpan span) const { return std::wstring_view(textPool_).substr(span.at, span.length); }
   Switches ReadSwitches() const;
-  // The final order, and de-duplication by RowKey keeping the row added first.
+  // The final order, and de-duplication by RowKey keeping the candidate added first, into rows.
   void SortAndDeduplicate(RowList& rows);
 
   Settings& settings_;
@@ -116,6 +144,13 @@ class Snapshotter {
   bool demoMode_;
   ProcessNames processNames_;
   std::unordered_map<uint32_t, ProcessInfo> infoCache_;  // valid until processNames_ is rebuilt
+  // Working storage of one snapshot, kept so that its memory is reused by the next.
+  std::vector<Candidate> candidates_;
+  std::wstring textPool_;
+  std::vector<SortKey> keys_;
+  std::vector<size_t> rankEnds_;
+  std::vector<CaptureFlow> flows_;
+  std::vector<const CaptureFlow*> flowOrder_;
 };
 
 }  // namespace tolvane

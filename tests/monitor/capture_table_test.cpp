@@ -77,6 +77,35 @@ TEST(CaptureTable, AgeAndCollectBoundaries) {
   EXPECT_EQ(table.AgeAndCollect(now, 20000, 8000).size(), 1u);
 }
 
+// The snapshot collects into its previous list: whatever it held, longer or shorter, is replaced.
+TEST(CaptureTable, AgeAndCollectIntoARecycledList) {
+  const uint64_t now = 2000000;
+  CaptureTable table;
+  table.Count(56012, kServer, 50031, 100, now - 10);
+  table.Count(56013, kServer, 50032, 100, now - 9000);  // kept in the table, not collected
+  table.Count(56014, kServer + 1, 50033, 100, now - 20);
+  for (const size_t leftovers : {0u, 1u, 2u, 7u}) {
+    SCOPED_TRACE(leftovers);
+    std::vector<CaptureFlow> recycled(leftovers);
+    for (CaptureFlow& f : recycled) {
+      f.key = "a leftover key longer than any flow key";
+      f.remoteAddress = L"0.0.0.0";
+      f.packets = 99;
+    }
+    table.AgeAndCollect(now, 20000, 8000, recycled);
+    const std::vector<CaptureFlow> fresh = table.AgeAndCollect(now, 20000, 8000);
+    ASSERT_EQ(recycled.size(), 2u);
+    ASSERT_EQ(fresh.size(), 2u);
+    for (size_t i = 0; i < 2; ++i) {
+      EXPECT_EQ(recycled[i].key, fresh[i].key);
+      EXPECT_EQ(recycled[i].remoteAddress, fresh[i].remoteAddress);
+      EXPECT_EQ(recycled[i].localPort, fresh[i].localPort);
+      EXPECT_EQ(recycled[i].packets, 1u);
+      EXPECT_EQ(recycled[i].lastSeen, fresh[i].lastSeen);
+    }
+  }
+}
+
 // Erasing compacts the flows and rebuilds the index; every survivor must still be found there and
 // every erased flow must be new again.
 TEST(CaptureTable, IndexStaysCorrectAcrossErasures) {

@@ -268,6 +268,33 @@ TEST_F(SnapshotTest, DuplicateSocketsGiveOneRow) {
                                                    L"400|TCP4|10.0.0.2:5000|8.8.8.8:443"}));
 }
 
+// Endpoints that share a long prefix differ only late in their texts; both rows stay, in code unit
+// order ("0" sorts before ":").
+TEST_F(SnapshotTest, EndpointsDifferingOnlyAtTheEndAreTwoRows) {
+  struct Case {
+    std::array<uint8_t, 16> first, second;
+    uint16_t firstPort, secondPort;
+    std::vector<std::wstring> order;
+  };
+  const Case cases[] = {
+      {V4(201, 202, 203, 250),
+       V4(201, 202, 203, 250),
+       44301,
+       44300,
+       {L"201.202.203.250:44300", L"201.202.203.250:44301"}},
+      {V4(201, 202, 203, 25), V4(201, 202, 203, 250), 4430, 443, {L"201.202.203.250:443", L"201.202.203.25:4430"}},
+      {V4(201, 202, 3, 4), V4(201, 202, 3, 5), 80, 80, {L"201.202.3.4:80", L"201.202.3.5:80"}},
+      {V4(1, 2, 3, 4), V4(1, 2, 3, 4), 80, 8, {L"1.2.3.4:8", L"1.2.3.4:80"}},
+  };
+  for (const Case& c : cases) {
+    tables.tcp4 = {Tcp(kChrome, V4(10, 0, 0, 2), 5000, c.first, c.firstPort),
+                   Tcp(kChrome, V4(10, 0, 0, 2), 5000, c.second, c.secondPort)};
+    std::vector<std::wstring> order;
+    for (const ConnectionRow& r : Take()) order.push_back(r.remoteEndpoint);
+    EXPECT_EQ(order, c.order);
+  }
+}
+
 TEST_F(SnapshotTest, OfTwoRowsWithOneKeyTheFirstAddedStays) {
   // A real socket of pid 4242 with a live flow collides with a demonstration row (added last).
   processes.processes.push_back({4242, L"Discord.exe"});
@@ -537,6 +564,73 @@ TEST_F(SnapshotTest, TakeSnapshotReplacesWhatTheListHeld) {
   RowList rows(3);
   snapshotter.TakeSnapshot(rows);
   EXPECT_TRUE(rows.empty());
+}
+
+// Many rows with shared names (differing only in case, some beyond ASCII), shared endpoints, IPv6
+// endpoints too long for the packed sort key next to short ones, and repeated sockets: the list
+// must come out in order and free of duplicates whatever order the tables list their entries in.
+TEST_F(SnapshotTest, LargeMixedTablesComeOutSortedAndUniqueInAnyEntryOrder) {
+  settings.showLan = true;
+  const wchar_t* names[] = {L"a.exe",          L"A.exe",  L"b.exe",       L"\u00c4rger.exe",
+                            L"\u00e4rger.exe", L"_x.exe", L"Discord.exe", L"steam.exe"};
+  processes.processes.clear();
+  for (uint32_t pid = 1; pid <= 40; ++pid) processes.processes.push_back({pid, names[pid % std::size(names)]});
+  uint32_t seed = 12345;
+  const auto next = [&seed](uint32_t n) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 8) % n;
+  };
+  const auto v6 = [](uint8_t head, uint8_t tail, bool longText) {
+    std::array<uint8_t, 16> a{};
+    a[0] = 0x20;
+    a[1] = head;
+    for (size_t i = 2; i < 15 && longText; ++i) a[i] = static_cast<uint8_t>(0x11 * (i % 15) + 1);
+    a[15] = tail;
+    return a;
+  };
+  for (int i = 0; i < 3000; ++i)
+    tables.tcp4.push_back(Tcp(1 + next(40), V4(10, 0, 0, 2), static_cast<uint16_t>(5000 + next(30)),
+                              next(2) ? V4(static_cast<uint8_t>(1 + next(3)), 2, static_cast<uint8_t>(next(4)), 4)
+                                      : V4(201, 202, 203, static_cast<uint8_t>(250 + next(3))),
+                              static_cast<uint16_t>(next(2) ? 443 : 44300 + next(3))));
+  for (int i = 0; i < 400; ++i)
+    tables.tcp6.push_back(Tcp(1 + next(40), v6(1, 1, true), static_cast<uint16_t>(6000 + next(10)),
+                              v6(static_cast<uint8_t>(next(3)), static_cast<uint8_t>(next(3)), next(2) == 0),
+                              static_cast<uint16_t>(443)));
+  for (int i = 0; i < 600; ++i)
+    tables.udp4.push_back(
+        Udp(1 + next(40), next(2) ? V4(0, 0, 0, 0) : V4(192, 168, 1, 10), static_cast<uint16_t>(40000 + next(100))));
+  for (int i = 0; i < 300; ++i)
+    Flow(static_cast<uint16_t>(40000 + next(100)), Ip(66, 22, 1, static_cast<uint8_t>(next(5))), 50000, next(9000));
+
+  const RowList rows = Take();
+  ASSERT_GT(rows.size(), 500u);
+  std::vector<std::wstring> keys = Keys(rows);
+  for (size_t i = 1; i < rows.size(); ++i) {
+    const int byName = CompareNoCase(rows[i - 1].processName, rows[i].processName);
+    ASSERT_TRUE(byName < 0 || (byName == 0 && rows[i - 1].remoteEndpoint <= rows[i].remoteEndpoint))
+        << "row " << i << " out of order";
+  }
+  std::sort(keys.begin(), keys.end());
+  EXPECT_EQ(std::adjacent_find(keys.begin(), keys.end()), keys.end()) << "a row key appears twice";
+
+  // Reversed and doubled tables: the same rows, in the same visible order.
+  const auto visible = [](const RowList& list) {
+    std::vector<std::wstring> order;
+    for (const ConnectionRow& r : list) order.push_back(r.processName + L" " + r.remoteEndpoint);
+    return order;
+  };
+  for (auto* table : {&tables.tcp4, &tables.tcp6}) {
+    std::reverse(table->begin(), table->end());
+    table->insert(table->end(), table->begin(), table->end());
+  }
+  std::reverse(tables.udp4.begin(), tables.udp4.end());
+  tables.udp4.insert(tables.udp4.end(), tables.udp4.begin(), tables.udp4.end());
+  const RowList again = Take();
+  std::vector<std::wstring> keysAgain = Keys(again);
+  std::sort(keysAgain.begin(), keysAgain.end());
+  EXPECT_EQ(keysAgain, keys);
+  EXPECT_EQ(visible(again), visible(rows));
 }
 
 }  // namespace
