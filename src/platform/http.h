@@ -34,8 +34,10 @@ class HttpClient {
 // it answers every request with (false, 0) and touches no network.
 HttpClient& SystemHttpClient();
 
-// A client of the real HTTP stack with another time-out for every phase; tests use a short one so
-// that a silent server costs half a second, not nine. Null on the Linux host.
+// A client of the real HTTP stack with another time-out for every phase, for tests: a short one
+// makes a silent server cost half a second, not nine. The same time-out also bounds the wait for
+// the response headers as a whole, because Wine, which runs the Windows tests, ignores the receive
+// time-out there and would otherwise wait for ever. Null on the Linux host.
 std::unique_ptr<HttpClient> CreateSystemHttpClient(int32_t timeoutMs);
 
 }  // namespace tolvane

@@ -1,9 +1,12 @@
 // The real WinHTTP client against a loopback server in this process: statuses and bodies, the
-// request it sends, the 4 MiB ceiling, a closed port and unusable URLs. Only
-// 127.0.0.1 is ever contacted.
+// request it sends, the 4 MiB ceiling, a closed port, unusable URLs and a server that accepts and
+// never answers. Only 127.0.0.1 is ever contacted.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -133,6 +136,60 @@ TEST_F(HttpClientTest, NoAnswerGivesStatusZeroAndEmptyBody) {
     EXPECT_FALSE(client->Get(url, body, status));
     EXPECT_EQ(status, 0);
     EXPECT_TRUE(body.empty());
+  }
+}
+
+// One call on its own thread, so that a call that never returns fails the test after a bounded wait
+// instead of hanging it. The thread owns everything it touches and is left behind in that case.
+struct TimedCall {
+  std::mutex lock;
+  std::condition_variable done;
+  bool finished = false;
+  bool result = true;
+  int32_t status = -1;
+  std::string body = "left over";
+  std::chrono::milliseconds elapsed{0};
+};
+
+std::shared_ptr<TimedCall> StartTimedCall(std::shared_ptr<HttpClient> client, std::wstring url) {
+  auto call = std::make_shared<TimedCall>();
+  std::thread([call, client, url] {
+    std::string body = "left over";
+    int32_t status = -1;
+    const auto start = std::chrono::steady_clock::now();
+    const bool result = client->Get(url, body, status);
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    std::lock_guard<std::mutex> guard(call->lock);
+    call->result = result;
+    call->status = status;
+    call->body = std::move(body);
+    call->elapsed = elapsed;
+    call->finished = true;
+    call->done.notify_all();
+  }).detach();
+  return call;
+}
+
+TEST(HttpClientTimeoutTest, SilentServerTimesOutWithStatusZeroAfterTheClientsTimeout) {
+  LoopbackHttpServer silent([](const std::string&) { return CannedResponse{"", true}; });
+  ASSERT_TRUE(silent.Listening());
+  for (const int32_t timeoutMs : {500, 1500}) {
+    const std::shared_ptr<HttpClient> client = CreateSystemHttpClient(timeoutMs);
+    ASSERT_NE(client, nullptr);
+    const size_t headsBefore = silent.RequestHeads().size();
+    const std::shared_ptr<TimedCall> call = StartTimedCall(client, silent.BaseUrl() + L"/json/203.0.113.7");
+    std::unique_lock<std::mutex> lock(call->lock);
+    ASSERT_TRUE(call->done.wait_for(lock, std::chrono::seconds(20), [&] { return call->finished; }))
+        << "Get with a " << timeoutMs << " ms time-out did not return from a silent server within 20 s";
+    EXPECT_FALSE(call->result);
+    EXPECT_EQ(call->status, 0);
+    EXPECT_TRUE(call->body.empty());
+    // The request reached the server, so the call waited for the answer rather than failing early,
+    // and it gave up after about its own time-out, well before the program's nine seconds.
+    EXPECT_EQ(silent.RequestHeads().size(), headsBefore + 1);
+    EXPECT_GE(call->elapsed.count(), timeoutMs * 8 / 10) << timeoutMs;
+    EXPECT_LT(call->elapsed.count(), timeoutMs + 3000) << timeoutMs;
   }
 }
 
