@@ -52,6 +52,13 @@ uint32_t ReadHex4(std::string_view text, size_t p) {
   return value;
 }
 
+bool IsHex4(std::string_view text, size_t p) {
+  if (p > text.size() || text.size() - p < 4) return false;
+  for (size_t k = 0; k < 4; ++k)
+    if (HexDigit(text[p + k]) < 0) return false;
+  return true;
+}
+
 void AppendUtf8(std::string& out, uint32_t cp) {
   if (cp < 0x80) {
     out.push_back(static_cast<char>(cp));
@@ -191,8 +198,9 @@ std::wstring JsonGetString(std::string_view text, std::string_view key) {
         uint32_t cp = ReadHex4(text, i);
         i = std::min(i + 4, text.size());
         if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i] == '\\' && text[i + 1] == 'u') {
+          // The partner must be four real hexadecimal digits; with "DCzz" the high surrogate stays alone.
           const uint32_t low = ReadHex4(text, i + 2);
-          if (low >= 0xDC00 && low <= 0xDFFF) {
+          if (low >= 0xDC00 && low <= 0xDFFF && IsHex4(text, i + 2)) {
             cp = 0x10000 + (cp - 0xD800) * 1024 + (low - 0xDC00);
             i = i + 6;
           }

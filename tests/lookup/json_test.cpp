@@ -100,6 +100,7 @@ TEST(JsonGetString, LoneSurrogatesBecomeReplacementCharacters) {
       {R"({"s":"\uDE00y"})", L'y'},        // lone low surrogate
       {R"({"s":"\uD83D\uD83Dz"})", L'z'},  // two highs
       {R"({"s":"\uD83D\uDE0)", L'\0'},     // partner cut off by the end of the text
+      {R"({"s":"\uD83D\uDCzzq"})", L'q'},  // partner with letters that are no hexadecimal digits
   };
   for (const Case& c : cases) {
     const std::wstring s = JsonGetString(c.text, "s");
