@@ -49,6 +49,15 @@ void Application::OnDestroy() {
   SaveSettings(settings_, services_.files);
 }
 
+void Application::AttachLookupPoster(std::shared_ptr<NameResolver> resolver, std::shared_ptr<LookupPoster> poster) {
+  LookupHooks hooks;
+  hooks.requestPing = [this](const std::wstring& address) { ping_.RequestPing(address); };
+  hooks.setPingFocus = [this](const std::wstring& address) { ping_.SetPingFocus(address); };
+  hooks.saveSettings = [this] { SaveSettings(settings_, services_.files); };
+  lookupCommands_ = std::make_unique<LookupCommands>(currentLookup_, lookupCache_, settings_, copyFeedback_.toast(),
+                                                     std::move(resolver), std::move(poster), std::move(hooks));
+}
+
 BackgroundGradient Application::ActiveBackground() const {
   const ThemePalette& palette = themes_.ActivePalette();
   return BackgroundGradient{palette.gradient, palette.direction};

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "app/startup.h"
@@ -21,6 +22,7 @@
 #include "latency/ping_service.h"
 #include "lookup/lookup_current.h"
 #include "lookup/lookup_service.h"
+#include "lookup/lookup_target.h"
 #include "lookup/map_tiles.h"
 #include "monitor/capture_table.h"
 #include "monitor/published_rows.h"
@@ -33,6 +35,7 @@
 #include "platform/http.h"
 #include "platform/icmp.h"
 #include "platform/image_decoding.h"
+#include "platform/name_resolution.h"
 #include "platform/process_list.h"
 #include "platform/raw_capture.h"
 #include "platform/socket_tables.h"
@@ -69,6 +72,13 @@ class Application {
   void OnCreate();
   // Window destruction: clears AppRunning, joins the workers in start order, saves the settings.
   void OnDestroy();
+
+  // Builds the lookup commands once the window can take the resolver threads' answers: the window
+  // calls this at creation, before any lookup is opened. Until then lookupCommands() is null. The
+  // commands show their messages on the copy-feedback toast, set the ping focus and ask for pings
+  // through the ping service, and save the settings file after a recent lookup was added.
+  void AttachLookupPoster(std::shared_ptr<NameResolver> resolver, std::shared_ptr<LookupPoster> poster);
+  LookupCommands* lookupCommands() { return lookupCommands_.get(); }
 
   // The background gradient of the active theme.
   BackgroundGradient ActiveBackground() const;
@@ -118,6 +128,7 @@ class Application {
   PacketCapture capture_;
   LookupWorker lookupWorker_;
   ConnectionView view_;
+  std::unique_ptr<LookupCommands> lookupCommands_;  // refers to the members above, so declared last
 };
 
 }  // namespace tolvane

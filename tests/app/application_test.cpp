@@ -9,6 +9,8 @@
 #include <thread>
 
 #include "fakes/fake_application_services.h"
+#include "fakes/fake_name_resolution.h"
+#include "fakes/recording_poster.h"
 #include "settings/settings_file.h"
 
 namespace tolvane {
@@ -58,6 +60,38 @@ TEST(Application, LoadsThemeRunsWorkersAndSavesNormalisedSettings) {
   EXPECT_NE(saved.find("prefixes=104,3\r\n"), std::string::npos);
   EXPECT_NE(saved.find("ver=2\r\n"), std::string::npos);
   EXPECT_EQ(fakes.files.files.count(path + L".tmp"), 0u);
+}
+
+TEST(Application, LookupCommandsReachTheToastPingServiceCacheAndSettingsFile) {
+  FakeApplicationServices fakes;
+  Application app(CommandLineState{}, fakes.Services());
+  EXPECT_EQ(app.lookupCommands(), nullptr);  // nothing can answer a resolver before the window exists
+  const auto resolver = std::make_shared<FakeNameResolver>();
+  resolver->SetAnswer(L"example.org", L"203.0.113.9");
+  const auto poster = std::make_shared<RecordingPoster>();
+  app.AttachLookupPoster(resolver, poster);
+  LookupCommands* commands = app.lookupCommands();
+  ASSERT_NE(commands, nullptr);
+
+  commands->SubmitLookupText(L"  https://example.org/path?q=1 ");
+  EXPECT_EQ(app.copyFeedback().toast().text(), L"Finding example.org...");
+  const std::vector<std::wstring> posts = poster->WaitFor(1);
+  ASSERT_EQ(posts, std::vector<std::wstring>{L"resolved:example.org|203.0.113.9"});
+
+  commands->OnHostResolved(L"example.org|203.0.113.9");
+  EXPECT_EQ(app.currentLookup().address, L"203.0.113.9");
+  EXPECT_EQ(app.currentLookup().websiteName, L"example.org");
+  EXPECT_TRUE(app.currentLookup().panelOpen.load());
+  EXPECT_EQ(app.copyFeedback().toast().text(), L"example.org \u2192 203.0.113.9");
+  EXPECT_EQ(app.pingService().PingFocus(), L"203.0.113.9");
+  EXPECT_EQ(app.lookupCache().QueueSize(), 1u);
+  EXPECT_EQ(app.settings().lookupHist, L"example.org");
+  const std::string saved = fakes.files.files[SettingsFilePath(fakes.files)];
+  EXPECT_NE(saved.find("lookupHist=example.org\r\n"), std::string::npos) << saved;
+
+  commands->OnHostNotFound(L"nowhere.example");
+  EXPECT_EQ(app.copyFeedback().toast().text(), L"Could not find \"nowhere.example\"");
+  EXPECT_EQ(app.currentLookup().address, L"203.0.113.9");
 }
 
 }  // namespace

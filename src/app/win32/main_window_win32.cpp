@@ -19,11 +19,14 @@ using std::min;
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/startup.h"
+#include "app/win32/lookup_poster_win32.h"
 #include "app/window_frame.h"
+#include "platform/name_resolution.h"
 
 namespace tolvane {
 namespace {
@@ -242,9 +245,11 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         WSADATA wsa;
         WSAStartup(MAKEWORD(2, 2), &wsa);
       }
+      state->app.AttachLookupPoster(CreateSystemNameResolver(), std::make_shared<WindowLookupPoster>(window));
       state->app.OnCreate();
       return 0;
     case WM_DESTROY:
+      DrainPostedTexts(window);  // later answers fail to post once the handle is gone, and free themselves
       state->app.OnDestroy();
       WSACleanup();
       PostQuitMessage(0);
@@ -277,6 +282,19 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       return 0;
     case WM_TIMER:
       return 0;  // the view's timers arrive with the window state machine
+    case kWmHostResolved:
+    case kWmHostNotFound: {
+      const std::optional<std::wstring> text = TakePostedText(lParam);
+      LookupCommands* commands = state->app.lookupCommands();
+      if (!text || !commands) return 0;
+      if (message == kWmHostResolved) {
+        commands->OnHostResolved(*text);
+      } else {
+        commands->OnHostNotFound(*text);
+      }
+      InvalidateRect(window, nullptr, FALSE);
+      return 0;
+    }
     default:
       break;
   }

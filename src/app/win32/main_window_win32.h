@@ -1,6 +1,7 @@
 // The main window's Win32 side while the portable window state machine is not wired in: class
 // registration, creation at the start-up geometry, the frameless frame's messages, the background
-// paint through an off-screen buffer, and the drawing benchmark that replays paints against it.
+// paint through an off-screen buffer, the drawing benchmark that replays paints against it, and the
+// website-resolution answers (app/win32/lookup_poster_win32.h), handed to the lookup commands.
 //
 // Everything the frame decides (hit-test borders, track sizes, gradient ends, benchmark frames) is
 // computed by the pure functions of app/startup.h and app/window_frame.h; this layer reads the
