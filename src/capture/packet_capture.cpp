@@ -7,6 +7,7 @@
 #include "capture/packet_capture.h"
 
 #include <algorithm>
+#include <system_error>
 
 namespace tolvane {
 namespace {
@@ -48,7 +49,11 @@ PacketCapture::~PacketCapture() { Join(); }
 
 void PacketCapture::Start() {
   if (thread_.joinable()) return;
-  thread_ = std::thread([this] { CaptureThread(); });
+  try {
+    thread_ = std::thread([this] { CaptureThread(); });
+  } catch (const std::system_error&) {
+    // The system could not start a thread: the program goes on without this service.
+  }
 }
 
 void PacketCapture::Join() {

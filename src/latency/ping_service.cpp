@@ -54,7 +54,11 @@ PingService::~PingService() { Join(); }
 
 void PingService::Start() {
   if (thread_.joinable()) return;
-  thread_ = std::thread([this] { PingLoop(); });
+  try {
+    thread_ = std::thread([this] { PingLoop(); });
+  } catch (const std::system_error&) {
+    // The system could not start a thread: the program goes on without this service.
+  }
 }
 
 void PingService::Join() {

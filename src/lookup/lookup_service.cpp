@@ -105,7 +105,7 @@ LookupResult PerformLookup(const std::wstring& address, const std::wstring& apiB
   r.address = address;
   std::string body;
   int32_t status = 0;
-  const bool ok = http.Get(LookupUrl(apiBase, address), body, status);
+  const bool ok = http.HttpGet(LookupUrl(apiBase, address), body, status);
   if (ok) {
     if (JsonGetString(body, "status") == L"success") {
       r.continent = JsonGetString(body, "continent");
@@ -171,7 +171,11 @@ LookupWorker::~LookupWorker() { Join(); }
 
 void LookupWorker::Start() {
   if (thread_.joinable()) return;
-  thread_ = std::thread([this] { Run(); });
+  try {
+    thread_ = std::thread([this] { Run(); });
+  } catch (const std::system_error&) {
+    // The system could not start a thread: the program goes on without this service.
+  }
 }
 
 void LookupWorker::Join() {

@@ -29,7 +29,7 @@ struct TileSlot {
 };
 
 void TileFetch(HttpClient& http, const std::wstring& url, TileSlot& slot) {
-  const bool got = http.Get(url, slot.body, slot.status);
+  const bool got = http.HttpGet(url, slot.body, slot.status);
   slot.ok = got && !slot.body.empty();
 }
 

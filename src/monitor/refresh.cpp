@@ -2,6 +2,7 @@
 #include "monitor/refresh.h"
 
 #include <algorithm>
+#include <system_error>
 #include <utility>
 
 namespace tolvane {
@@ -79,7 +80,11 @@ void RefreshThread::Run() {
 
 void RefreshThread::Start() {
   if (thread_.joinable()) return;
-  thread_ = std::thread([this] { Run(); });
+  try {
+    thread_ = std::thread([this] { Run(); });
+  } catch (const std::system_error&) {
+    // The system could not start a thread: the program goes on without this service.
+  }
 }
 
 void RefreshThread::Join() {

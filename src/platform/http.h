@@ -26,18 +26,16 @@ inline constexpr wchar_t kHttpUserAgent[] = L"Tolvane/1.1 (desktop IP inspector)
 class HttpClient {
  public:
   virtual ~HttpClient() = default;
-  virtual bool Get(const std::wstring& url, std::string& body, int32_t& status) = 0;
+  virtual bool HttpGet(const std::wstring& url, std::string& body, int32_t& status) = 0;
 };
 
 // The process's client with the normal time-outs (kHttpTimeoutMs for each of resolve, connect,
-// send and receive). Safe to use from any thread. On the Linux host, which never runs the program,
-// it answers every request with (false, 0) and touches no network.
+// send and receive, and for the response headers as a whole). Safe to use from any thread. On the Linux host, which
+// never runs the program, it answers every request with (false, 0) and touches no network.
 HttpClient& SystemHttpClient();
 
-// A client of the real HTTP stack with another time-out for every phase, for tests: a short one
-// makes a silent server cost half a second, not nine. The same time-out also bounds the wait for
-// the response headers as a whole, because Wine, which runs the Windows tests, ignores the receive
-// time-out there and would otherwise wait for ever. Null on the Linux host.
+// A client of the real HTTP stack, the same as the process's but with another time-out, for tests:
+// a short one makes a silent server cost half a second, not nine. Null on the Linux host.
 std::unique_ptr<HttpClient> CreateSystemHttpClient(int32_t timeoutMs);
 
 }  // namespace tolvane

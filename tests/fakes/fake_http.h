@@ -22,7 +22,7 @@ class FakeHttpClient final : public HttpClient {
     std::string body;
   };
 
-  bool Get(const std::wstring& url, std::string& body, int32_t& status) override {
+  bool HttpGet(const std::wstring& url, std::string& body, int32_t& status) override {
     body.clear();
     status = 0;
     std::lock_guard<std::mutex> lock(mutex_);

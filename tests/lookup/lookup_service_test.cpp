@@ -18,7 +18,7 @@ namespace {
 // Answers every GET with one canned outcome and remembers the URLs asked for.
 class FakeHttp final : public HttpClient {
  public:
-  bool Get(const std::wstring& url, std::string& body, int32_t& status) override {
+  bool HttpGet(const std::wstring& url, std::string& body, int32_t& status) override {
     std::lock_guard<std::mutex> guard(lock);
     urls.push_back(url);
     body = answerBody;

@@ -8,7 +8,7 @@ namespace {
 
 class NoNetworkHttpClient final : public HttpClient {
  public:
-  bool Get(const std::wstring&, std::string& body, int32_t& status) override {
+  bool HttpGet(const std::wstring&, std::string& body, int32_t& status) override {
     body.clear();
     status = 0;
     return false;

@@ -3,16 +3,16 @@
 // Every call opens its own session, connection and request and closes them (innermost first, by
 // the handle wrappers' destruction order) before it returns, so calls on many threads share
 // nothing and a dead server can hold a thread only for the configured time-out per phase (resolve,
-// connect, send, receive). The default proxy configuration is used as the system has it; the
-// program's client sets no request option and no extra header. The body loop stops at
-// kHttpBodyLimit rather than reading a hostile or broken server's endless body into memory.
+// connect, send, receive). The default proxy configuration is used as the system has it; no extra
+// header is set. The body loop stops at kHttpBodyLimit rather than reading a hostile or broken
+// server's endless body into memory.
 //
-// Wine caveat (seen with Wine 8.0): Wine's WinHttpReceiveResponse waits for the response headers
-// under the request's WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT alone, which it starts at infinite
-// and which WinHttpSetTimeouts does not touch, so under Wine a server that accepts and never
-// answers holds the call for ever. Windows applies the receive time-out to that wait as well. The
-// short-time-out clients that tests create therefore also set the response-header time-out, which
-// Wine honours; the program's own client keeps to WinHttpSetTimeouts.
+// The one request option set is WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, to the same time-out: it
+// bounds the wait for the response headers as a whole, which the per-packet receive time-out alone
+// does not when headers trickle in. Wine (seen with 8.0) waits for the headers under that option
+// alone, starting it at infinite and leaving it untouched by WinHttpSetTimeouts, so without it a
+// server that accepts and never answers would hold the lookup worker, and the shutdown that joins
+// it, for ever.
 #include <windows.h>
 #include <winhttp.h>
 
@@ -40,9 +40,9 @@ class InternetHandle {
 
 class WinHttpClient final : public HttpClient {
  public:
-  WinHttpClient(int32_t timeoutMs, bool boundHeaderWait) : timeoutMs_(timeoutMs), boundHeaderWait_(boundHeaderWait) {}
+  explicit WinHttpClient(int32_t timeoutMs) : timeoutMs_(timeoutMs) {}
 
-  bool Get(const std::wstring& url, std::string& body, int32_t& status) override {
+  bool HttpGet(const std::wstring& url, std::string& body, int32_t& status) override {
     body.clear();
     status = 0;
 
@@ -72,10 +72,8 @@ class WinHttpClient final : public HttpClient {
                                                     WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                                     secure ? WINHTTP_FLAG_SECURE : 0));
     if (!request) return false;
-    if (boundHeaderWait_) {
-      DWORD headerWaitMs = static_cast<DWORD>(timeoutMs_);
-      WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headerWaitMs, sizeof headerWaitMs);
-    }
+    DWORD headerWaitMs = static_cast<DWORD>(timeoutMs_);
+    WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headerWaitMs, sizeof headerWaitMs);
     if (!WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
         !WinHttpReceiveResponse(request.get(), nullptr)) {
       return false;
@@ -106,18 +104,17 @@ class WinHttpClient final : public HttpClient {
 
  private:
   int32_t timeoutMs_;
-  bool boundHeaderWait_;
 };
 
 }  // namespace
 
 HttpClient& SystemHttpClient() {
-  static WinHttpClient client(kHttpTimeoutMs, false);
+  static WinHttpClient client(kHttpTimeoutMs);
   return client;
 }
 
 std::unique_ptr<HttpClient> CreateSystemHttpClient(int32_t timeoutMs) {
-  return std::make_unique<WinHttpClient>(timeoutMs, true);
+  return std::make_unique<WinHttpClient>(timeoutMs);
 }
 
 }  // namespace tolvane

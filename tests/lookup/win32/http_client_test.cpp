@@ -69,7 +69,7 @@ TEST_F(HttpClientTest, StatusAndBodyForEachKindOfAnswer) {
   for (const Case& c : cases) {
     std::string body = "left over";
     int32_t status = -5;
-    EXPECT_EQ(client->Get(Url(c.path), body, status), c.result);
+    EXPECT_EQ(client->HttpGet(Url(c.path), body, status), c.result);
     EXPECT_EQ(status, c.status);
     EXPECT_TRUE(body == c.body) << "body of " << body.size() << " bytes, expected " << c.body.size();
   }
@@ -89,7 +89,7 @@ TEST_F(HttpClientTest, SendsPathQueryAndUserAgent) {
   for (const Case& c : cases) {
     std::string body;
     int32_t status = 0;
-    EXPECT_TRUE(client->Get(c.url, body, status));
+    EXPECT_TRUE(client->HttpGet(c.url, body, status));
     EXPECT_EQ(body, kJson);
     const std::vector<std::string> heads = server.RequestHeads();
     ASSERT_FALSE(heads.empty());
@@ -105,7 +105,7 @@ TEST_F(HttpClientTest, BodyStopsBeforeTheChunkThatWouldPassFourMebibytes) {
     const std::string full = path == L"/over" ? Pattern(kHttpBodyLimit + 1) : Pattern(5 * 1024 * 1024);
     std::string body;
     int32_t status = 0;
-    EXPECT_TRUE(client->Get(Url(path), body, status));  // still a success, with the shorter body
+    EXPECT_TRUE(client->HttpGet(Url(path), body, status));  // still a success, with the shorter body
     EXPECT_EQ(status, 200);
     EXPECT_LE(body.size(), kHttpBodyLimit);
     EXPECT_LT(body.size(), full.size());
@@ -114,7 +114,7 @@ TEST_F(HttpClientTest, BodyStopsBeforeTheChunkThatWouldPassFourMebibytes) {
   }
   std::string body;
   int32_t status = 0;
-  EXPECT_FALSE(client->Get(Url(L"/huge404"), body, status));
+  EXPECT_FALSE(client->HttpGet(Url(L"/huge404"), body, status));
   EXPECT_EQ(status, 404);
   EXPECT_LE(body.size(), kHttpBodyLimit);
 }
@@ -133,7 +133,7 @@ TEST_F(HttpClientTest, NoAnswerGivesStatusZeroAndEmptyBody) {
   for (const std::wstring& url : cases) {
     std::string body = "left over";
     int32_t status = 99;
-    EXPECT_FALSE(client->Get(url, body, status));
+    EXPECT_FALSE(client->HttpGet(url, body, status));
     EXPECT_EQ(status, 0);
     EXPECT_TRUE(body.empty());
   }
@@ -157,7 +157,7 @@ std::shared_ptr<TimedCall> StartTimedCall(std::shared_ptr<HttpClient> client, st
     std::string body = "left over";
     int32_t status = -1;
     const auto start = std::chrono::steady_clock::now();
-    const bool result = client->Get(url, body, status);
+    const bool result = client->HttpGet(url, body, status);
     const auto elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
     std::lock_guard<std::mutex> guard(call->lock);
@@ -202,7 +202,7 @@ TEST_F(HttpClientTest, ParallelCallsShareNothing) {
   std::vector<std::thread> threads;
   for (int i = 0; i < kCalls; ++i) {
     threads.emplace_back(
-        [&, i] { results[i] = client->Get(Url(L"/n/" + std::to_wstring(i)), bodies[i], statuses[i]) ? 1 : 0; });
+        [&, i] { results[i] = client->HttpGet(Url(L"/n/" + std::to_wstring(i)), bodies[i], statuses[i]) ? 1 : 0; });
   }
   for (std::thread& t : threads) t.join();
   for (int i = 0; i < kCalls; ++i) {
