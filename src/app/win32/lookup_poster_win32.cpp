@@ -38,17 +38,17 @@ std::optional<std::wstring> TakePostedText(LPARAM lParam) {
 
 void DrainPostedTexts(HWND window) {
   MSG msg;
-  while (PeekMessageW(&msg, window, kWmHostResolved, kWmHostNotFound, PM_REMOVE)) TakePostedText(msg.lParam);
+  while (PeekMessageW(&msg, window, WM_HOST_RESOLVED, WM_HOST_NOT_FOUND, PM_REMOVE)) TakePostedText(msg.lParam);
 }
 
 int64_t OutstandingPostedTexts() { return outstanding.load(std::memory_order_relaxed); }
 
 void WindowLookupPoster::PostHostResolved(std::wstring hostBarIp) {
-  PostTextMessage(window_, kWmHostResolved, std::move(hostBarIp));
+  PostTextMessage(window_, WM_HOST_RESOLVED, std::move(hostBarIp));
 }
 
 void WindowLookupPoster::PostHostNotFound(std::wstring host) {
-  PostTextMessage(window_, kWmHostNotFound, std::move(host));
+  PostTextMessage(window_, WM_HOST_NOT_FOUND, std::move(host));
 }
 
 }  // namespace tolvane

@@ -25,8 +25,8 @@
 
 namespace tolvane {
 
-inline constexpr UINT kWmHostResolved = WM_APP + 1;  // lParam: host + "|" + IPv4 text
-inline constexpr UINT kWmHostNotFound = WM_APP + 2;  // lParam: the host as submitted
+inline constexpr UINT WM_HOST_RESOLVED = WM_APP + 1;   // lParam: host + "|" + IPv4 text
+inline constexpr UINT WM_HOST_NOT_FOUND = WM_APP + 2;  // lParam: the host as submitted
 
 class WindowLookupPoster final : public LookupPoster {
  public:

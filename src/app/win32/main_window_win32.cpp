@@ -282,12 +282,12 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       return 0;
     case WM_TIMER:
       return 0;  // the view's timers arrive with the window state machine
-    case kWmHostResolved:
-    case kWmHostNotFound: {
+    case WM_HOST_RESOLVED:
+    case WM_HOST_NOT_FOUND: {
       const std::optional<std::wstring> text = TakePostedText(lParam);
       LookupCommands* commands = state->app.lookupCommands();
       if (!text || !commands) return 0;
-      if (message == kWmHostResolved) {
+      if (message == WM_HOST_RESOLVED) {
         commands->OnHostResolved(*text);
       } else {
         commands->OnHostNotFound(*text);

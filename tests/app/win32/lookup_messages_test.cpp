@@ -39,7 +39,7 @@ constexpr wchar_t kReceiverClass[] = L"TolvaneLookupPosterTestReceiver";
 std::vector<std::pair<UINT, std::wstring>> received;
 
 LRESULT CALLBACK ReceiverProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == kWmHostResolved || message == kWmHostNotFound) {
+  if (message == WM_HOST_RESOLVED || message == WM_HOST_NOT_FOUND) {
     if (std::optional<std::wstring> text = TakePostedText(lParam)) received.emplace_back(message, std::move(*text));
     return 0;
   }
@@ -84,15 +84,15 @@ TEST_F(LookupPosterTest, TextsFromResolverThreadsArriveWholeAndAreFreed) {
   const auto poster = std::make_shared<WindowLookupPoster>(window_);
   const std::wstring longHost = std::wstring(300, L'a') + L".example";
   const std::vector<std::pair<UINT, std::wstring>> sent = {
-      {kWmHostResolved, L"example.org|203.0.113.9"},
-      {kWmHostNotFound, L"b\u00FCcher.example"},
-      {kWmHostNotFound, longHost},
-      {kWmHostResolved, L"localhost|127.0.0.1"},
+      {WM_HOST_RESOLVED, L"example.org|203.0.113.9"},
+      {WM_HOST_NOT_FOUND, L"b\u00FCcher.example"},
+      {WM_HOST_NOT_FOUND, longHost},
+      {WM_HOST_RESOLVED, L"localhost|127.0.0.1"},
   };
   std::vector<std::thread> threads;
   for (const auto& [message, text] : sent) {
     threads.emplace_back([poster, message = message, text = text] {
-      if (message == kWmHostResolved) {
+      if (message == WM_HOST_RESOLVED) {
         poster->PostHostResolved(text);
       } else {
         poster->PostHostNotFound(text);
@@ -117,13 +117,13 @@ TEST_F(LookupPosterTest, PostToADestroyedWindowFailsAndFreesTheString) {
   poster.PostHostResolved(L"example.org|203.0.113.9");
   poster.PostHostNotFound(L"example.org");
   EXPECT_EQ(OutstandingPostedTexts(), baseline_);
-  EXPECT_FALSE(PostTextMessage(gone, kWmHostNotFound, L"example.org"));
+  EXPECT_FALSE(PostTextMessage(gone, WM_HOST_NOT_FOUND, L"example.org"));
   EXPECT_EQ(OutstandingPostedTexts(), baseline_);
   // A live window counts the string until its procedure takes it.
   HWND live = CreateWindowExW(0, kReceiverClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
   ASSERT_NE(live, nullptr);
   window_ = live;
-  EXPECT_TRUE(PostTextMessage(live, kWmHostNotFound, L"example.org"));
+  EXPECT_TRUE(PostTextMessage(live, WM_HOST_NOT_FOUND, L"example.org"));
   EXPECT_EQ(OutstandingPostedTexts(), baseline_ + 1);
   ASSERT_TRUE(PumpUntil([&] { return !received.empty(); }));
   EXPECT_EQ(OutstandingPostedTexts(), baseline_);
@@ -156,7 +156,7 @@ class MainWindowLookupTest : public testing::Test {
   // Dispatches only the resolver messages now queued, so a repaint they ask for stays pending.
   void DispatchResolverMessages() {
     MSG msg;
-    while (PeekMessageW(&msg, window_, kWmHostResolved, kWmHostNotFound, PM_REMOVE)) DispatchMessageW(&msg);
+    while (PeekMessageW(&msg, window_, WM_HOST_RESOLVED, WM_HOST_NOT_FOUND, PM_REMOVE)) DispatchMessageW(&msg);
   }
   // Drops any pending repaint, so the next one seen was asked for afterwards.
   void Validate() {
@@ -196,7 +196,7 @@ TEST_F(MainWindowLookupTest, ResolvedAnswerOpensTheLookupAndRepaints) {
 TEST_F(MainWindowLookupTest, NotFoundAnswerShowsTheToastAndRepaints) {
   Validate();
   const std::wstring host = std::wstring(45, L'n') + L".example";
-  ASSERT_TRUE(PostTextMessage(window_, kWmHostNotFound, host));
+  ASSERT_TRUE(PostTextMessage(window_, WM_HOST_NOT_FOUND, host));
   DispatchResolverMessages();
   EXPECT_EQ(app_->copyFeedback().toast().text(), L"Could not find \"" + std::wstring(37, L'n') + L"...\"");
   EXPECT_TRUE(app_->currentLookup().address.empty());
@@ -206,12 +206,12 @@ TEST_F(MainWindowLookupTest, NotFoundAnswerShowsTheToastAndRepaints) {
 
 TEST_F(MainWindowLookupTest, NullTextAndResolvedTextWithoutAddressChangeNothing) {
   Validate();
-  ASSERT_TRUE(PostMessageW(window_, kWmHostResolved, 0, 0));
-  ASSERT_TRUE(PostMessageW(window_, kWmHostNotFound, 0, 0));
+  ASSERT_TRUE(PostMessageW(window_, WM_HOST_RESOLVED, 0, 0));
+  ASSERT_TRUE(PostMessageW(window_, WM_HOST_NOT_FOUND, 0, 0));
   DispatchResolverMessages();
   EXPECT_TRUE(app_->copyFeedback().toast().text().empty());
   EXPECT_FALSE(RepaintPending());
-  ASSERT_TRUE(PostTextMessage(window_, kWmHostResolved, L"example.org|"));
+  ASSERT_TRUE(PostTextMessage(window_, WM_HOST_RESOLVED, L"example.org|"));
   DispatchResolverMessages();
   EXPECT_TRUE(app_->currentLookup().address.empty());
   EXPECT_FALSE(app_->currentLookup().panelOpen.load());
