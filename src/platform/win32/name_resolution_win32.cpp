@@ -1,10 +1,21 @@
 // Name resolution through Winsock's GetAddrInfoW, IPv4 only.
-#include <winsock2.h>
-#include <ws2tcpip.h>
+#include "platform/win32/name_resolution_win32.h"
 
 #include "platform/name_resolution.h"
 
 namespace tolvane {
+
+std::wstring FirstIpv4Text(const ADDRINFOW* list) {
+  for (const ADDRINFOW* p = list; p != nullptr; p = p->ai_next) {
+    if (p->ai_family != AF_INET || p->ai_addr == nullptr || p->ai_addrlen < sizeof(sockaddr_in)) continue;
+    const auto* in = reinterpret_cast<const sockaddr_in*>(p->ai_addr);
+    wchar_t buffer[32] = {};
+    if (InetNtopW(AF_INET, &in->sin_addr, buffer, 32) != nullptr) return buffer;
+    return {};
+  }
+  return {};
+}
+
 namespace {
 
 class SystemNameResolver final : public NameResolver {
@@ -21,13 +32,7 @@ class SystemNameResolver final : public NameResolver {
     hints.ai_socktype = SOCK_STREAM;
     ADDRINFOW* list = nullptr;
     if (GetAddrInfoW(host.c_str(), nullptr, &hints, &list) == 0) {
-      for (const ADDRINFOW* p = list; p != nullptr; p = p->ai_next) {
-        if (p->ai_family != AF_INET || p->ai_addr == nullptr || p->ai_addrlen < sizeof(sockaddr_in)) continue;
-        const auto* in = reinterpret_cast<const sockaddr_in*>(p->ai_addr);
-        wchar_t buffer[32] = {};
-        if (InetNtopW(AF_INET, &in->sin_addr, buffer, 32) != nullptr) ip = buffer;
-        break;
-      }
+      ip = FirstIpv4Text(list);
       if (list != nullptr) FreeAddrInfoW(list);
     }
     if (started) WSACleanup();

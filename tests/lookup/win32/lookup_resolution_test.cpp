@@ -11,6 +11,7 @@
 #include "fakes/recording_poster.h"
 #include "lookup/lookup_target.h"
 #include "platform/name_resolution.h"
+#include "platform/win32/name_resolution_win32.h"
 
 namespace tolvane {
 namespace {
@@ -20,6 +21,44 @@ TEST(LookupResolutionWin32Test, LocalhostResolvesThroughTheDetachedThread) {
   const auto poster = std::make_shared<RecordingPoster>();
   StartLookup(resolver, poster, L"localhost");
   EXPECT_EQ(poster->WaitFor(1), std::vector<std::wstring>{L"resolved:localhost|127.0.0.1"});
+}
+
+// Answer lists built by hand: only an IPv4 entry counts, so a name with nothing but IPv6
+// addresses is not found, and entries too short to hold an IPv4 address are passed over.
+TEST(LookupResolutionWin32Test, FirstIpv4EntryOfTheAnswerList) {
+  sockaddr_in v4a = {}, v4b = {};
+  v4a.sin_family = v4b.sin_family = AF_INET;
+  v4a.sin_addr.s_addr = htonl(0xCB007109u);  // 203.0.113.9
+  v4b.sin_addr.s_addr = htonl(0x08080404u);  // 8.8.4.4
+  sockaddr_in6 v6 = {};
+  v6.sin6_family = AF_INET6;
+  v6.sin6_addr.s6_addr[15] = 1;
+  const auto entry = [](int family, void* address, size_t length) {
+    ADDRINFOW e = {};
+    e.ai_family = family;
+    e.ai_addr = static_cast<sockaddr*>(address);
+    e.ai_addrlen = length;
+    return e;
+  };
+  struct Case {
+    const char* what;
+    std::vector<ADDRINFOW> entries;
+    std::wstring ip;
+  };
+  std::vector<Case> cases = {
+      {"no list", {}, L""},
+      {"IPv6 only", {entry(AF_INET6, &v6, sizeof v6), entry(AF_INET6, &v6, sizeof v6)}, L""},
+      {"IPv6 first, then IPv4", {entry(AF_INET6, &v6, sizeof v6), entry(AF_INET, &v4a, sizeof v4a)}, L"203.0.113.9"},
+      {"the first of two IPv4", {entry(AF_INET, &v4b, sizeof v4b), entry(AF_INET, &v4a, sizeof v4a)}, L"8.8.4.4"},
+      {"short and empty entries passed over",
+       {entry(AF_INET, &v4b, sizeof v4b - 4), entry(AF_INET, nullptr, sizeof v4b), entry(AF_INET, &v4a, sizeof v4a)},
+       L"203.0.113.9"},
+  };
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (size_t i = 0; i + 1 < c.entries.size(); ++i) c.entries[i].ai_next = &c.entries[i + 1];
+    EXPECT_EQ(FirstIpv4Text(c.entries.empty() ? nullptr : c.entries.data()), c.ip);
+  }
 }
 
 TEST(LookupResolutionWin32Test, EmptyAndNulNamesAreNotAsked) {
