@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "fakes/fake_clock.h"
+#include "fakes/fake_http.h"
+#include "fakes/fake_image_decoder.h"
 #include "lookup/lookup_service.h"
 #include "lookup/map_tiles.h"
 
@@ -167,6 +169,41 @@ TEST(LookupServiceTest, SuccessPublishesTextThenMap) {
     EXPECT_EQ(maps.zooms, std::vector<int>{c.zoom});
     EXPECT_EQ(r.mapState, c.finalMap);
     EXPECT_EQ(r.address, L"203.0.113.7");
+  }
+}
+
+// Coordinates come from the network: a text that reads as not-a-number or infinity ends in a map
+// that failed without one tile asked for, and absurd finite values are held to the map's edge (at
+// a pole, so the row beyond it is skipped: six tiles).
+TEST(LookupServiceTest, UnusableCoordinatesFromTheServiceFailOnlyTheMap) {
+  struct Case {
+    const char* lat;
+    const char* lon;
+    bool tilesAsked;
+  };
+  const Case cases[] = {
+      {"nan", "0", false},    {"0", "NaN", false},       {"1e999", "0", false},
+      {"0", "-1e999", false}, {"1e300", "-1e300", true}, {"-91", "540.5", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.lat) + "," + c.lon);
+    FakeHttpClient http;
+    FakeImageDecoder decoder;
+    const std::wstring api = L"http://127.0.0.1:1";
+    http.Answer(LookupUrl(api, L"203.0.113.7"), 200,
+                std::string(R"({"status":"success","city":"X","lat":)") + c.lat + R"(,"lon":)" + c.lon + "}");
+    http.AnswerOthers(200, FakeImageDecoder::Encode(256, 256, 0xFF00AA00));
+    MapSources sources{http, decoder, L"http://127.0.0.1:2"};
+    const MapBuilder build = [&](double lat, double lon, int zoom, float& mx, float& my) {
+      return BuildMap(sources, lat, lon, zoom, mx, my);
+    };
+    std::vector<LookupResult> published;
+    const LookupResult r =
+        PerformLookup(L"203.0.113.7", api, http, build, [&](const LookupResult& p) { published.push_back(p); });
+    EXPECT_EQ(published.size(), 2u);
+    EXPECT_EQ(r.state, LookupState::Done);
+    EXPECT_EQ(r.mapState, c.tilesAsked ? MapState::Ready : MapState::Failed);
+    EXPECT_EQ(http.Requests().size(), c.tilesAsked ? 7u : 1u);
   }
 }
 
