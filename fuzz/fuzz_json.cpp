@@ -1,11 +1,13 @@
 // Fuzz target for the JSON field reader: arbitrary bytes as the answer text and as the key must
 // never crash, hang or read out of bounds, and a found value position never passes the text's end.
 // The first byte picks the key length, taken from the front of the remaining bytes; the rest is
-// the text. A second look-up with a fixed key exercises the usual case of a real field name.
+// the text. Look-ups with fixed keys exercise the usual case of real string, number and boolean
+// field names.
 #include <cstddef>
 #include <cstdint>
 #include <algorithm>
 #include <cstdlib>
+#include <initializer_list>
 #include <string_view>
 
 #include "lookup/json.h"
@@ -33,6 +35,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view key = all.substr(1, keyLength);
   const std::string_view text = all.substr(1 + keyLength);
   Probe(text, key);
-  Probe(text, "city");
+  for (const char* field : {"city", "lat", "mobile"}) Probe(text, field);
   return 0;
 }
