@@ -75,6 +75,43 @@ TEST_F(HttpClientTest, StatusAndBodyForEachKindOfAnswer) {
   }
 }
 
+// The scheme decides the protocol on the wire: an https URL opens with a TLS handshake record
+// (the secure flag; the server then hangs up, so the call fails with no answer), an http URL with
+// the plain request line.
+TEST_F(HttpClientTest, HttpsSpeaksTlsAndHttpPlainText) {
+  ASSERT_TRUE(server.Listening());
+  const std::wstring port = std::to_wstring(server.Port());
+  struct Case {
+    std::wstring url;
+    bool tls;
+  };
+  const Case cases[] = {
+      {L"https://127.0.0.1:" + port + L"/json/1.2.3.4", true},
+      {L"HTTPS://127.0.0.1:" + port + L"/", true},
+      {L"http://127.0.0.1:" + port + L"/json/1.2.3.4", false},
+  };
+  for (const Case& c : cases) {
+    const size_t before = server.Openings().size();
+    std::string body = "left over";
+    int32_t status = -5;
+    const bool result = client->HttpGet(c.url, body, status);
+    const std::vector<std::string> openings = server.Openings();
+    ASSERT_GT(openings.size(), before);
+    const std::string& first = openings[before];
+    ASSERT_FALSE(first.empty());
+    if (c.tls) {
+      EXPECT_EQ(static_cast<unsigned char>(first[0]), loopback::kTlsHandshakeRecord);
+      EXPECT_FALSE(result);
+      EXPECT_EQ(status, 0);
+      EXPECT_TRUE(body.empty());
+    } else {
+      EXPECT_EQ(first.substr(0, 4), "GET ");
+      EXPECT_TRUE(result);
+      EXPECT_EQ(status, 200);
+    }
+  }
+}
+
 TEST_F(HttpClientTest, SendsPathQueryAndUserAgent) {
   ASSERT_TRUE(server.Listening());
   struct Case {

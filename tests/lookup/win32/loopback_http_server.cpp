@@ -91,6 +91,11 @@ std::vector<std::string> LoopbackHttpServer::RequestHeads() {
   return heads_;
 }
 
+std::vector<std::string> LoopbackHttpServer::Openings() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return openings_;
+}
+
 CannedResponse LoopbackHttpServer::Reply(int status, std::string_view reason, std::string_view body,
                                          std::string_view contentType) {
   std::string r = "HTTP/1.1 " + std::to_string(status) + " " + std::string(reason) + "\r\n";
@@ -130,7 +135,12 @@ void LoopbackHttpServer::Serve(uintptr_t clientHandle) {
     if (!Ready(client, false)) continue;
     const int n = recv(client, buffer, sizeof buffer, 0);
     if (n <= 0) break;
+    if (head.empty()) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      openings_.emplace_back(buffer, std::min<size_t>(static_cast<size_t>(n), 8));
+    }
     head.append(buffer, static_cast<size_t>(n));
+    if (static_cast<unsigned char>(head[0]) == kTlsHandshakeRecord) break;  // no HTTP to answer
   }
   const size_t end = head.find("\r\n\r\n");
   if (end != std::string::npos) {

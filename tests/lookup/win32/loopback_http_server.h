@@ -24,6 +24,8 @@
 
 namespace tolvane::loopback {
 
+inline constexpr unsigned char kTlsHandshakeRecord = 0x16;
+
 struct CannedResponse {
   std::string bytes;
   bool neverAnswer = false;
@@ -42,6 +44,9 @@ class LoopbackHttpServer {
   uint16_t Port() const { return port_; }
   std::wstring BaseUrl() const;  // http://127.0.0.1:<port>, no trailing slash
   std::vector<std::string> RequestHeads();
+  // The first bytes (up to 8) each connection sent. A connection that opens with a TLS handshake
+  // record (kTlsHandshakeRecord) is closed at once, so a client speaking TLS fails quickly.
+  std::vector<std::string> Openings();
 
   // A complete response with Content-Length and Connection: close.
   static CannedResponse Reply(int status, std::string_view reason, std::string_view body,
@@ -61,6 +66,7 @@ class LoopbackHttpServer {
   std::mutex mutex_;
   std::condition_variable stopped_;
   std::vector<std::string> heads_;
+  std::vector<std::string> openings_;
   std::vector<std::thread> connections_;
   std::thread acceptor_;
 };
