@@ -24,8 +24,11 @@ std::wstring InetNtop6(const Ipv6Bytes& address) {
   return buffer;
 }
 
+// InetPtonW reads a terminated string, so a text with a NUL inside would be judged by its front
+// alone ("8.8.8.8\0x" as 8.8.8.8); such a text is no address.
 std::optional<Ipv4Bytes> InetPton4(std::wstring_view text) {
-  const std::wstring z(text);  // InetPtonW needs a terminated string
+  if (text.find(L'\0') != std::wstring_view::npos) return std::nullopt;
+  const std::wstring z(text);
   IN_ADDR a;
   if (InetPtonW(AF_INET, z.c_str(), &a) != 1) return std::nullopt;
   Ipv4Bytes out;
@@ -34,6 +37,7 @@ std::optional<Ipv4Bytes> InetPton4(std::wstring_view text) {
 }
 
 std::optional<Ipv6Bytes> InetPton6(std::wstring_view text) {
+  if (text.find(L'\0') != std::wstring_view::npos) return std::nullopt;
   const std::wstring z(text);
   IN6_ADDR a;
   if (InetPtonW(AF_INET6, z.c_str(), &a) != 1) return std::nullopt;

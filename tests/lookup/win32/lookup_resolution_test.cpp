@@ -82,6 +82,8 @@ TEST(LookupResolutionWin32Test, SystemClassificationAndCanonicalForms) {
       {L"8.8.8.8:53", LookupTextKind::Ipv4, L"8.8.8.8"},
       {L"1.2.3", LookupTextKind::Website, L"1.2.3"},
       {L"a\u2603.com", LookupTextKind::Invalid, L"a\u2603.com"},  // a symbol is no letter
+      {std::wstring(L"8.8.8.8\0x", 9), LookupTextKind::Invalid, std::wstring(L"8.8.8.8\0x", 9)},  // NUL inside
+      {std::wstring(L"::1\0", 4), LookupTextKind::Invalid, std::wstring(L"::1\0", 4)},
   };
   for (const Case& c : cases) {
     const CleanedLookupText r = CleanLookupText(c.input);
