@@ -391,6 +391,7 @@ void Snapshotter::SortAndDeduplicate(RowList& rows) {
     const std::wstring_view endpoint = Text(candidates_[i].remote);
     SortKey& k = keys_[rankEnds_[candidates_[i].info->rank]++];
     k.index = static_cast<uint32_t>(i);
+    k.pid = candidates_[i].pid;
     k.packed = endpoint.size() <= 8 * std::size(k.words);
     k.words = {};
     for (size_t j = 0; j < endpoint.size() && j < 8 * std::size(k.words); ++j) {
@@ -406,15 +407,15 @@ void Snapshotter::SortAndDeduplicate(RowList& rows) {
   // Beyond name and remote endpoint (the visible order) the rest of the row key and the order of
   // addition break ties, so that duplicates end up adjacent with the first one added in front.
   const auto less = [&](const SortKey& a, const SortKey& b) {
-    const Candidate& x = candidates_[a.index];
-    const Candidate& y = candidates_[b.index];
     if (a.packed && b.packed) {
       for (size_t w = 0; w < std::size(a.words); ++w)
         if (a.words[w] != b.words[w]) return a.words[w] < b.words[w];
-    } else if (const int c = Text(x.remote).compare(Text(y.remote)); c != 0) {
+    } else if (const int c = Text(candidates_[a.index].remote).compare(Text(candidates_[b.index].remote)); c != 0) {
       return c < 0;
     }
-    if (x.pid != y.pid) return x.pid < y.pid;
+    if (a.pid != b.pid) return a.pid < b.pid;
+    const Candidate& x = candidates_[a.index];
+    const Candidate& y = candidates_[b.index];
     if (const int c = x.protocol.compare(y.protocol); c != 0) return c < 0;
     if (const int c = Text(x.local).compare(Text(y.local)); c != 0) return c < 0;
     return a.index < b.index;

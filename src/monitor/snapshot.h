@@ -119,6 +119,7 @@ class Snapshotter {
   };
   struct SortKey {
     uint32_t index;
+    uint32_t pid;
     std::array<uint64_t, 3> words;  // the remote endpoint, one code unit per byte
     bool packed;                    // words hold the whole endpoint
   };
