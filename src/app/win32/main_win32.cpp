@@ -7,15 +7,7 @@
 // exits with code 0; demo and benchmark starts always open their own window. Failures to start
 // GDI+, register the class or create the window exit with code 1 and no message.
 #include <windows.h>
-// GDI+ needs the COM declarations that WIN32_LEAN_AND_MEAN leaves out, and min/max from the
-// Windows headers, which NOMINMAX removes.
-#include <objidl.h>
-#include <algorithm>
-namespace Gdiplus {
-using std::max;
-using std::min;
-}  // namespace Gdiplus
-#include <gdiplus.h>
+#include "platform/win32/gdiplus_headers.h"
 #include <objbase.h>
 
 #include <cstdint>

@@ -7,15 +7,7 @@
 
 #include <windowsx.h>
 #include <winsock2.h>
-// GDI+ needs the COM declarations that WIN32_LEAN_AND_MEAN leaves out, and min/max from the
-// Windows headers, which NOMINMAX removes.
-#include <objidl.h>
-#include <algorithm>
-namespace Gdiplus {
-using std::max;
-using std::min;
-}  // namespace Gdiplus
-#include <gdiplus.h>
+#include "platform/win32/gdiplus_headers.h"
 
 #include <cstdio>
 #include <memory>

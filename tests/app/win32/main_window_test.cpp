@@ -5,13 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-namespace Gdiplus {
-using std::max;
-using std::min;
-}  // namespace Gdiplus
-#include <objidl.h>
-#include <gdiplus.h>
+#include "platform/win32/gdiplus_headers.h"
 
 #include <cstdlib>
 #include <memory>
