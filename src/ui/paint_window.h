@@ -99,6 +99,8 @@ class WindowPaint {
   bool partialOn() const { return partialOn_; }
   const RectF& partialClip() const { return partialClip_; }
   Surface* frame() { return frame_.get(); }
+  Surface* background() { return background_.get(); }
+  Surface* underlay() { return underlay_.get(); }
 
  private:
   bool EnsureSurfaces(GraphicsFactory& factory, int32_t w, int32_t h, AppState& state);
