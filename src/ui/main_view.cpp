@@ -35,18 +35,13 @@ MainViewSources MainViewSourcesOf(Application& app) {
 
 DrawContext MakeDrawContext(Canvas& canvas, const UiFonts& fonts, TextWidthCache& widths, AppState& state,
                             const MainViewSources& sources) {
-  return DrawContext{canvas,
-                     sources.themes.ActivePalette(),
-                     fonts,
-                     widths,
-                     false,
-                     RectF{},
-                     state.mouseX,
-                     state.mouseY,
-                     sources.clock.TickMs(),
-                     sources.settings.enablePing,
-                     -1,
-                     state.hits.TextFields()};
+  DrawContext dc(canvas, sources.themes.ActivePalette(), fonts, widths);
+  dc.mouseX = state.mouseX;
+  dc.mouseY = state.mouseY;
+  dc.nowMs = sources.clock.TickMs();
+  dc.enablePing = sources.settings.enablePing;
+  dc.textFields = state.hits.TextFields();
+  return dc;
 }
 
 uint32_t LatencyArgb(const ThemePalette& palette, int32_t latencyMs, bool enablePing) {

@@ -20,11 +20,12 @@ RectF R(float x, float y, float w, float h) { return RectF{x, y, w, h}; }
 float F(int32_t v) { return static_cast<float>(v); }
 
 // During a partial repaint, whether anything of the row whose top is y lies in the repaint
-// rectangle. A row's drawing stays within y to y + 29 (its text box ends there), so rows outside
-// are skipped whole: no shape calls, no text, no samples fetched.
+// rectangle. A row's pixels stay within its row box (y to y + 26; the text is centred well inside
+// its taller text box), with a pixel of anti-aliasing either side, so rows outside are skipped
+// whole: no shape calls, no text, no samples fetched.
 bool RowMeetsRepaint(const DrawContext& dc, int32_t y) {
   if (!dc.cullOn) return true;
-  return F(y + 29) > dc.cull.y && F(y) < dc.cull.Bottom();
+  return F(y + 27) > dc.cull.y && F(y - 1) < dc.cull.Bottom();
 }
 
 bool HasSparklineAddress(const std::wstring& address) {

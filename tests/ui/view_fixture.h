@@ -62,8 +62,8 @@ class ViewFixture : public testing::Test {
   const ThemePalette& palette() const { return themes.ActivePalette(); }
 
   MainViewSources Sources() {
-    return MainViewSources{settings,  themes,   view,     inputs, calls, book, feedback, published,
-                           prefixes,  clock,    status,   lookupOpen};
+    return MainViewSources{settings, themes,    view,     inputs, calls,  book,
+                           feedback, published, prefixes, clock,  status, lookupOpen};
   }
 
   // A fresh recording canvas and a draw context on it for one paint.
