@@ -20,6 +20,11 @@ namespace {
 constexpr std::wstring_view kDot = L"  \u00b7  ";  // items on one line
 constexpr std::wstring_view kEmDash = L"\u2014";
 
+constexpr std::wstring_view kTitle = L"Tolvane";
+constexpr std::wstring_view kCallTitle = L"DISCORD CALL IPs";
+constexpr std::wstring_view kStatTitles[4] = {L"ACTIVE SOCKETS", L"DISCORD CALL IPS", L"APPLICATIONS",
+                                              L"MEDIAN LATENCY"};
+
 RectF R(float x, float y, float w, float h) { return RectF{x, y, w, h}; }
 
 }  // namespace
@@ -145,21 +150,15 @@ ViewStats ComputeViewStats(const std::vector<ViewRow>& rows, const CallList& cal
 
 void PaintHeader(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W) {
   const ThemePalette& p = dc.palette;
-  // Window buttons; their slots are present whatever culling skips.
-  const uint32_t buttonColours[3] = {0xFFFF5F57u, 0xFFFEBC2Eu, 0xFF28C840u};
+  // The window buttons' slots, always present (the buttons are drawn with the chrome).
   const int32_t buttonSlots[3] = {Slot::CloseButton, Slot::MinimizeButton, Slot::MaximizeButton};
   for (int32_t i = 0; i < 3; ++i) {
     const int32_t x = 24 + 22 * i;
     state.hits[buttonSlots[i]].Set(x - 4, 21, x + 13, 44);
-    FillEllipse(dc, Brush::Solid(buttonColours[i]), R(static_cast<float>(x), 26, 13, 13));
   }
-  LogoMark(dc, 92, 18, 30);
-  const std::wstring_view title = L"Tolvane";
-  TextAt(dc, title, FontHeader, 134, 15, p.text);
-  TextAt(dc, L"Socket monitor  \u00b7  Discord calls, Browsers & Social Media IPs", FontSmall, 134, 36, p.textDim);
 
   // LIVE / PAUSED pill right of the title.
-  const int32_t px = 134 + MeasureText(dc, title, FontHeader) + 14;
+  const int32_t px = 134 + MeasureText(dc, kTitle, FontHeader) + 14;
   const float x = static_cast<float>(px);
   FillRoundRect(dc, R(x, 15, 96, 20), 10, WithAlpha(p.good, 0x1E));
   StrokeRoundRect(dc, R(x, 15, 96, 20), 10, WithAlpha(p.good, 0x5A), 1);
@@ -254,13 +253,7 @@ void PaintCallPanel(DrawContext& dc, AppState& state, const MainViewSources& sou
   state.hits[Slot::CallCopyAll].present = false;
 
   const ThemePalette& p = dc.palette;
-  const float fw = static_cast<float>(W);
-  FillRoundRect(dc, R(24, 64, fw - 48, 156), 12, p.card);
-  StrokeRoundRect(dc, R(24, 64, fw - 48, 156), 12, p.border, 1);
-
-  const std::wstring_view title = L"DISCORD CALL IPs";
-  TextAt(dc, title, FontSection, 42, 75, p.text);
-  const int32_t t = MeasureText(dc, title, FontSection);
+  const int32_t t = MeasureText(dc, kCallTitle, FontSection);
 
   const CaptureStatus status = sources.captureStatus;
   const std::wstring stateText = CaptureStateText(status);
@@ -308,23 +301,19 @@ void PaintStatCards(DrawContext& dc, const MainViewSources& sources, int32_t W) 
   const int32_t cw = (W - 84) / 4;
 
   struct Card {
-    std::wstring_view title;
     std::wstring value;
     std::wstring sub;
   };
   const Card cards[4] = {
-      {L"ACTIVE SOCKETS", std::to_wstring(s.socketCount),
+      {std::to_wstring(s.socketCount),
        std::to_wstring(static_cast<unsigned long long>(sources.view.AllRows().size())) + L" captured"},
-      {L"DISCORD CALL IPS", std::to_wstring(s.callIpCount), std::to_wstring(s.liveNodeCount) + L" live voice node(s)"},
-      {L"APPLICATIONS", std::to_wstring(s.appCount), L"captured " + LastRefreshText(sources.published, sources.clock)},
-      {L"MEDIAN LATENCY", s.medianLatency < 1 ? std::wstring(kEmDash) : std::to_wstring(s.medianLatency) + L" ms",
+      {std::to_wstring(s.callIpCount), std::to_wstring(s.liveNodeCount) + L" live voice node(s)"},
+      {std::to_wstring(s.appCount), L"captured " + LastRefreshText(sources.published, sources.clock)},
+      {s.medianLatency < 1 ? std::wstring(kEmDash) : std::to_wstring(s.medianLatency) + L" ms",
        sources.settings.enablePing ? L"ICMP echo" : L"ping disabled"},
   };
   for (int32_t i = 0; i < 4; ++i) {
     const float x = static_cast<float>(24 + i * (cw + 12));
-    FillRoundRect(dc, R(x, 228, static_cast<float>(cw), 62), 12, p.card);
-    StrokeRoundRect(dc, R(x, 228, static_cast<float>(cw), 62), 12, p.border, 1);
-    TextAt(dc, cards[i].title, FontTiny, x + 14, 236, p.textMuted);
     TextAt(dc, cards[i].value, FontLarge, x + 14, 247, p.text);
     TextAt(dc, cards[i].sub, FontSmall, x + 14, 271, p.textMuted);
   }
@@ -458,7 +447,34 @@ void PaintToast(DrawContext& dc, Toast& toast, int32_t W, int32_t H) {
 
 // ---- the whole view
 
-void PaintMainView(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W, int32_t H) {
+void PaintMainViewChrome(DrawContext& dc, int32_t W, int32_t H) {
+  const ThemePalette& p = dc.palette;
+  const float fw = static_cast<float>(W);
+  const uint32_t buttonColours[3] = {0xFFFF5F57u, 0xFFFEBC2Eu, 0xFF28C840u};
+  for (int32_t i = 0; i < 3; ++i) {
+    FillEllipse(dc, Brush::Solid(buttonColours[i]), R(static_cast<float>(24 + 22 * i), 26, 13, 13));
+  }
+  LogoMark(dc, 92, 18, 30);
+  TextAt(dc, kTitle, FontHeader, 134, 15, p.text);
+  TextAt(dc, L"Socket monitor  \u00b7  Discord calls, Browsers & Social Media IPs", FontSmall, 134, 36, p.textDim);
+
+  FillRoundRect(dc, R(24, 64, fw - 48, 156), 12, p.card);
+  StrokeRoundRect(dc, R(24, 64, fw - 48, 156), 12, p.border, 1);
+  TextAt(dc, kCallTitle, FontSection, 42, 75, p.text);
+
+  const int32_t cw = (W - 84) / 4;
+  for (int32_t i = 0; i < 4; ++i) {
+    const float x = static_cast<float>(24 + i * (cw + 12));
+    FillRoundRect(dc, R(x, 228, static_cast<float>(cw), 62), 12, p.card);
+    StrokeRoundRect(dc, R(x, 228, static_cast<float>(cw), 62), 12, p.border, 1);
+    TextAt(dc, kStatTitles[i], FontTiny, x + 14, 236, p.textMuted);
+  }
+  PaintTableChrome(dc, W, H);
+}
+
+void PaintMainView(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W, int32_t H,
+                   bool chromeDrawn) {
+  if (!chromeDrawn) PaintMainViewChrome(dc, W, H);
   PaintHeader(dc, state, sources, W);
   PaintCallPanel(dc, state, sources, W);
   PaintStatCards(dc, sources, W);

@@ -79,8 +79,16 @@ std::wstring EmptyCallHint(CaptureStatus status, const std::wstring& prefixSumma
 // The colour of a latency value in the active palette.
 uint32_t LatencyArgb(const ThemePalette& palette, int32_t latencyMs, bool enablePing);
 
-// The whole main view, bands from top to bottom.
-void PaintMainView(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W, int32_t H);
+// What of the main view depends only on the window size and the palette: the window buttons, logo
+// and title, the call panel's and the stat cards' cards with their titles, and the table's chrome
+// (ui/table_view.h). Large translucent fills are among the costliest calls of a software canvas,
+// so the compositor keeps these in a cached layer under the view.
+void PaintMainViewChrome(DrawContext& dc, int32_t W, int32_t H);
+
+// The whole main view, bands from top to bottom; the chrome first unless chromeDrawn says the
+// canvas already holds it.
+void PaintMainView(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W, int32_t H,
+                   bool chromeDrawn = false);
 
 void PaintHeader(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W);
 // Marks the call slots and CallCopyAll not present, then draws the panel and sets present what it drew.

@@ -42,12 +42,13 @@ void ComposeBackground(DrawContext& dc, int32_t theme, const BackgroundMedium* m
 }
 
 bool WindowPaint::EnsureSurfaces(GraphicsFactory& factory, int32_t w, int32_t h, AppState& state) {
-  if (frame_ && background_ && underlay_ && width_ == w && height_ == h) return true;
+  if (frame_ && background_ && chrome_ && underlay_ && width_ == w && height_ == h) return true;
   Release();
   frame_ = factory.CreateSurface(w, h);
   background_ = factory.CreateSurface(w, h);
+  chrome_ = factory.CreateSurface(w, h);
   underlay_ = factory.CreateSurface(w, h);
-  if (!frame_ || !background_ || !underlay_) {
+  if (!frame_ || !background_ || !chrome_ || !underlay_) {
     Release();
     return false;
   }
@@ -60,9 +61,11 @@ bool WindowPaint::EnsureSurfaces(GraphicsFactory& factory, int32_t w, int32_t h,
 void WindowPaint::Release() {
   frame_.reset();
   background_.reset();
+  chrome_.reset();
   underlay_.reset();
   width_ = height_ = 0;
   backgroundKey_.reset();
+  chromeValid_ = false;
   underlayKey_.reset();
   partialOn_ = false;
 }
@@ -71,7 +74,16 @@ void WindowPaint::ComposeBackgroundLayer(const PaintInputs& in, const Background
   DrawContext dc = ContextOn(*background_, in);
   ComposeBackground(dc, in.sources.settings.theme, in.medium, W, H);
   backgroundKey_ = key;
+  chromeValid_ = false;
   last_.backgroundComposed = true;
+}
+
+void WindowPaint::DrawChromeLayer(const PaintInputs& in, int32_t W, int32_t H) {
+  Copy(*background_, *chrome_, DeviceRect{0, 0, width_, height_});
+  DrawContext dc = ContextOn(*chrome_, in);
+  PaintMainViewChrome(dc, W, H);
+  chromeValid_ = true;
+  last_.chromeDrawn = true;
 }
 
 void WindowPaint::Paint(const PaintInputs& in, uintptr_t deviceContext, const DeviceRect* paintRect) {
@@ -97,6 +109,7 @@ void WindowPaint::Paint(const PaintInputs& in, uintptr_t deviceContext, const De
   const BackgroundKey backgroundKey{settings.theme, in.sources.themes.ThemeRevision(), medium.mediaRevision,
                                     followFrames ? medium.videoFrameCounter : 0};
   if (!backgroundKey_ || *backgroundKey_ != backgroundKey) ComposeBackgroundLayer(in, backgroundKey, W, H);
+  if (!chromeValid_ && !state.splashActive) DrawChromeLayer(in, W, H);
 
   const DeviceRect whole{0, 0, w, h};
   DeviceRect dirty = whole;
@@ -104,9 +117,9 @@ void WindowPaint::Paint(const PaintInputs& in, uintptr_t deviceContext, const De
   if (overlay) {
     const UnderlayKey underlayKey{settings.theme, in.sources.themes.ThemeRevision(), medium.mediaRevision};
     if (!underlayKey_ || *underlayKey_ != underlayKey) {
-      Copy(*background_, *frame_, whole);
+      Copy(*chrome_, *frame_, whole);
       DrawContext dc = ContextOn(*frame_, in);
-      PaintMainView(dc, state, in.sources, W, H);
+      PaintMainView(dc, state, in.sources, W, H, true);
       Copy(*frame_, *underlay_, whole);
       underlayKey_ = underlayKey;
       last_.underlayDrawn = true;
@@ -127,7 +140,7 @@ void WindowPaint::Paint(const PaintInputs& in, uintptr_t deviceContext, const De
       if (dirty == whole) full = true;
     }
     underlayKey_.reset();  // a main-view paint makes the last picture stale
-    Copy(*background_, *frame_, dirty);
+    Copy(state.splashActive ? *background_ : *chrome_, *frame_, dirty);
     DrawContext dc = ContextOn(*frame_, in);
     if (!full) {
       partialClip_ = RectF{static_cast<float>(dirty.left) / scale, static_cast<float>(dirty.top) / scale,
@@ -141,7 +154,7 @@ void WindowPaint::Paint(const PaintInputs& in, uintptr_t deviceContext, const De
     if (state.splashActive) {
       if (in.panels) Run(in.panels->loadingScreen, dc, state, W, H);
     } else {
-      PaintMainView(dc, state, in.sources, W, H);
+      PaintMainView(dc, state, in.sources, W, H, true);
       PaintToast(dc, in.sources.copyFeedback.toast(), W, H);
     }
     if (partialOn_) {

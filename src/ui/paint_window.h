@@ -1,10 +1,12 @@
 // The window's compositor: every frame is composed off-screen from cached layers and copied to the
 // window with one block transfer, so the window never shows a half-drawn frame.
 //
-// Three surfaces of the client size: the frame being composed, the background layer (gradient,
-// background medium, custom-theme veil), and the underlay (the main view as last drawn, reused
-// behind an open panel). They are created on the first paint and again whenever the client size
-// changes, which also invalidates both caches and forces a full repaint.
+// Four surfaces of the client size: the frame being composed, the background layer (gradient,
+// background medium, custom-theme veil), the chrome layer (the background with the main view's
+// fixed cards and labels, PaintMainViewChrome), and the underlay (the main view as last drawn,
+// reused behind an open panel). They are created on the first paint and again whenever the client
+// size changes, which also invalidates the caches and forces a full repaint. The chrome layer
+// follows the background layer: it is made again whenever the background is composed.
 //
 // Without a panel a paint is full or partial: a partial paint copies only the dirty rectangle of the
 // background, clips the canvas to it and turns culling on with it (DrawContext::cullOn), so shapes
@@ -84,6 +86,7 @@ class WindowPaint {
     bool full = false;
     bool overlay = false;
     bool backgroundComposed = false;
+    bool chromeDrawn = false;    // the chrome layer was made again
     bool underlayDrawn = false;  // the main view was drawn into the underlay
     DeviceRect copied;           // the rectangle copied to the window
   };
@@ -101,14 +104,18 @@ class WindowPaint {
   Surface* frame() { return frame_.get(); }
   Surface* background() { return background_.get(); }
   Surface* underlay() { return underlay_.get(); }
+  Surface* chrome() { return chrome_.get(); }
 
  private:
   bool EnsureSurfaces(GraphicsFactory& factory, int32_t w, int32_t h, AppState& state);
   void ComposeBackgroundLayer(const PaintInputs& in, const BackgroundKey& key, int32_t W, int32_t H);
 
-  std::unique_ptr<Surface> frame_, background_, underlay_;
+  void DrawChromeLayer(const PaintInputs& in, int32_t W, int32_t H);
+
+  std::unique_ptr<Surface> frame_, background_, chrome_, underlay_;
   int32_t width_ = 0, height_ = 0;
   std::optional<BackgroundKey> backgroundKey_;  // empty while the layer is invalid
+  bool chromeValid_ = false;
   std::optional<UnderlayKey> underlayKey_;
   bool lastOverlay_ = false;
   bool partialOn_ = false;

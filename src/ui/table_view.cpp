@@ -72,7 +72,6 @@ void PaintRow(DrawContext& dc, const ViewRow& row, const LatencyBook& book, bool
 void PaintDetailsPane(DrawContext& dc, AppState& state, const ViewInputs& inputs, const std::vector<ViewRow>& rows,
                       int32_t W, int32_t H) {
   const ThemePalette& p = dc.palette;
-  FillRoundRect(dc, R(33, F(H - 64), F(W - 66), 39), 8, WithAlpha(p.text, 0x14));
   const int32_t detailSlots[4] = {Slot::DetailsLookup, Slot::DetailsCopyIp, Slot::DetailsCopyEndpoint,
                                   Slot::DetailsRePing};
   const int32_t sel = inputs.selectedRow;
@@ -194,19 +193,23 @@ void PaintSignalColumn(DrawContext& dc, const ViewRow& row, const LatencyBook& b
   PaintSparkline(dc, book.LatencyHistory(row.remoteAddress), F(W - 228), fy + 8, fy + 24);
 }
 
-void PaintTable(DrawContext& dc, AppState& state, ViewInputs& inputs, const std::vector<ViewRow>& rows,
-                const LatencyBook& book, int32_t W, int32_t H) {
+void PaintTableChrome(DrawContext& dc, int32_t W, int32_t H) {
   const ThemePalette& p = dc.palette;
   FillRoundRect(dc, R(24, 338, F(W - 48), F(H - 18 - 338)), 12, p.card);
   StrokeRoundRect(dc, R(24, 338, F(W - 48), F(H - 18 - 338)), 12, p.border, 1);
-
-  PaintSortHeader(dc, state, inputs, Slot::SortHeader + 0, L"APPLICATION", 40, 180, 0);
   TextAt(dc, L"PID", FontTiny, 260, 350, p.textMuted);
   TextAt(dc, L"PROTO", FontTiny, 316, 350, p.textMuted);
   TextAt(dc, L"LOCAL IP : PORT", FontTiny, 384, 350, p.textMuted);
+  TextAt(dc, L"SIGNAL", FontTiny, F(W - 256), 350, p.textMuted);
+  FillRoundRect(dc, R(33, F(H - 64), F(W - 66), 39), 8, WithAlpha(p.text, 0x14));
+}
+
+void PaintTable(DrawContext& dc, AppState& state, ViewInputs& inputs, const std::vector<ViewRow>& rows,
+                const LatencyBook& book, int32_t W, int32_t H) {
+  const ThemePalette& p = dc.palette;
+  PaintSortHeader(dc, state, inputs, Slot::SortHeader + 0, L"APPLICATION", 40, 180, 0);
   PaintSortHeader(dc, state, inputs, Slot::SortHeader + 1, L"REMOTE IP : PORT", 574, 180, 1);
   PaintSortHeader(dc, state, inputs, Slot::SortHeader + 2, L"LATENCY", W - 360, 80, 2);
-  TextAt(dc, L"SIGNAL", FontTiny, F(W - 256), 350, p.textMuted);
   PaintSortHeader(dc, state, inputs, Slot::SortHeader + 3, L"STATE", W - 140, 80, 3);
 
   const int32_t areaBottom = H - 68;

@@ -34,7 +34,11 @@ struct CategoryColours {
 };
 CategoryColours CategoryColoursOf(std::wstring_view category, const ThemePalette& palette);
 
-// Everything below the toolbar down to the details pane.
+// The table card, the plain column labels and the details pane's fill: what depends only on the
+// window size and the palette (drawn with the main view's chrome).
+void PaintTableChrome(DrawContext& dc, int32_t W, int32_t H);
+
+// Everything below the toolbar down to the details pane, over the chrome.
 void PaintTable(DrawContext& dc, AppState& state, ViewInputs& inputs, const std::vector<ViewRow>& rows,
                 const LatencyBook& book, int32_t W, int32_t H);
 

@@ -35,6 +35,7 @@ class PaintWindowTest : public ViewFixture {
   }
   RecordingSurface& Frame() { return *dynamic_cast<RecordingSurface*>(paint.frame()); }
   RecordingSurface& Background() { return *dynamic_cast<RecordingSurface*>(paint.background()); }
+  RecordingSurface& Chrome() { return *dynamic_cast<RecordingSurface*>(paint.chrome()); }
   RecordingSurface& Underlay() { return *dynamic_cast<RecordingSurface*>(paint.underlay()); }
   // The copies to the window made so far.
   std::vector<RecordingSurface::Copy> DeviceCopies() {
@@ -52,18 +53,21 @@ class PaintWindowTest : public ViewFixture {
 
 TEST_F(PaintWindowTest, FirstPaintComposesBackgroundAndCopiesTheWholeFrameOnce) {
   PaintOnce(nullptr);
-  EXPECT_EQ(graphics.surfacesMade, 3);
+  EXPECT_EQ(graphics.surfacesMade, 4);
   ASSERT_NE(paint.frame(), nullptr);
   EXPECT_EQ(paint.frame()->Width(), 1360);
   EXPECT_TRUE(paint.lastPaint().full);
   EXPECT_TRUE(paint.lastPaint().backgroundComposed);
   EXPECT_FALSE(state.fullRepaint);
+  EXPECT_TRUE(paint.lastPaint().chromeDrawn);
+  EXPECT_NE(Chrome().canvas().FindText(L"DISCORD CALL IPs"), nullptr);
+  EXPECT_EQ(Frame().canvas().FindText(L"DISCORD CALL IPs"), nullptr);  // the frame takes the chrome's copy
   const auto copies = DeviceCopies();
   ASSERT_EQ(copies.size(), 1u);
   EXPECT_EQ(copies[0].device, kDevice);
   EXPECT_EQ(copies[0].w, 1360);
   EXPECT_EQ(copies[0].h, 880);
-  EXPECT_TRUE(FrameCanvasDrew(L"DISCORD CALL IPs"));
+  EXPECT_TRUE(FrameCanvasDrew(L"Paste"));
   // The background: the palette's gradient over the whole client area plus one unit.
   const auto bg = Background().canvas().OfKind(CallKind::FillRect);
   ASSERT_FALSE(bg.empty());
@@ -77,6 +81,7 @@ TEST_F(PaintWindowTest, PartialPaintClipsCullsAndCopiesOnlyTheDirtyRectangle) {
   PaintOnce(&rect);
   EXPECT_FALSE(paint.lastPaint().full);
   EXPECT_FALSE(paint.lastPaint().backgroundComposed);
+  EXPECT_FALSE(paint.lastPaint().chromeDrawn);
   const DeviceRect dirty{300, 400, 1360, 430};
   EXPECT_EQ(paint.lastPaint().copied, dirty);
   const auto copies = DeviceCopies();
@@ -84,8 +89,8 @@ TEST_F(PaintWindowTest, PartialPaintClipsCullsAndCopiesOnlyTheDirtyRectangle) {
   EXPECT_EQ(copies[1].x, 300);
   EXPECT_EQ(copies[1].w, 1060);
   EXPECT_EQ(copies[1].h, 30);
-  // Background copied into the frame for the dirty part only.
-  const auto& bgCopies = Background().copies();
+  // The chrome layer copied into the frame for the dirty part only.
+  const auto& bgCopies = Chrome().copies();
   ASSERT_FALSE(bgCopies.empty());
   EXPECT_EQ(bgCopies.back().y, 400);
   EXPECT_EQ(bgCopies.back().h, 30);
@@ -155,7 +160,7 @@ TEST_F(PaintWindowTest, OpenPanelIsDrawnOverTheReusedUnderlay) {
   PaintOnce(nullptr);
   EXPECT_FALSE(paint.lastPaint().underlayDrawn);
   EXPECT_EQ(settingsPaints, 2);
-  EXPECT_FALSE(FrameCanvasDrew(L"DISCORD CALL IPs"));
+  EXPECT_FALSE(FrameCanvasDrew(L"Paste"));
   ASSERT_FALSE(Underlay().copies().empty());
   EXPECT_EQ(Underlay().copies().back().target, paint.frame());
 
@@ -175,7 +180,7 @@ TEST_F(PaintWindowTest, OpenPanelIsDrawnOverTheReusedUnderlay) {
   lookupOpen = false;
   PaintOnce(&rect);
   EXPECT_TRUE(paint.lastPaint().full);
-  EXPECT_TRUE(FrameCanvasDrew(L"DISCORD CALL IPs"));
+  EXPECT_TRUE(FrameCanvasDrew(L"Paste"));
   state.settingsOpen = true;
   PaintOnce(nullptr);
   EXPECT_TRUE(paint.lastPaint().underlayDrawn);
@@ -189,6 +194,7 @@ TEST_F(PaintWindowTest, ThemeChangeRecomposesTheBackgroundAndTheUnderlay) {
   settings.theme = 2;
   PaintOnce(nullptr);
   EXPECT_TRUE(paint.lastPaint().backgroundComposed);
+  EXPECT_TRUE(paint.lastPaint().chromeDrawn);
   EXPECT_TRUE(paint.lastPaint().underlayDrawn);
   themes.DerivePalette(0);  // a custom palette edited: the revision moves
   PaintOnce(nullptr);
@@ -237,14 +243,14 @@ TEST_F(PaintWindowTest, SizeChangeRecreatesTheSurfacesAndPaintsEverything) {
   PaintOnce(nullptr);
   const DeviceRect rect{10, 10, 20, 20};
   PaintOnce(&rect, 1300, 800);
-  EXPECT_EQ(graphics.surfacesMade, 6);
+  EXPECT_EQ(graphics.surfacesMade, 8);
   EXPECT_EQ(paint.frame()->Width(), 1300);
   EXPECT_TRUE(paint.lastPaint().full);
   EXPECT_TRUE(paint.lastPaint().backgroundComposed);
   // A minimized window paints nothing and keeps its surfaces.
   PaintOnce(nullptr, 0, 0);
   EXPECT_FALSE(paint.lastPaint().painted);
-  EXPECT_EQ(graphics.surfacesMade, 6);
+  EXPECT_EQ(graphics.surfacesMade, 8);
 }
 
 TEST_F(PaintWindowTest, LoadingScreenReplacesTheMainViewAndAlwaysPaintsWhole) {
@@ -256,7 +262,9 @@ TEST_F(PaintWindowTest, LoadingScreenReplacesTheMainViewAndAlwaysPaintsWhole) {
   EXPECT_EQ(splashPaints, 1);
   EXPECT_EQ(settingsPaints, 0);
   EXPECT_TRUE(paint.lastPaint().full);
-  EXPECT_FALSE(FrameCanvasDrew(L"DISCORD CALL IPs"));
+  EXPECT_FALSE(FrameCanvasDrew(L"Paste"));
+  ASSERT_FALSE(Background().copies().empty());  // the bare background under the loading screen
+  EXPECT_EQ(Background().copies().back().target, paint.frame());
 }
 
 TEST_F(PaintWindowTest, NoSurfacesNoPaint) {
