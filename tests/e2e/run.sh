@@ -253,7 +253,8 @@ else
 fi
 
 # ---- (f) demo mode with autoCopyCall=1: a demo call IP reaches the X clipboard by itself within two
-# seconds of the window's appearance; closing writes the settings file; Ctrl+C copies the first call
+# seconds of the window's appearance; closing writes the settings file; Ctrl+C copies the first call;
+# searching by keyboard narrows the table and a double click copies a row
 demo_calls_re='^(35\.214\.40\.77|104\.18\.12\.201|104\.18\.32\.47)$'
 now_ms() { date +%s%3N; }
 clipboard() { timeout 5 xclip -o -selection clipboard 2>/dev/null; }
@@ -314,6 +315,28 @@ if [ -n "${settings_file:-}" ] && [ "$(window_count)" -eq 0 ]; then
       fail "Ctrl+C" "clipboard before '$before', after '$copied'"
     fi
     kill "$xclip_pid" 2>/dev/null
+
+    # Ctrl+F and typed text narrow the table to the one demo row of steam.exe; a double click on
+    # the first row (logical 200, 386: inside the table, left of the remote address) copies its
+    # IP:port.
+    read -r _ _ kl kt _ <<<"$(probe_out list | head -n 1)"
+    read -r rx ry <<<"$(awk -v d="$dpi" -v l="$kl" -v t="$kt" 'BEGIN { s = d > 96 ? d / 96 : 1; printf "%d %d", l + int(200 * s), t + int(386 * s) }')"
+    xdotool key ctrl+f
+    sleep 0.3
+    xdotool type --delay 60 steam
+    sleep 1
+    xdotool mousemove "$rx" "$ry" click --repeat 2 --delay 80 1
+    copied=""
+    for _ in $(seq 30); do
+      copied=$(clipboard)
+      [ "$copied" = "23.45.67.89:27015" ] && break
+      sleep 0.1
+    done
+    if [ "$copied" = "23.45.67.89:27015" ]; then
+      pass "Ctrl+F, typing \"steam\" and a double click on the first row: its IP:port $copied on the X clipboard"
+    else
+      fail "search and double click" "clipboard '$copied' (want 23.45.67.89:27015)"
+    fi
     timeout 30 "$root/scripts/wine-run.sh" "$probe" close >/dev/null 2>&1
     wait_for 30 test -s "$work/rc.keys"
   else

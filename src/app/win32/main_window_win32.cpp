@@ -1,13 +1,8 @@
 // The main window's Win32 side; see main_window_win32.h.
-//
-// Caveat: each paint creates its off-screen bitmap anew. That costs one allocation per frame
-// (cheap next to Wine's software GDI+ gradients) and keeps the buffer the size of the client area
-// through any resize; the full view painter may cache it once it owns layers.
 #include "app/win32/main_window_win32.h"
 
 #include <windowsx.h>
 #include <winsock2.h>
-#include "platform/win32/gdiplus_headers.h"
 #include <commdlg.h>
 #include <shellapi.h>
 
@@ -23,6 +18,8 @@
 #include "app/window_frame.h"
 #include "appearance/draw.h"
 #include "platform/canvas.h"
+#include "ui/main_view.h"
+#include "ui/paint_window.h"
 #include "platform/name_resolution.h"
 
 namespace tolvane {
@@ -298,26 +295,20 @@ void PaintMainWindow(HWND window, HDC dc, const RECT* clip) {
   MainWindowState* state = StateOf(window);
   RECT client{};
   if (!state || !GetClientRect(window, &client)) return;
-  const int32_t width = client.right - client.left, height = client.bottom - client.top;
-  if (width <= 0 || height <= 0) return;
-  RECT area{0, 0, width, height};
-  if (clip && !IntersectRect(&area, &area, clip)) return;  // nothing of the clip lies in the window
-  std::unique_ptr<Surface> surface = SystemGraphics().CreateSurface(width, height);
-  if (!surface) return;
-  Canvas& canvas = surface->NewCanvas();
-  // The gradient spans the whole client area; under a clip the canvas fills only the clipped part,
-  // which is what makes a partial repaint cheap under Wine's software GDI+.
-  if (clip) {
-    canvas.PushClip(RectF{static_cast<float>(area.left), static_cast<float>(area.top),
-                          static_cast<float>(area.right - area.left), static_cast<float>(area.bottom - area.top)});
-  }
-  const BackgroundGradient bg = state->app.ActiveBackground();
-  UiFonts noFonts;  // the gradient draws no text
-  TextWidthCache widths;
-  DrawContext context(canvas, state->app.themes().ActivePalette(), noFonts, widths);
-  GradientRect(context, bg.colours, bg.direction, RectF{0, 0, static_cast<float>(width), static_cast<float>(height)});
-  surface->CopyToDevice(reinterpret_cast<uintptr_t>(dc), area.left, area.top, area.right - area.left,
-                        area.bottom - area.top);
+  MainWindow& machine = state->machine;
+  const MainViewSources sources = MainViewSourcesOf(machine.app());
+  const PaintInputs in{machine.graphics(),
+                       machine.fonts(),
+                       machine.widths(),
+                       machine.state(),
+                       sources,
+                       client.right - client.left,
+                       client.bottom - client.top,
+                       machine.editor().focusedField,
+                       nullptr,
+                       nullptr};
+  const DeviceRect rect = clip ? DeviceRect{clip->left, clip->top, clip->right, clip->bottom} : DeviceRect{};
+  PaintWindow(state->paint, in, reinterpret_cast<uintptr_t>(dc), clip ? &rect : nullptr);
 }
 
 void RunBench(HWND window, MainWindowState& state, uint64_t startTick) {
@@ -398,6 +389,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_DESTROY:
       DrainPostedTexts(window);  // answers not yet handled are not handled any more
       machine.OnDestroy();
+      state->paint.Release();  // the back buffers
       // Resolver answers that arrived while the workers were joined: close the poster so no more
       // can come, then free what is queued (the system would drop it with the window, unfreed).
       if (state->poster) state->poster->Close();

@@ -18,6 +18,7 @@
 #include "app/application.h"
 #include "app/win32/lookup_poster_win32.h"
 #include "ui/main_window.h"
+#include "ui/paint_window.h"
 #include "ui/window_host.h"
 
 namespace tolvane {
@@ -74,6 +75,7 @@ struct MainWindowState {
   Win32WindowHost host;
   MainWindow machine;
   std::shared_ptr<WindowLookupPoster> poster;  // made at WM_CREATE, closed at WM_DESTROY
+  WindowPaint paint;                           // the compositor's back buffers, released at WM_DESTROY
 };
 
 // Registers the window class; false when the system refuses (the caller exits with code 1).
@@ -82,8 +84,9 @@ bool RegisterMainWindowClass(HINSTANCE instance);
 HWND CreateMainWindow(HINSTANCE instance, MainWindowState& state);
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Paints the window's client area into dc through one off-screen bitmap blitted once. With a clip
-// rectangle only that part is drawn and copied; pixels of dc outside it are left alone.
+// WM_PAINT's work: PaintWindow over the window's compositor, with the client size, the machine's
+// state, fonts and width cache, and the application's parts. With a clip rectangle only that part
+// is drawn and copied; pixels of dc outside it are left alone.
 void PaintMainWindow(HWND window, HDC dc, const RECT* clip);
 
 // The drawing benchmark: times one first paint, 100 full and 100 clipped paints at moving mouse
