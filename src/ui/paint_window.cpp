@@ -65,7 +65,7 @@ void WindowPaint::Release() {
   underlay_.reset();
   width_ = height_ = 0;
   backgroundKey_.reset();
-  chromeValid_ = false;
+  chromeKey_.reset();
   underlayKey_.reset();
   partialOn_ = false;
 }
@@ -74,15 +74,15 @@ void WindowPaint::ComposeBackgroundLayer(const PaintInputs& in, const Background
   DrawContext dc = ContextOn(*background_, in);
   ComposeBackground(dc, in.sources.settings.theme, in.medium, W, H);
   backgroundKey_ = key;
-  chromeValid_ = false;
+  chromeKey_.reset();
   last_.backgroundComposed = true;
 }
 
-void WindowPaint::DrawChromeLayer(const PaintInputs& in, int32_t W, int32_t H) {
+void WindowPaint::DrawChromeLayer(const PaintInputs& in, const MainViewChromeKey& key, int32_t W, int32_t H) {
   Copy(*background_, *chrome_, DeviceRect{0, 0, width_, height_});
   DrawContext dc = ContextOn(*chrome_, in);
-  PaintMainViewChrome(dc, W, H);
-  chromeValid_ = true;
+  PaintMainViewChrome(dc, in.sources, W, H);
+  chromeKey_ = key;
   last_.chromeDrawn = true;
 }
 
@@ -109,7 +109,10 @@ void WindowPaint::Paint(const PaintInputs& in, uintptr_t deviceContext, const De
   const BackgroundKey backgroundKey{settings.theme, in.sources.themes.ThemeRevision(), medium.mediaRevision,
                                     followFrames ? medium.videoFrameCounter : 0};
   if (!backgroundKey_ || *backgroundKey_ != backgroundKey) ComposeBackgroundLayer(in, backgroundKey, W, H);
-  if (!chromeValid_ && !state.splashActive) DrawChromeLayer(in, W, H);
+  if (!state.splashActive) {
+    const MainViewChromeKey chromeKey = ChromeKeyOf(in.sources, W, H);
+    if (!chromeKey_ || *chromeKey_ != chromeKey) DrawChromeLayer(in, chromeKey, W, H);
+  }
 
   const DeviceRect whole{0, 0, w, h};
   DeviceRect dirty = whole;

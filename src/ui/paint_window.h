@@ -110,12 +110,12 @@ class WindowPaint {
   bool EnsureSurfaces(GraphicsFactory& factory, int32_t w, int32_t h, AppState& state);
   void ComposeBackgroundLayer(const PaintInputs& in, const BackgroundKey& key, int32_t W, int32_t H);
 
-  void DrawChromeLayer(const PaintInputs& in, int32_t W, int32_t H);
+  void DrawChromeLayer(const PaintInputs& in, const MainViewChromeKey& key, int32_t W, int32_t H);
 
   std::unique_ptr<Surface> frame_, background_, chrome_, underlay_;
   int32_t width_ = 0, height_ = 0;
   std::optional<BackgroundKey> backgroundKey_;  // empty while the layer is invalid
-  bool chromeValid_ = false;
+  std::optional<MainViewChromeKey> chromeKey_;  // empty while the layer is invalid
   std::optional<UnderlayKey> underlayKey_;
   bool lastOverlay_ = false;
   bool partialOn_ = false;

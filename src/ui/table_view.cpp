@@ -32,21 +32,24 @@ bool HasSparklineAddress(const std::wstring& address) {
   return !address.empty() && address != L"*" && address.find(L':') == std::wstring::npos;
 }
 
+// boxClip: the rows area, when the row box crosses it and nothing clips the rows as a whole.
 void PaintRow(DrawContext& dc, const ViewRow& row, const LatencyBook& book, bool selected, bool hovered, int32_t W,
-              int32_t y) {
+              int32_t y, const RectF* boxClip) {
   const ThemePalette& p = dc.palette;
   const float fy = F(y);
   const RectF rowBox = R(34, fy, F(W - 68), 26);
 
+  uint32_t fade = 0;
   if (row.firstSeen != 0 && dc.nowMs >= row.firstSeen && dc.nowMs - row.firstSeen < ConnectionView::kFadeMs) {
     const double age = static_cast<double>(dc.nowMs - row.firstSeen);
-    const auto alpha = static_cast<uint32_t>((1.0 - age / static_cast<double>(ConnectionView::kFadeMs)) * 110.0);
-    if (alpha > 0) FillRoundRect(dc, rowBox, 6, WithAlpha(p.accent, alpha));
+    fade = static_cast<uint32_t>((1.0 - age / static_cast<double>(ConnectionView::kFadeMs)) * 110.0);
   }
-  if (selected) {
-    FillRoundRect(dc, rowBox, 6, p.accentSoft);
-  } else if (hovered) {
-    FillRoundRect(dc, rowBox, 6, p.highlight);
+  const uint32_t state = selected ? p.accentSoft : (hovered ? p.highlight : 0);
+  if ((fade > 0 || state != 0) && !Culled(dc, rowBox.x, rowBox.y, rowBox.w, rowBox.h)) {
+    if (boxClip) dc.canvas.PushClip(*boxClip);
+    if (fade > 0) FillRoundRect(dc, rowBox, 6, WithAlpha(p.accent, fade));
+    if (state != 0) FillRoundRect(dc, rowBox, 6, state);  // selection wins over hover
+    if (boxClip) dc.canvas.PopClip();
   }
 
   const CategoryColours cat = CategoryColoursOf(row.category, p);
@@ -229,14 +232,22 @@ void PaintTable(DrawContext& dc, AppState& state, ViewInputs& inputs, const std:
     if (r < count) hovered = r;
   }
 
-  dc.canvas.PushClip(R(24, kTableAreaTop, F(W - 48), F(areaHeight)));
-  for (int32_t i = 0; i < state.pageRows && inputs.scrollRow + i < count; ++i) {
+  // The rows are clipped to the rows area. Only two things ever cross it: the first row's box,
+  // which starts a unit above it, and the one row of a window too low to hold it. A clip costs a
+  // region operation on every shape of a software canvas, so the whole list is clipped only in the
+  // second case, and otherwise just the first row's box.
+  const RectF rowsArea = R(24, kTableAreaTop, F(W - 48), F(areaHeight));
+  const int32_t shown = std::max(0, std::min(state.pageRows, count - inputs.scrollRow));
+  const bool clipAll = shown > 0 && 371 + kTableRowPitch * (shown - 1) + 29 > areaBottom;
+  if (clipAll) dc.canvas.PushClip(rowsArea);
+  for (int32_t i = 0; i < shown; ++i) {
     const int32_t y = 371 + kTableRowPitch * i;
     if (!RowMeetsRepaint(dc, y)) continue;
     const int32_t r = inputs.scrollRow + i;
-    PaintRow(dc, rows[static_cast<size_t>(r)], book, r == inputs.selectedRow, r == hovered, W, y);
+    PaintRow(dc, rows[static_cast<size_t>(r)], book, r == inputs.selectedRow, r == hovered, W, y,
+             !clipAll && i == 0 ? &rowsArea : nullptr);
   }
-  dc.canvas.PopClip();
+  if (clipAll) dc.canvas.PopClip();
 
   if (count == 0) {
     TextInRect(dc, L"No sockets match these filters. Open Discord, Browser, or Social Media, or clear search.",

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 
 #include "ui/paint_window.h"
@@ -237,6 +238,59 @@ TEST_F(PaintWindowTest, CustomThemeGetsTheVeilUnlessAMediumIsShown) {
   medium.videoFrameCounter = 9;
   PaintWindow(paint, in, kDevice, nullptr);
   EXPECT_EQ(mediumDraws, 3);
+}
+
+TEST_F(PaintWindowTest, ChromeIsDrawnAgainOnlyWhenWhatItShowsChanges) {
+  PaintOnce(nullptr);
+  EXPECT_TRUE(paint.lastPaint().chromeDrawn);
+  state.mouseX = 500;
+  state.mouseY = 320;
+  PaintOnce(nullptr);
+  EXPECT_FALSE(paint.lastPaint().chromeDrawn);  // hover, time and rows are drawn over the chrome
+
+  const struct {
+    const char* what;
+    std::function<void()> change;
+  } changes[] = {
+      {"a toolbar toggle", [this] { settings.showLan = true; }},
+      {"the category filter", [this] { inputs.categoryFilter = 3; }},
+      {"the protocol filter", [this] { inputs.protocolFilter = 2; }},
+      {"the number of call cards", [this] { calls.RebuildCallList({CallRow(L"104.16.0.1", 50)}); }},
+      {"the theme", [this] { settings.theme = 1; }},
+  };
+  for (const auto& c : changes) {
+    SCOPED_TRACE(c.what);
+    c.change();
+    PaintOnce(nullptr);
+    EXPECT_TRUE(paint.lastPaint().chromeDrawn);
+    PaintOnce(nullptr);
+    EXPECT_FALSE(paint.lastPaint().chromeDrawn);
+  }
+  // The chrome now shows the toggle on and the one card's frame.
+  EXPECT_EQ(Chrome().canvas().FindText(L"LAN")->argb, palette().text);
+  bool frame = false;
+  for (const CanvasCall* c : Chrome().canvas().FillsWithColour(WithAlpha(palette().text, 0x18)))
+    frame = frame || (c->rect.x == 40 && c->rect.w == 380 && c->rect.h == 100);
+  EXPECT_TRUE(frame);
+}
+
+TEST_F(PaintWindowTest, HoveredCallCardIsBrightenedOverTheChrome) {
+  calls.RebuildCallList({CallRow(L"104.16.0.1", 50)});
+  PaintOnce(nullptr);
+  auto overlays = [this] {
+    size_t n = 0;
+    for (const CanvasCall* c : Frame().canvas().FillsWithColour(WithAlpha(palette().text, 0x0F)))
+      n += c->rect.x == 40 && c->rect.w == 380 ? 1 : 0;
+    return n;
+  };
+  EXPECT_EQ(overlays(), 0u);
+  state.mouseX = 100;
+  state.mouseY = 150;  // inside the card, not on a button
+  PaintOnce(nullptr);
+  EXPECT_EQ(overlays(), 1u);
+  // Alpha 18 under 0F composes to 26 within half a step: 1 - (1 - 24/255)(1 - 15/255) = 37.6 / 255.
+  const double composed = 255.0 * (1 - (1 - 0x18 / 255.0) * (1 - 0x0F / 255.0));
+  EXPECT_NEAR(composed, 0x26, 0.5);
 }
 
 TEST_F(PaintWindowTest, SizeChangeRecreatesTheSurfacesAndPaintsEverything) {
