@@ -542,13 +542,13 @@ void PaintMainViewChrome(DrawContext& dc, const MainViewSources& sources, int32_
 }
 
 void PaintMainView(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W, int32_t H,
-                   bool chromeDrawn) {
-  if (!chromeDrawn) PaintMainViewChrome(dc, sources, W, H);
+                   const ViewLayers& layers) {
+  if (!layers.chromeDrawn) PaintMainViewChrome(dc, sources, W, H);
   PaintHeader(dc, state, sources, W, true);
   PaintCallPanel(dc, state, sources, W, true);
   PaintStatCards(dc, sources, W);
   PaintToolbar(dc, state, sources, W, true);
-  PaintTable(dc, state, sources.inputs, sources.view.ViewRows(), sources.latency, W, H);
+  PaintTable(dc, state, sources.inputs, sources.view.ViewRows(), sources.latency, W, H, layers.rows);
   PaintStatusLine(dc, state, sources, W, H);
 }
 

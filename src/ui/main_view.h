@@ -27,6 +27,7 @@
 #include "platform/clock.h"
 #include "settings/settings.h"
 #include "ui/app_state.h"
+#include "ui/table_view.h"
 
 namespace tolvane {
 
@@ -96,10 +97,16 @@ struct MainViewChromeKey {
 MainViewChromeKey ChromeKeyOf(const MainViewSources& sources, int32_t W, int32_t H);
 void PaintMainViewChrome(DrawContext& dc, const MainViewSources& sources, int32_t W, int32_t H);
 
-// The whole main view, bands from top to bottom; the chrome first unless chromeDrawn says the
-// canvas already holds it.
+// What the canvas's surface already holds or can supply: the chrome (PaintMainViewChrome) and a
+// layer of drawn table rows.
+struct ViewLayers {
+  bool chromeDrawn = false;
+  RowLayer* rows = nullptr;
+};
+
+// The whole main view, bands from top to bottom; the chrome first unless the layers hold it.
 void PaintMainView(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W, int32_t H,
-                   bool chromeDrawn = false);
+                   const ViewLayers& layers = {});
 
 // The bands. With chromeDrawn the canvas already holds their chrome (PaintMainViewChrome): they
 // register every slot but draw only what changes between paints.

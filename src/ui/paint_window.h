@@ -1,12 +1,14 @@
 // The window's compositor: every frame is composed off-screen from cached layers and copied to the
 // window with one block transfer, so the window never shows a half-drawn frame.
 //
-// Four surfaces of the client size: the frame being composed, the background layer (gradient,
-// background medium, custom-theme veil), the chrome layer (the background with the main view's
-// fixed cards and labels, PaintMainViewChrome), and the underlay (the main view as last drawn,
-// reused behind an open panel). They are created on the first paint and again whenever the client
-// size changes, which also invalidates the caches and forces a full repaint. The chrome layer
-// follows the background layer: it is made again whenever the background is composed.
+// Five surfaces of the client size: the frame being composed, the background layer (gradient,
+// background medium, custom-theme veil), the chrome layer (the background with the parts of the
+// main view that rarely change, PaintMainViewChrome), the row layer (table rows drawn over the
+// chrome, each kept with the look it was drawn for, RowLayer), and the underlay (the main view as
+// last drawn, reused behind an open panel). They are created on the first paint and again whenever
+// the client size changes, which also invalidates the caches and forces a full repaint. Each
+// layer follows the one under it: a new background makes a new chrome, a new chrome empties the
+// row layer.
 //
 // Without a panel a paint is full or partial: a partial paint copies only the dirty rectangle of the
 // background, clips the canvas to it and turns culling on with it (DrawContext::cullOn), so shapes
@@ -21,11 +23,13 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "appearance/draw.h"
 #include "platform/canvas.h"
 #include "ui/app_state.h"
 #include "ui/main_view.h"
+#include "ui/table_view.h"
 #include "ui/window_host.h"
 
 namespace tolvane {
@@ -87,6 +91,8 @@ class WindowPaint {
     bool overlay = false;
     bool backgroundComposed = false;
     bool chromeDrawn = false;    // the chrome layer was made again
+    int32_t rowsDrawn = 0;       // table rows drawn into the row layer
+    int32_t rowsCopied = 0;      // table rows copied from it unchanged
     bool underlayDrawn = false;  // the main view was drawn into the underlay
     DeviceRect copied;           // the rectangle copied to the window
   };
@@ -105,6 +111,7 @@ class WindowPaint {
   Surface* background() { return background_.get(); }
   Surface* underlay() { return underlay_.get(); }
   Surface* chrome() { return chrome_.get(); }
+  Surface* rows() { return rows_.get(); }
 
  private:
   bool EnsureSurfaces(GraphicsFactory& factory, int32_t w, int32_t h, AppState& state);
@@ -112,7 +119,11 @@ class WindowPaint {
 
   void DrawChromeLayer(const PaintInputs& in, const MainViewChromeKey& key, int32_t W, int32_t H);
 
-  std::unique_ptr<Surface> frame_, background_, chrome_, underlay_;
+  class RowCache;
+  friend class RowCache;
+
+  std::unique_ptr<Surface> frame_, background_, chrome_, rows_, underlay_;
+  std::vector<std::optional<RowLook>> rowLooks_;  // by screen row; empty entries are not drawn
   int32_t width_ = 0, height_ = 0;
   std::optional<BackgroundKey> backgroundKey_;  // empty while the layer is invalid
   std::optional<MainViewChromeKey> chromeKey_;  // empty while the layer is invalid

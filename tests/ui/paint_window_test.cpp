@@ -37,6 +37,7 @@ class PaintWindowTest : public ViewFixture {
   RecordingSurface& Frame() { return *dynamic_cast<RecordingSurface*>(paint.frame()); }
   RecordingSurface& Background() { return *dynamic_cast<RecordingSurface*>(paint.background()); }
   RecordingSurface& Chrome() { return *dynamic_cast<RecordingSurface*>(paint.chrome()); }
+  RecordingSurface& Rows() { return *dynamic_cast<RecordingSurface*>(paint.rows()); }
   RecordingSurface& Underlay() { return *dynamic_cast<RecordingSurface*>(paint.underlay()); }
   // The copies to the window made so far.
   std::vector<RecordingSurface::Copy> DeviceCopies() {
@@ -54,7 +55,7 @@ class PaintWindowTest : public ViewFixture {
 
 TEST_F(PaintWindowTest, FirstPaintComposesBackgroundAndCopiesTheWholeFrameOnce) {
   PaintOnce(nullptr);
-  EXPECT_EQ(graphics.surfacesMade, 4);
+  EXPECT_EQ(graphics.surfacesMade, 5);
   ASSERT_NE(paint.frame(), nullptr);
   EXPECT_EQ(paint.frame()->Width(), 1360);
   EXPECT_TRUE(paint.lastPaint().full);
@@ -293,18 +294,76 @@ TEST_F(PaintWindowTest, HoveredCallCardIsBrightenedOverTheChrome) {
   EXPECT_NEAR(composed, 0x26, 0.5);
 }
 
+TEST_F(PaintWindowTest, TableRowsAreDrawnAgainOnlyWhenTheyLookDifferent) {
+  settings.callOnly = false;
+  RowList rows;
+  for (int32_t i = 0; i < 4; ++i) {
+    rows.push_back(TableRow(L"app" + std::to_wstring(i) + L".exe", L"142.250.80." + std::to_wstring(i + 1), 0));
+    book.RecordSample(rows.back().remoteAddress, 20 + i);
+    book.RecordSample(rows.back().remoteAddress, 30 + i);
+  }
+  published.rows = rows;
+  published.snapshotCounter.fetch_add(1);
+  view.RebuildView(inputs);
+  ASSERT_EQ(view.ViewRows().size(), 4u);
+
+  PaintOnce(nullptr);
+  EXPECT_EQ(paint.lastPaint().rowsDrawn, 4);
+  EXPECT_NE(Rows().canvas().FindText(L"app3.exe"), nullptr);  // drawn on the row layer
+  EXPECT_EQ(Frame().canvas().FindText(L"app3.exe"), nullptr);
+
+  state.mouseX = 600;  // elsewhere: nothing of the rows changes
+  state.mouseY = 320;
+  PaintOnce(nullptr);
+  EXPECT_EQ(paint.lastPaint().rowsDrawn, 0);
+  EXPECT_EQ(paint.lastPaint().rowsCopied, 4);
+
+  state.mouseY = 372 + 28 + 5;  // hover enters the second row
+  PaintOnce(nullptr);
+  EXPECT_EQ(paint.lastPaint().rowsDrawn, 1);
+  EXPECT_NE(Rows().canvas().FindText(L"app1.exe"), nullptr);
+  state.mouseY = 372 + 5;  // and moves to the first
+  PaintOnce(nullptr);
+  EXPECT_EQ(paint.lastPaint().rowsDrawn, 2);
+
+  book.RecordSample(L"142.250.80.3", 99);  // a new sample changes the third row's sparkline
+  PaintOnce(nullptr);
+  EXPECT_EQ(paint.lastPaint().rowsDrawn, 1);
+  EXPECT_NE(Rows().canvas().FindText(L"app2.exe"), nullptr);
+
+  // A partial repaint places only the rows it meets, and copies only within its rectangle.
+  book.RecordSample(L"142.250.80.4", 99);
+  const DeviceRect rect{300, 400 + 28, 1360, 430 + 28};  // the third and fourth rows
+  const size_t before = Rows().copies().size();
+  PaintOnce(&rect);
+  EXPECT_EQ(paint.lastPaint().rowsDrawn + paint.lastPaint().rowsCopied, 2);
+  EXPECT_EQ(paint.lastPaint().rowsDrawn, 1);
+  ASSERT_GT(Rows().copies().size(), before);
+  for (size_t i = before; i < Rows().copies().size(); ++i) {
+    const auto& c = Rows().copies()[i];
+    if (c.target != paint.frame()) continue;
+    EXPECT_GE(c.x, 300);
+    EXPECT_GE(c.y, 428);
+    EXPECT_LE(c.y + c.h, 458);
+  }
+
+  settings.enableUdp = false;  // a new chrome: every row is drawn over it again
+  PaintOnce(nullptr);
+  EXPECT_EQ(paint.lastPaint().rowsDrawn, 4);
+}
+
 TEST_F(PaintWindowTest, SizeChangeRecreatesTheSurfacesAndPaintsEverything) {
   PaintOnce(nullptr);
   const DeviceRect rect{10, 10, 20, 20};
   PaintOnce(&rect, 1300, 800);
-  EXPECT_EQ(graphics.surfacesMade, 8);
+  EXPECT_EQ(graphics.surfacesMade, 10);
   EXPECT_EQ(paint.frame()->Width(), 1300);
   EXPECT_TRUE(paint.lastPaint().full);
   EXPECT_TRUE(paint.lastPaint().backgroundComposed);
   // A minimized window paints nothing and keeps its surfaces.
   PaintOnce(nullptr, 0, 0);
   EXPECT_FALSE(paint.lastPaint().painted);
-  EXPECT_EQ(graphics.surfacesMade, 8);
+  EXPECT_EQ(graphics.surfacesMade, 10);
 }
 
 TEST_F(PaintWindowTest, LoadingScreenReplacesTheMainViewAndAlwaysPaintsWhole) {
