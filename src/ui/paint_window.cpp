@@ -48,20 +48,29 @@ class WindowPaint::RowCache final : public RowLayer {
     const auto left = static_cast<int32_t>(std::floor(24 * s));
     const auto right = static_cast<int32_t>(std::ceil(static_cast<float>(W_ - 24) * s));
     const DeviceRect band{left, top, right, bottom};
-    std::vector<std::optional<RowLook>>& looks = paint_.rowLooks_;
-    if (looks.size() <= static_cast<size_t>(index)) looks.resize(static_cast<size_t>(index) + 1);
-    std::optional<RowLook>& kept = looks[static_cast<size_t>(index)];
-    if (!kept || *kept != look) {
-      Copy(*paint_.chrome_, *paint_.rows_, band);
-      DrawContext dc = ContextOn(*paint_.rows_, in_);
+    std::vector<KeptRows>& kept = paint_.keptRows_;
+    if (kept.size() <= static_cast<size_t>(index)) kept.resize(static_cast<size_t>(index) + 1);
+    KeptRows& slots = kept[static_cast<size_t>(index)];
+    // Two looks are kept per row, so a row that goes back and forth (the hover moving between two
+    // rows, a selection) is copied after the first time; a third look replaces the older one.
+    int32_t slot = -1;
+    for (int32_t k = 0; k < 2; ++k) {
+      if (slots.look[k] && *slots.look[k] == look) slot = k;
+    }
+    if (slot < 0) {
+      slot = slots.newer == 0 ? 1 : 0;
+      Surface& target = *paint_.rows_[slot];
+      Copy(*paint_.chrome_, target, band);
+      DrawContext dc = ContextOn(target, in_);
       draw(dc);
-      kept = look;
+      slots.look[slot] = look;
       ++paint_.last_.rowsDrawn;
     } else {
       ++paint_.last_.rowsCopied;
     }
+    slots.newer = slot;
     const DeviceRect part = Intersect(band, dirty_);
-    if (part.right > part.left && part.bottom > part.top) Copy(*paint_.rows_, *paint_.frame_, part);
+    if (part.right > part.left && part.bottom > part.top) Copy(*paint_.rows_[slot], *paint_.frame_, part);
   }
 
  private:
@@ -83,14 +92,15 @@ void ComposeBackground(DrawContext& dc, int32_t theme, const BackgroundMedium* m
 }
 
 bool WindowPaint::EnsureSurfaces(GraphicsFactory& factory, int32_t w, int32_t h, AppState& state) {
-  if (frame_ && background_ && chrome_ && rows_ && underlay_ && width_ == w && height_ == h) return true;
+  if (frame_ && background_ && chrome_ && rows_[0] && rows_[1] && underlay_ && width_ == w && height_ == h) return true;
   Release();
   frame_ = factory.CreateSurface(w, h);
   background_ = factory.CreateSurface(w, h);
   chrome_ = factory.CreateSurface(w, h);
-  rows_ = factory.CreateSurface(w, h);
+  rows_[0] = factory.CreateSurface(w, h);
+  rows_[1] = factory.CreateSurface(w, h);
   underlay_ = factory.CreateSurface(w, h);
-  if (!frame_ || !background_ || !chrome_ || !rows_ || !underlay_) {
+  if (!frame_ || !background_ || !chrome_ || !rows_[0] || !rows_[1] || !underlay_) {
     Release();
     return false;
   }
@@ -104,8 +114,9 @@ void WindowPaint::Release() {
   frame_.reset();
   background_.reset();
   chrome_.reset();
-  rows_.reset();
-  rowLooks_.clear();
+  rows_[0].reset();
+  rows_[1].reset();
+  keptRows_.clear();
   underlay_.reset();
   width_ = height_ = 0;
   backgroundKey_.reset();
@@ -127,7 +138,7 @@ void WindowPaint::DrawChromeLayer(const PaintInputs& in, const MainViewChromeKey
   DrawContext dc = ContextOn(*chrome_, in);
   PaintMainViewChrome(dc, in.sources, W, H);
   chromeKey_ = key;
-  rowLooks_.clear();  // the rows were drawn over the old chrome
+  keptRows_.clear();  // the rows were drawn over the old chrome
   last_.chromeDrawn = true;
 }
 

@@ -1,11 +1,12 @@
 // The window's compositor: every frame is composed off-screen from cached layers and copied to the
 // window with one block transfer, so the window never shows a half-drawn frame.
 //
-// Five surfaces of the client size: the frame being composed, the background layer (gradient,
+// Six surfaces of the client size: the frame being composed, the background layer (gradient,
 // background medium, custom-theme veil), the chrome layer (the background with the parts of the
-// main view that rarely change, PaintMainViewChrome), the row layer (table rows drawn over the
-// chrome, each kept with the look it was drawn for, RowLayer), and the underlay (the main view as
-// last drawn, reused behind an open panel). They are created on the first paint and again whenever
+// main view that rarely change, PaintMainViewChrome), two row layers (table rows drawn over the
+// chrome, each kept with the look it was drawn for, RowLayer: two looks per row, so the hover
+// moving back and forth is only copied), and the underlay (the main view as last drawn, reused
+// behind an open panel). They are created on the first paint and again whenever
 // the client size changes, which also invalidates the caches and forces a full repaint. Each
 // layer follows the one under it: a new background makes a new chrome, a new chrome empties the
 // row layer.
@@ -111,7 +112,7 @@ class WindowPaint {
   Surface* background() { return background_.get(); }
   Surface* underlay() { return underlay_.get(); }
   Surface* chrome() { return chrome_.get(); }
-  Surface* rows() { return rows_.get(); }
+  Surface* rows(int32_t k) { return rows_[k].get(); }
 
  private:
   bool EnsureSurfaces(GraphicsFactory& factory, int32_t w, int32_t h, AppState& state);
@@ -122,8 +123,13 @@ class WindowPaint {
   class RowCache;
   friend class RowCache;
 
-  std::unique_ptr<Surface> frame_, background_, chrome_, rows_, underlay_;
-  std::vector<std::optional<RowLook>> rowLooks_;  // by screen row; empty entries are not drawn
+  std::unique_ptr<Surface> frame_, background_, chrome_, underlay_;
+  std::unique_ptr<Surface> rows_[2];  // two row layers: each screen row keeps two looks
+  struct KeptRows {
+    std::optional<RowLook> look[2];  // the look drawn at this row in rows_[k]
+    int32_t newer = -1;              // the slot used last
+  };
+  std::vector<KeptRows> keptRows_;  // by screen row
   int32_t width_ = 0, height_ = 0;
   std::optional<BackgroundKey> backgroundKey_;  // empty while the layer is invalid
   std::optional<MainViewChromeKey> chromeKey_;  // empty while the layer is invalid
