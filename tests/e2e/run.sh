@@ -348,7 +348,40 @@ else
   fail "auto-copy" "no settings file path, or a window is still open"
 fi
 
-# ---- (g) the lookup panel against loopback stand-ins of the geolocation service and the tile server
+# ---- (g) the demo's main view, read back with OCR: the call panel's title and a demo call address
+ocr_shot=$root/artifacts/e2e/demo_main_view.png
+launch ocr --demo
+if wait_for 60 at_least 1; then
+  sleep 5  # the first snapshots reach the view within a few refresh intervals
+  read -r _ _ l t r _ <<<"$(probe_out list | head -n 1)"
+  scale=$(python3 -c "print(max(1.0, ${dpi:-96} / 96))")
+  # Crops the logical rectangle (x, y, w, h) of the window, doubled and negated for tesseract.
+  crop() {
+    local geometry
+    geometry=$(python3 -c "s = $scale; print('%dx%d+%d+%d' % ($4 * s, $5 * s, $l + $2 * s, $t + $3 * s))")
+    convert "$ocr_shot" -crop "$geometry" +repage -resize 200% -negate "$work/ocr_$1.png"
+  }
+  width=$(python3 -c "print(int(($r - $l) / $scale))")
+  if import -window root "$ocr_shot" 2>/dev/null && crop title 24 64 $((width - 48)) 40 \
+    && crop cards 24 116 $((width - 48)) 44; then
+    title=$(tesseract "$work/ocr_title.png" - 2>/dev/null | tr '\n' ' ')
+    cards=$(tesseract "$work/ocr_cards.png" - --psm 11 2>/dev/null | tr '\n' ' ')
+    if grep -q 'DISCORD CALL IPs' <<<"$title" \
+      && grep -Eq '35\.214\.40\.77|104\.18\.12\.201|104\.18\.32\.47' <<<"$cards"; then
+      pass "demo main view $ocr_shot: \"DISCORD CALL IPs\" and a demo call address read back"
+    else
+      fail "demo main view" "title read '$title', cards read '$cards'"
+    fi
+  else
+    fail "demo main view" "screenshot or crop failed"
+  fi
+  timeout 30 "$root/scripts/wine-run.sh" "$probe" close >/dev/null 2>&1
+  wait_for 30 test -s "$work/rc.ocr" || fail "demo main view" "the program did not end after WM_CLOSE"
+else
+  fail "demo main view" "no window within 60 s"
+fi
+
+# ---- (h) the lookup panel against loopback stand-ins of the geolocation service and the tile server
 # (tests/e2e/lookup_servers.py): Ctrl+L, a typed public address and Enter look it up; "Copy all info"
 # puts the stand-in's city and ISP on the X clipboard; the tile server saw the nine tiles of one map.
 # Demo mode pings nothing, so the typed address receives no packet.
