@@ -101,6 +101,55 @@ int32_t MeasureText(DrawContext& dc, std::wstring_view text, FontName font) {
   return dc.widths.Measure(dc.canvas, text, *f);
 }
 
+std::vector<std::wstring> WrapText(DrawContext& dc, std::wstring_view text, FontName font, float width) {
+  std::vector<std::wstring> lines;
+  std::wstring line;
+  auto fits = [&](std::wstring_view candidate) {
+    return static_cast<float>(MeasureText(dc, candidate, font)) <= width;
+  };
+  size_t at = 0;
+  while (at < text.size()) {
+    const size_t space = text.find(L' ', at);
+    const size_t end = space == std::wstring_view::npos ? text.size() : space;
+    std::wstring_view word = text.substr(at, end - at);
+    at = end == text.size() ? end : end + 1;
+    if (word.empty()) continue;
+    std::wstring candidate = line.empty() ? std::wstring(word) : line + L' ' + std::wstring(word);
+    if (fits(candidate)) {
+      line = std::move(candidate);
+      continue;
+    }
+    if (!line.empty()) lines.push_back(std::move(line));
+    line.clear();
+    // A word longer than a whole line: as many characters as fit per line (at least one, so a
+    // box narrower than one character still ends).
+    while (!word.empty() && !fits(word)) {
+      size_t n = 1;
+      while (n < word.size() && fits(word.substr(0, n + 1))) ++n;
+      lines.emplace_back(word.substr(0, n));
+      word.remove_prefix(n);
+    }
+    line = std::wstring(word);
+  }
+  if (!line.empty()) lines.push_back(std::move(line));
+  return lines;
+}
+
+void ParagraphInRect(DrawContext& dc, std::wstring_view text, FontName font, const RectF& r, uint32_t argb,
+                     float lineHeight) {
+  if (text.empty() || !(lineHeight > 0) || Culled(dc, r.x, r.y, r.w, r.h)) return;
+  std::vector<std::wstring> lines = WrapText(dc, text, font, r.w);
+  const size_t fit = std::max<size_t>(1, static_cast<size_t>(r.h / lineHeight));
+  if (lines.size() > fit) {
+    for (size_t i = fit; i < lines.size(); ++i) lines[fit - 1] += L' ' + lines[i];
+    lines.resize(fit);
+  }
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const RectF box{r.x, r.y + lineHeight * static_cast<float>(i), r.w, lineHeight};
+    TextInRect(dc, lines[i], font, box, argb, TextAlign::Near, TextAlign::Center);
+  }
+}
+
 // ---------------------------------------------------------------------------------------------
 // Culling and shapes
 

@@ -132,6 +132,13 @@ void TextAt(DrawContext& dc, std::wstring_view text, FontName font, float x, flo
 void TextInRect(DrawContext& dc, std::wstring_view text, FontName font, const RectF& r, uint32_t argb,
                 TextAlign horizontal, TextAlign vertical);
 int32_t MeasureText(DrawContext& dc, std::wstring_view text, FontName font);
+// A paragraph for a box: the words of text (split at spaces) in lines no wider than width in font;
+// a word wider than a line is split where it overflows. TextInRect itself draws one line only.
+std::vector<std::wstring> WrapText(DrawContext& dc, std::wstring_view text, FontName font, float width);
+// The lines of WrapText from the top of r, lineHeight apart, left-aligned, as many as fit (at least
+// one); the last line that fits also takes the rest of the text, so TextInRect ends it with "…".
+void ParagraphInRect(DrawContext& dc, std::wstring_view text, FontName font, const RectF& r, uint32_t argb,
+                     float lineHeight);
 // No colour: solid FF14141E; one: solid; more: a linear gradient, positions i / (n - 1).
 // Direction 0 horizontal, 1 diagonal, 2 vertical.
 void GradientRect(DrawContext& dc, const std::vector<uint32_t>& colours, int32_t direction, const RectF& r);

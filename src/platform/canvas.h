@@ -63,6 +63,8 @@ struct Pen {
   uint32_t argb = 0;
   float width = 1;
   bool roundJoins = false;  // line joins and caps rounded (polylines)
+  // A gradient brush here paints the stroke instead of argb (a line whose colour runs along it).
+  Brush brush{};
 };
 
 // A path of figures built from lines and elliptic arcs (GDI+ semantics: an arc is the part of the

@@ -3,9 +3,10 @@
 // main view, in that precedence) and call one of these; each carries out its command through the
 // operations of the subsystems that own the data and asks the window for the repaint it needs.
 //
-// The lookup panel's and the settings panel's own tables of clicks, keys and characters are filled
-// in with those panels; until then their handlers below take the input and do nothing, so the
-// routing (who gets the input while a panel is open) already holds. Main thread only.
+// The lookup panel's clicks, keys and characters are in ui/lookup_commands.cpp. The settings
+// panel's own tables are filled in with that panel; until then its handlers below take the input
+// and do nothing, so the routing (who gets the input while a panel is open) already holds. Main
+// thread only.
 #pragma once
 
 #include <cstddef>
@@ -23,12 +24,16 @@ void MainViewWheel(MainWindow& w, int32_t wheelDelta);
 bool MainViewKey(MainWindow& w, uint32_t key, bool ctrl);
 void MainViewChar(MainWindow& w, wchar_t c);
 
-// The panels' handlers: seams that their own panels fill in. They do nothing yet.
+// The lookup panel (x, y logical). The router repaints after a click and a key; LookupPanelKey
+// sees every key but Escape, whose two steps (unfocus a filled box, then close) the router takes.
+// LookupPanelChar repaints itself when the lookup box has the focus.
 void LookupPanelClick(MainWindow& w, int32_t x, int32_t y);
-void SettingsPanelClick(MainWindow& w, int32_t x, int32_t y);
 void LookupPanelKey(MainWindow& w, uint32_t key, bool ctrl);
-void SettingsPanelKey(MainWindow& w, uint32_t key, bool ctrl);
 void LookupPanelChar(MainWindow& w, wchar_t c);
+
+// The settings panel's handlers: seams that the panel fills in. They do nothing yet.
+void SettingsPanelClick(MainWindow& w, int32_t x, int32_t y);
+void SettingsPanelKey(MainWindow& w, uint32_t key, bool ctrl);
 void SettingsPanelChar(MainWindow& w, wchar_t c);
 
 // The search text's limit in characters.

@@ -5,6 +5,7 @@
 #include "ui/main_view.h"
 
 #include <algorithm>
+#include <array>
 #include <unordered_set>
 
 #include "app/application.h"
@@ -21,6 +22,7 @@ constexpr std::wstring_view kDot = L"  \u00b7  ";  // items on one line
 constexpr std::wstring_view kEmDash = L"\u2014";
 
 constexpr std::wstring_view kTitle = L"Tolvane";
+constexpr uint32_t kCardHoverOverlay = 0x0F;
 constexpr std::wstring_view kCallTitle = L"DISCORD CALL IPs";
 constexpr std::wstring_view kStatTitles[4] = {L"ACTIVE SOCKETS", L"DISCORD CALL IPS", L"APPLICATIONS",
                                               L"MEDIAN LATENCY"};
@@ -148,7 +150,20 @@ ViewStats ComputeViewStats(const std::vector<ViewRow>& rows, const CallList& cal
 
 // ---- header
 
-void PaintHeader(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W) {
+void PaintSwatches(DrawContext& dc, const MainViewSources& sources, int32_t W) {
+  const int32_t selected = sources.settings.theme;
+  for (int32_t i = 0; i < kPaletteCount; ++i) {
+    const ThemePalette& theme = sources.themes.Palette(i);
+    const float fx = static_cast<float>(W - 632 + 22 * i);
+    if (!Culled(dc, fx + 4, 21, 16, 16)) {
+      FillEllipse(dc, Brush::Linear({fx + 4, 21}, {fx + 20, 37}, {theme.accent, theme.accent2}, {0.0f, 1.0f}),
+                  R(fx + 4, 21, 16, 16));
+    }
+    if (i == selected) StrokeEllipse(dc, Pen{dc.palette.text, 2}, R(fx + 1.5f, 18.5f, 21, 21));
+  }
+}
+
+void PaintHeader(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W, bool chromeDrawn) {
   const ThemePalette& p = dc.palette;
   // The window buttons' slots, always present (the buttons are drawn with the chrome).
   const int32_t buttonSlots[3] = {Slot::CloseButton, Slot::MinimizeButton, Slot::MaximizeButton};
@@ -167,18 +182,11 @@ void PaintHeader(DrawContext& dc, AppState& state, const MainViewSources& source
              state.capturePaused ? p.warn : p.good, TextAlign::Near, TextAlign::Center);
 
   // Theme swatches, the selected one ringed.
-  const int32_t selected = sources.settings.theme;
   for (int32_t i = 0; i < kPaletteCount; ++i) {
     const int32_t sx = W - 632 + 22 * i;
     state.hits[Slot::HeaderThemeSwatch + i].Set(sx, 20, sx + 18, 38);
-    const ThemePalette& theme = sources.themes.Palette(i);
-    const float fx = static_cast<float>(sx);
-    if (!Culled(dc, fx + 4, 21, 16, 16)) {
-      FillEllipse(dc, Brush::Linear({fx + 4, 21}, {fx + 20, 37}, {theme.accent, theme.accent2}, {0.0f, 1.0f}),
-                  R(fx + 4, 21, 16, 16));
-    }
-    if (i == selected) StrokeEllipse(dc, Pen{p.text, 2}, R(fx + 1.5f, 18.5f, 21, 21));
   }
+  if (!chromeDrawn) PaintSwatches(dc, sources, W);
 
   // The four header buttons.
   struct HeaderButton {
@@ -202,15 +210,28 @@ void PaintHeader(DrawContext& dc, AppState& state, const MainViewSources& source
 
 // ---- call panel and call cards
 
+void PaintCallCardFrame(DrawContext& dc, int32_t x, int32_t cw, uint32_t alpha) {
+  const RectF box = R(static_cast<float>(x), 108, static_cast<float>(cw), 100);
+  FillRoundRect(dc, box, 10, WithAlpha(dc.palette.text, alpha));
+  StrokeRoundRect(dc, box, 10, dc.palette.border, 1);
+}
+
 void PaintCallCard(DrawContext& dc, AppState& state, const MainViewSources& sources, const CallEndpoint& e, int32_t i,
-                   int32_t x, int32_t cw) {
+                   int32_t x, int32_t cw, bool chromeDrawn) {
   const ThemePalette& p = dc.palette;
   HitRect& card = state.hits[Slot::CallCard + i];
   card.Set(x, 108, x + cw, 208);
   const float fx = static_cast<float>(x);
   const float fw = static_cast<float>(cw);
-  FillRoundRect(dc, R(fx, 108, fw, 100), 10, WithAlpha(p.text, dc.Hovered(card) ? 0x26 : 0x18));
-  StrokeRoundRect(dc, R(fx, 108, fw, 100), 10, p.border, 1);
+  const bool hovered = dc.Hovered(card);
+  if (!chromeDrawn) {
+    PaintCallCardFrame(dc, x, cw, hovered ? 0x26 : 0x18);
+  } else if (hovered) {
+    // The chrome holds the card at alpha 18; this layer brings it to 26 (1 - 217/231 of 255 is
+    // 15.5, so the two compose to within half a step of one fill at 26). The outline goes on top again.
+    FillRoundRect(dc, R(fx, 108, fw, 100), 10, WithAlpha(p.text, kCardHoverOverlay));
+    StrokeRoundRect(dc, R(fx, 108, fw, 100), 10, p.border, 1);
+  }
 
   const uint32_t kind = e.live ? p.good : p.textDim;
   FillRect(dc, Brush::Solid(kind), R(fx, 120, 3, 76));
@@ -243,7 +264,7 @@ void PaintCallCard(DrawContext& dc, AppState& state, const MainViewSources& sour
   Button(dc, state.hits[Slot::CallInfo + i], x + 28 + 2 * hw, 182, x + 72 + 2 * hw, 202, L"Info", false);
 }
 
-void PaintCallPanel(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W) {
+void PaintCallPanel(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W, bool chromeDrawn) {
   for (int32_t i = 0; i < 4; ++i) {
     state.hits[Slot::CallCard + i].present = false;
     state.hits[Slot::CallCopyIp + i].present = false;
@@ -289,7 +310,7 @@ void PaintCallPanel(DrawContext& dc, AppState& state, const MainViewSources& sou
   }
   const int32_t cw = CallCardWidth(W, n);
   for (int32_t i = 0; i < n; ++i)
-    PaintCallCard(dc, state, sources, entries[static_cast<size_t>(i)], i, 40 + i * (cw + 10), cw);
+    PaintCallCard(dc, state, sources, entries[static_cast<size_t>(i)], i, 40 + i * (cw + 10), cw, chromeDrawn);
 }
 
 // ---- stat cards
@@ -343,35 +364,31 @@ void PaintSearchBox(DrawContext& dc, AppState& state, const MainViewSources& sou
   }
 }
 
-// A toolbar toggle or category button: fill, outline and a centred label.
-void PaintToolbarChip(DrawContext& dc, const HitRect& r, std::wstring_view label, bool on, uint32_t onFill,
-                      uint32_t onOutline, uint32_t offFill, uint32_t offLabel) {
-  const ThemePalette& p = dc.palette;
-  const RectF box = R(static_cast<float>(r.left), static_cast<float>(r.top), static_cast<float>(r.right - r.left),
-                      static_cast<float>(r.bottom - r.top));
-  FillRoundRect(dc, box, 8, on ? onFill : offFill);
-  StrokeRoundRect(dc, box, 8, on ? onOutline : p.border, 1);
-  TextInRect(dc, label, FontButton, box, on ? p.text : offLabel, TextAlign::Center, TextAlign::Center);
-}
+// The toolbar's protocol segments, toggles and category buttons: where they are (a rectangle not
+// present for a category button that does not fit) and whether they are on.
+enum class ChipKind { Segment, Toggle, Category };
+struct ToolbarChip {
+  int32_t slot = Slot::None;
+  std::wstring_view label;
+  HitRect rect;
+  bool on = false;
+  ChipKind kind = ChipKind::Segment;
+};
+using ToolbarChips = std::array<ToolbarChip, 16>;
 
-}  // namespace
-
-void PaintToolbar(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W) {
-  const ThemePalette& p = dc.palette;
-  PaintSearchBox(dc, state, sources);
-  Button(dc, state.hits[Slot::PasteButton], 280, 303, 334, 329, L"Paste", false);
-
-  // Protocol segments.
+ToolbarChips LayoutToolbar(DrawContext& dc, const MainViewSources& sources, int32_t W) {
+  ToolbarChips chips;
+  size_t k = 0;
   const std::wstring_view protocols[3] = {L"All", L"TCP", L"UDP"};
   const int32_t protocolWidths[3] = {40, 44, 44};
   int32_t x = 344;
   for (int32_t i = 0; i < 3; ++i) {
-    HitRect& r = state.hits[Slot::ProtocolFilter + i];
-    r.Set(x, 303, x + protocolWidths[i], 329);
-    const bool on = sources.inputs.protocolFilter == i;
-    const RectF box = R(static_cast<float>(x), 303, static_cast<float>(protocolWidths[i]), 26);
-    FillRoundRect(dc, box, 8, on ? p.accent : WithAlpha(p.text, 0x16));
-    TextInRect(dc, protocols[i], FontButton, box, on ? 0xFFFFFFFFu : p.textDim, TextAlign::Center, TextAlign::Center);
+    ToolbarChip& c = chips[k++];
+    c.slot = Slot::ProtocolFilter + i;
+    c.label = protocols[i];
+    c.rect.Set(x, 303, x + protocolWidths[i], 329);
+    c.on = sources.inputs.protocolFilter == i;
+    c.kind = ChipKind::Segment;
     x += protocolWidths[i] + 4;
   }
 
@@ -390,10 +407,12 @@ void PaintToolbar(DrawContext& dc, AppState& state, const MainViewSources& sourc
   for (const Toggle& t : toggles) {
     const int32_t tw = MeasureText(dc, t.label, FontButton);
     const int32_t left = right - (tw + 20);
-    HitRect& r = state.hits[Slot::ToolbarToggle + t.index];
-    r.Set(left, 303, left + tw + 16, 329);
-    PaintToolbarChip(dc, r, t.label, t.on, WithAlpha(p.accent, 0x2E), WithAlpha(p.accent, 0x82),
-                     WithAlpha(p.text, 0x10), p.textMuted);
+    ToolbarChip& c = chips[k++];
+    c.slot = Slot::ToolbarToggle + t.index;
+    c.label = t.label;
+    c.rect.Set(left, 303, left + tw + 16, 329);
+    c.on = t.on;
+    c.kind = ChipKind::Toggle;
     right = left;
   }
   const int32_t limit = right - 10;  // the leftmost toggle's left edge, less a gap
@@ -402,17 +421,46 @@ void PaintToolbar(DrawContext& dc, AppState& state, const MainViewSources& sourc
   const std::wstring_view categories[7] = {L"All", L"Discord", L"Browsers", L"Social", L"Games", L"Media", L"Dev"};
   x = 492;
   for (int32_t i = 0; i < 7; ++i) {
-    HitRect& r = state.hits[Slot::CategoryButton + i];
+    ToolbarChip& c = chips[k++];
+    c.slot = Slot::CategoryButton + i;
+    c.label = categories[i];
+    c.on = sources.inputs.categoryFilter == i;
+    c.kind = ChipKind::Category;
     const int32_t width = MeasureText(dc, categories[i], FontButton) + 18;
-    if (x + width > limit) {
-      r.present = false;
-      x += width + 5;
-      continue;
-    }
-    r.Set(x, 303, x + width, 329);
-    PaintToolbarChip(dc, r, categories[i], sources.inputs.categoryFilter == i, WithAlpha(p.accent, 0x34),
-                     WithAlpha(p.accent, 0x8C), WithAlpha(p.text, 0x12), p.textDim);
+    if (x + width <= limit) c.rect.Set(x, 303, x + width, 329);
     x += width + 5;
+  }
+  return chips;
+}
+
+void DrawToolbarChip(DrawContext& dc, const ToolbarChip& c) {
+  const ThemePalette& p = dc.palette;
+  const HitRect& r = c.rect;
+  const RectF box = R(static_cast<float>(r.left), static_cast<float>(r.top), static_cast<float>(r.right - r.left),
+                      static_cast<float>(r.bottom - r.top));
+  if (c.kind == ChipKind::Segment) {
+    FillRoundRect(dc, box, 8, c.on ? p.accent : WithAlpha(p.text, 0x16));
+    TextInRect(dc, c.label, FontButton, box, c.on ? 0xFFFFFFFFu : p.textDim, TextAlign::Center, TextAlign::Center);
+    return;
+  }
+  const bool toggle = c.kind == ChipKind::Toggle;
+  const uint32_t onFill = WithAlpha(p.accent, toggle ? 0x2E : 0x34);
+  const uint32_t onOutline = WithAlpha(p.accent, toggle ? 0x82 : 0x8C);
+  const uint32_t offFill = WithAlpha(p.text, toggle ? 0x10 : 0x12);
+  const uint32_t offLabel = toggle ? p.textMuted : p.textDim;
+  FillRoundRect(dc, box, 8, c.on ? onFill : offFill);
+  StrokeRoundRect(dc, box, 8, c.on ? onOutline : p.border, 1);
+  TextInRect(dc, c.label, FontButton, box, c.on ? p.text : offLabel, TextAlign::Center, TextAlign::Center);
+}
+
+}  // namespace
+
+void PaintToolbar(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W, bool chromeDrawn) {
+  PaintSearchBox(dc, state, sources);
+  Button(dc, state.hits[Slot::PasteButton], 280, 303, 334, 329, L"Paste", false);
+  for (const ToolbarChip& c : LayoutToolbar(dc, sources, W)) {
+    state.hits[c.slot] = c.rect;
+    if (!chromeDrawn && c.rect.present) DrawToolbarChip(dc, c);
   }
 }
 
@@ -447,7 +495,21 @@ void PaintToast(DrawContext& dc, Toast& toast, int32_t W, int32_t H) {
 
 // ---- the whole view
 
-void PaintMainViewChrome(DrawContext& dc, int32_t W, int32_t H) {
+MainViewChromeKey ChromeKeyOf(const MainViewSources& sources, int32_t W, int32_t H) {
+  MainViewChromeKey k;
+  k.W = W;
+  k.H = H;
+  k.theme = sources.settings.theme;
+  k.callCards = static_cast<int32_t>(std::min<size_t>(4, sources.calls.Entries().size()));
+  k.protocolFilter = sources.inputs.protocolFilter;
+  k.categoryFilter = sources.inputs.categoryFilter;
+  const Settings& s = sources.settings;
+  const bool toggles[6] = {s.showLan, s.enableIpv6, s.enableUdp, s.showSystem, s.enablePing, s.callOnly};
+  for (uint32_t i = 0; i < 6; ++i) k.toggles |= (toggles[i] ? 1u : 0u) << i;
+  return k;
+}
+
+void PaintMainViewChrome(DrawContext& dc, const MainViewSources& sources, int32_t W, int32_t H) {
   const ThemePalette& p = dc.palette;
   const float fw = static_cast<float>(W);
   const uint32_t buttonColours[3] = {0xFFFF5F57u, 0xFFFEBC2Eu, 0xFF28C840u};
@@ -457,10 +519,14 @@ void PaintMainViewChrome(DrawContext& dc, int32_t W, int32_t H) {
   LogoMark(dc, 92, 18, 30);
   TextAt(dc, kTitle, FontHeader, 134, 15, p.text);
   TextAt(dc, L"Socket monitor  \u00b7  Discord calls, Browsers & Social Media IPs", FontSmall, 134, 36, p.textDim);
+  PaintSwatches(dc, sources, W);
 
   FillRoundRect(dc, R(24, 64, fw - 48, 156), 12, p.card);
   StrokeRoundRect(dc, R(24, 64, fw - 48, 156), 12, p.border, 1);
   TextAt(dc, kCallTitle, FontSection, 42, 75, p.text);
+  const int32_t n = ChromeKeyOf(sources, W, H).callCards;
+  const int32_t callWidth = CallCardWidth(W, n);
+  for (int32_t i = 0; i < n; ++i) PaintCallCardFrame(dc, 40 + i * (callWidth + 10), callWidth, 0x18);
 
   const int32_t cw = (W - 84) / 4;
   for (int32_t i = 0; i < 4; ++i) {
@@ -469,17 +535,20 @@ void PaintMainViewChrome(DrawContext& dc, int32_t W, int32_t H) {
     StrokeRoundRect(dc, R(x, 228, static_cast<float>(cw), 62), 12, p.border, 1);
     TextAt(dc, kStatTitles[i], FontTiny, x + 14, 236, p.textMuted);
   }
+  for (const ToolbarChip& c : LayoutToolbar(dc, sources, W)) {
+    if (c.rect.present) DrawToolbarChip(dc, c);
+  }
   PaintTableChrome(dc, W, H);
 }
 
 void PaintMainView(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W, int32_t H,
-                   bool chromeDrawn) {
-  if (!chromeDrawn) PaintMainViewChrome(dc, W, H);
-  PaintHeader(dc, state, sources, W);
-  PaintCallPanel(dc, state, sources, W);
+                   const ViewLayers& layers) {
+  if (!layers.chromeDrawn) PaintMainViewChrome(dc, sources, W, H);
+  PaintHeader(dc, state, sources, W, true);
+  PaintCallPanel(dc, state, sources, W, true);
   PaintStatCards(dc, sources, W);
-  PaintToolbar(dc, state, sources, W);
-  PaintTable(dc, state, sources.inputs, sources.view.ViewRows(), sources.latency, W, H);
+  PaintToolbar(dc, state, sources, W, true);
+  PaintTable(dc, state, sources.inputs, sources.view.ViewRows(), sources.latency, W, H, layers.rows);
   PaintStatusLine(dc, state, sources, W, H);
 }
 

@@ -27,6 +27,7 @@
 #include "platform/clock.h"
 #include "settings/settings.h"
 #include "ui/app_state.h"
+#include "ui/table_view.h"
 
 namespace tolvane {
 
@@ -79,24 +80,48 @@ std::wstring EmptyCallHint(CaptureStatus status, const std::wstring& prefixSumma
 // The colour of a latency value in the active palette.
 uint32_t LatencyArgb(const ThemePalette& palette, int32_t latencyMs, bool enablePing);
 
-// What of the main view depends only on the window size and the palette: the window buttons, logo
-// and title, the call panel's and the stat cards' cards with their titles, and the table's chrome
-// (ui/table_view.h). Large translucent fills are among the costliest calls of a software canvas,
-// so the compositor keeps these in a cached layer under the view.
-void PaintMainViewChrome(DrawContext& dc, int32_t W, int32_t H);
+// The main view's chrome: what changes only with the window size, the theme, the number of call
+// cards and the toolbar's settings: the window buttons, logo, title and theme swatches, the call
+// panel's card with the frames of its call cards, the stat cards with their titles, the toolbar's
+// segments, toggles and category buttons, and the table's chrome (ui/table_view.h). Large
+// translucent fills and outlines are among the costliest calls of a software canvas, so the
+// compositor keeps the chrome in a cached layer under the view, drawn again when its key changes.
+struct MainViewChromeKey {
+  int32_t W = 0, H = 0;
+  int32_t theme = -1;
+  int32_t callCards = 0;  // 0 to 4
+  int32_t protocolFilter = 0, categoryFilter = 0;
+  uint32_t toggles = 0;  // the six toolbar toggles in slot order, bit 0 "LAN"
+  bool operator==(const MainViewChromeKey&) const = default;
+};
+MainViewChromeKey ChromeKeyOf(const MainViewSources& sources, int32_t W, int32_t H);
+void PaintMainViewChrome(DrawContext& dc, const MainViewSources& sources, int32_t W, int32_t H);
 
-// The whole main view, bands from top to bottom; the chrome first unless chromeDrawn says the
-// canvas already holds it.
+// What the canvas's surface already holds or can supply: the chrome (PaintMainViewChrome) and a
+// layer of drawn table rows.
+struct ViewLayers {
+  bool chromeDrawn = false;
+  RowLayer* rows = nullptr;
+};
+
+// The whole main view, bands from top to bottom; the chrome first unless the layers hold it.
 void PaintMainView(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W, int32_t H,
-                   bool chromeDrawn = false);
+                   const ViewLayers& layers = {});
 
-void PaintHeader(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W);
+// The bands. With chromeDrawn the canvas already holds their chrome (PaintMainViewChrome): they
+// register every slot but draw only what changes between paints.
+void PaintHeader(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W, bool chromeDrawn = false);
+void PaintSwatches(DrawContext& dc, const MainViewSources& sources, int32_t W);
 // Marks the call slots and CallCopyAll not present, then draws the panel and sets present what it drew.
-void PaintCallPanel(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W);
+void PaintCallPanel(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W,
+                    bool chromeDrawn = false);
 void PaintCallCard(DrawContext& dc, AppState& state, const MainViewSources& sources, const CallEndpoint& entry,
-                   int32_t index, int32_t x, int32_t cw);
+                   int32_t index, int32_t x, int32_t cw, bool chromeDrawn = false);
+// A call card's fill (rgb of text at alpha) and outline.
+void PaintCallCardFrame(DrawContext& dc, int32_t x, int32_t cw, uint32_t alpha);
 void PaintStatCards(DrawContext& dc, const MainViewSources& sources, int32_t W);
-void PaintToolbar(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W);
+void PaintToolbar(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W,
+                  bool chromeDrawn = false);
 void PaintStatusLine(DrawContext& dc, const AppState& state, const MainViewSources& sources, int32_t W, int32_t H);
 // The toast in the lower right corner; an expired toast is cleared (Toast::Visible) and not drawn.
 void PaintToast(DrawContext& dc, Toast& toast, int32_t W, int32_t H);

@@ -62,6 +62,7 @@ void MainWindow::OnDestroy() {
   state_.rowFadeTimerOn = false;
   host_.SetWindowIcons({}, {});  // destroys the two icons
   app_.JoinWorkersAndSave();
+  mapImages_.Release();
   fonts_.DestroyUiFonts();
   widths_.Clear();
 }

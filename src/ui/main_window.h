@@ -28,6 +28,7 @@
 #include "settings/settings_editing.h"
 #include "ui/app_state.h"
 #include "ui/hit_rects.h"
+#include "ui/lookup_panel.h"
 #include "ui/window_host.h"
 
 namespace tolvane {
@@ -133,6 +134,8 @@ class MainWindow {
   TextWidthCache& widths() { return widths_; }
   GraphicsFactory& graphics() { return graphics_; }
   MediaHooks& media() { return media_; }
+  // The lookup panel's map image, made once per map and dropped at shutdown with the fonts.
+  MapImageCache& mapImages() { return mapImages_; }
 
  private:
   class Effects final : public SettingsEffects {
@@ -175,6 +178,7 @@ class MainWindow {
   SettingsEditor editor_;
   UiFonts fonts_;
   TextWidthCache widths_;
+  MapImageCache mapImages_;
   MediaHooks media_;
   bool created_ = false;
 };

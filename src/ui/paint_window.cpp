@@ -2,6 +2,7 @@
 #include "ui/paint_window.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace tolvane {
 namespace {
@@ -30,6 +31,55 @@ void Run(const std::function<void(DrawContext&, AppState&, int32_t, int32_t)>& p
 
 }  // namespace
 
+// The row layer of one paint: rows are drawn on the rows surface over the chrome and copied into
+// the frame, within the dirty rectangle.
+class WindowPaint::RowCache final : public RowLayer {
+ public:
+  RowCache(WindowPaint& paint, const PaintInputs& in, int32_t W, const DeviceRect& dirty)
+      : paint_(paint), in_(in), W_(W), dirty_(dirty) {}
+
+  void PlaceRow(int32_t index, int32_t y, const RowLook& look, const std::function<void(DrawContext&)>& draw) override {
+    if (index < 0) return;
+    const float s = in_.state.uiScale;
+    // The row's band: from its top (the first row's box is clipped at the rows area's top) to the
+    // next row's top, across the table card. A row draws nothing outside it.
+    const auto top = static_cast<int32_t>(std::floor(static_cast<float>(std::max(y, kTableAreaTop)) * s));
+    const auto bottom = static_cast<int32_t>(std::floor(static_cast<float>(y + kTableRowPitch) * s));
+    const auto left = static_cast<int32_t>(std::floor(24 * s));
+    const auto right = static_cast<int32_t>(std::ceil(static_cast<float>(W_ - 24) * s));
+    const DeviceRect band{left, top, right, bottom};
+    std::vector<KeptRows>& kept = paint_.keptRows_;
+    if (kept.size() <= static_cast<size_t>(index)) kept.resize(static_cast<size_t>(index) + 1);
+    KeptRows& slots = kept[static_cast<size_t>(index)];
+    // Two looks are kept per row, so a row that goes back and forth (the hover moving between two
+    // rows, a selection) is copied after the first time; a third look replaces the older one.
+    int32_t slot = -1;
+    for (int32_t k = 0; k < 2; ++k) {
+      if (slots.look[k] && *slots.look[k] == look) slot = k;
+    }
+    if (slot < 0) {
+      slot = slots.newer == 0 ? 1 : 0;
+      Surface& target = *paint_.rows_[slot];
+      Copy(*paint_.chrome_, target, band);
+      DrawContext dc = ContextOn(target, in_);
+      draw(dc);
+      slots.look[slot] = look;
+      ++paint_.last_.rowsDrawn;
+    } else {
+      ++paint_.last_.rowsCopied;
+    }
+    slots.newer = slot;
+    const DeviceRect part = Intersect(band, dirty_);
+    if (part.right > part.left && part.bottom > part.top) Copy(*paint_.rows_[slot], *paint_.frame_, part);
+  }
+
+ private:
+  WindowPaint& paint_;
+  const PaintInputs& in_;
+  int32_t W_;
+  DeviceRect dirty_;
+};
+
 void ComposeBackground(DrawContext& dc, int32_t theme, const BackgroundMedium* medium, int32_t W, int32_t H) {
   GradientRect(dc, dc.palette.gradient, dc.palette.direction,
                RectF{0, 0, static_cast<float>(W + 1), static_cast<float>(H + 1)});
@@ -42,13 +92,15 @@ void ComposeBackground(DrawContext& dc, int32_t theme, const BackgroundMedium* m
 }
 
 bool WindowPaint::EnsureSurfaces(GraphicsFactory& factory, int32_t w, int32_t h, AppState& state) {
-  if (frame_ && background_ && chrome_ && underlay_ && width_ == w && height_ == h) return true;
+  if (frame_ && background_ && chrome_ && rows_[0] && rows_[1] && underlay_ && width_ == w && height_ == h) return true;
   Release();
   frame_ = factory.CreateSurface(w, h);
   background_ = factory.CreateSurface(w, h);
   chrome_ = factory.CreateSurface(w, h);
+  rows_[0] = factory.CreateSurface(w, h);
+  rows_[1] = factory.CreateSurface(w, h);
   underlay_ = factory.CreateSurface(w, h);
-  if (!frame_ || !background_ || !chrome_ || !underlay_) {
+  if (!frame_ || !background_ || !chrome_ || !rows_[0] || !rows_[1] || !underlay_) {
     Release();
     return false;
   }
@@ -62,10 +114,13 @@ void WindowPaint::Release() {
   frame_.reset();
   background_.reset();
   chrome_.reset();
+  rows_[0].reset();
+  rows_[1].reset();
+  keptRows_.clear();
   underlay_.reset();
   width_ = height_ = 0;
   backgroundKey_.reset();
-  chromeValid_ = false;
+  chromeKey_.reset();
   underlayKey_.reset();
   partialOn_ = false;
 }
@@ -74,15 +129,16 @@ void WindowPaint::ComposeBackgroundLayer(const PaintInputs& in, const Background
   DrawContext dc = ContextOn(*background_, in);
   ComposeBackground(dc, in.sources.settings.theme, in.medium, W, H);
   backgroundKey_ = key;
-  chromeValid_ = false;
+  chromeKey_.reset();
   last_.backgroundComposed = true;
 }
 
-void WindowPaint::DrawChromeLayer(const PaintInputs& in, int32_t W, int32_t H) {
+void WindowPaint::DrawChromeLayer(const PaintInputs& in, const MainViewChromeKey& key, int32_t W, int32_t H) {
   Copy(*background_, *chrome_, DeviceRect{0, 0, width_, height_});
   DrawContext dc = ContextOn(*chrome_, in);
-  PaintMainViewChrome(dc, W, H);
-  chromeValid_ = true;
+  PaintMainViewChrome(dc, in.sources, W, H);
+  chromeKey_ = key;
+  keptRows_.clear();  // the rows were drawn over the old chrome
   last_.chromeDrawn = true;
 }
 
@@ -109,7 +165,10 @@ void WindowPaint::Paint(const PaintInputs& in, uintptr_t deviceContext, const De
   const BackgroundKey backgroundKey{settings.theme, in.sources.themes.ThemeRevision(), medium.mediaRevision,
                                     followFrames ? medium.videoFrameCounter : 0};
   if (!backgroundKey_ || *backgroundKey_ != backgroundKey) ComposeBackgroundLayer(in, backgroundKey, W, H);
-  if (!chromeValid_ && !state.splashActive) DrawChromeLayer(in, W, H);
+  if (!state.splashActive) {
+    const MainViewChromeKey chromeKey = ChromeKeyOf(in.sources, W, H);
+    if (!chromeKey_ || *chromeKey_ != chromeKey) DrawChromeLayer(in, chromeKey, W, H);
+  }
 
   const DeviceRect whole{0, 0, w, h};
   DeviceRect dirty = whole;
@@ -119,7 +178,8 @@ void WindowPaint::Paint(const PaintInputs& in, uintptr_t deviceContext, const De
     if (!underlayKey_ || *underlayKey_ != underlayKey) {
       Copy(*chrome_, *frame_, whole);
       DrawContext dc = ContextOn(*frame_, in);
-      PaintMainView(dc, state, in.sources, W, H, true);
+      RowCache rows(*this, in, W, whole);
+      PaintMainView(dc, state, in.sources, W, H, ViewLayers{true, &rows});
       Copy(*frame_, *underlay_, whole);
       underlayKey_ = underlayKey;
       last_.underlayDrawn = true;
@@ -154,7 +214,8 @@ void WindowPaint::Paint(const PaintInputs& in, uintptr_t deviceContext, const De
     if (state.splashActive) {
       if (in.panels) Run(in.panels->loadingScreen, dc, state, W, H);
     } else {
-      PaintMainView(dc, state, in.sources, W, H, true);
+      RowCache rows(*this, in, W, dirty);
+      PaintMainView(dc, state, in.sources, W, H, ViewLayers{true, &rows});
       PaintToast(dc, in.sources.copyFeedback.toast(), W, H);
     }
     if (partialOn_) {

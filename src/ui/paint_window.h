@@ -1,12 +1,15 @@
 // The window's compositor: every frame is composed off-screen from cached layers and copied to the
 // window with one block transfer, so the window never shows a half-drawn frame.
 //
-// Four surfaces of the client size: the frame being composed, the background layer (gradient,
-// background medium, custom-theme veil), the chrome layer (the background with the main view's
-// fixed cards and labels, PaintMainViewChrome), and the underlay (the main view as last drawn,
-// reused behind an open panel). They are created on the first paint and again whenever the client
-// size changes, which also invalidates the caches and forces a full repaint. The chrome layer
-// follows the background layer: it is made again whenever the background is composed.
+// Six surfaces of the client size: the frame being composed, the background layer (gradient,
+// background medium, custom-theme veil), the chrome layer (the background with the parts of the
+// main view that rarely change, PaintMainViewChrome), two row layers (table rows drawn over the
+// chrome, each kept with the look it was drawn for, RowLayer: two looks per row, so the hover
+// moving back and forth is only copied), and the underlay (the main view as last drawn, reused
+// behind an open panel). They are created on the first paint and again whenever
+// the client size changes, which also invalidates the caches and forces a full repaint. Each
+// layer follows the one under it: a new background makes a new chrome, a new chrome empties the
+// row layer.
 //
 // Without a panel a paint is full or partial: a partial paint copies only the dirty rectangle of the
 // background, clips the canvas to it and turns culling on with it (DrawContext::cullOn), so shapes
@@ -21,11 +24,13 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "appearance/draw.h"
 #include "platform/canvas.h"
 #include "ui/app_state.h"
 #include "ui/main_view.h"
+#include "ui/table_view.h"
 #include "ui/window_host.h"
 
 namespace tolvane {
@@ -87,6 +92,8 @@ class WindowPaint {
     bool overlay = false;
     bool backgroundComposed = false;
     bool chromeDrawn = false;    // the chrome layer was made again
+    int32_t rowsDrawn = 0;       // table rows drawn into the row layer
+    int32_t rowsCopied = 0;      // table rows copied from it unchanged
     bool underlayDrawn = false;  // the main view was drawn into the underlay
     DeviceRect copied;           // the rectangle copied to the window
   };
@@ -105,17 +112,27 @@ class WindowPaint {
   Surface* background() { return background_.get(); }
   Surface* underlay() { return underlay_.get(); }
   Surface* chrome() { return chrome_.get(); }
+  Surface* rows(int32_t k) { return rows_[k].get(); }
 
  private:
   bool EnsureSurfaces(GraphicsFactory& factory, int32_t w, int32_t h, AppState& state);
   void ComposeBackgroundLayer(const PaintInputs& in, const BackgroundKey& key, int32_t W, int32_t H);
 
-  void DrawChromeLayer(const PaintInputs& in, int32_t W, int32_t H);
+  void DrawChromeLayer(const PaintInputs& in, const MainViewChromeKey& key, int32_t W, int32_t H);
+
+  class RowCache;
+  friend class RowCache;
 
   std::unique_ptr<Surface> frame_, background_, chrome_, underlay_;
+  std::unique_ptr<Surface> rows_[2];  // two row layers: each screen row keeps two looks
+  struct KeptRows {
+    std::optional<RowLook> look[2];  // the look drawn at this row in rows_[k]
+    int32_t newer = -1;              // the slot used last
+  };
+  std::vector<KeptRows> keptRows_;  // by screen row
   int32_t width_ = 0, height_ = 0;
   std::optional<BackgroundKey> backgroundKey_;  // empty while the layer is invalid
-  bool chromeValid_ = false;
+  std::optional<MainViewChromeKey> chromeKey_;  // empty while the layer is invalid
   std::optional<UnderlayKey> underlayKey_;
   bool lastOverlay_ = false;
   bool partialOn_ = false;

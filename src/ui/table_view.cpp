@@ -32,21 +32,26 @@ bool HasSparklineAddress(const std::wstring& address) {
   return !address.empty() && address != L"*" && address.find(L':') == std::wstring::npos;
 }
 
-void PaintRow(DrawContext& dc, const ViewRow& row, const LatencyBook& book, bool selected, bool hovered, int32_t W,
-              int32_t y) {
+// The fade-in tint's alpha of a row first seen at firstSeen: 110 falling to 0 over 700 ms.
+uint32_t FadeAlpha(uint64_t firstSeen, uint64_t nowMs) {
+  if (firstSeen == 0 || nowMs < firstSeen || nowMs - firstSeen >= ConnectionView::kFadeMs) return 0;
+  const double age = static_cast<double>(nowMs - firstSeen);
+  return static_cast<uint32_t>((1.0 - age / static_cast<double>(ConnectionView::kFadeMs)) * 110.0);
+}
+
+// boxClip: the rows area, when the row box crosses it and nothing clips the rows as a whole.
+void PaintRow(DrawContext& dc, const ViewRow& row, const LatencyBook& book, bool selected, bool hovered, uint32_t fade,
+              int32_t W, int32_t y, const RectF* boxClip) {
   const ThemePalette& p = dc.palette;
   const float fy = F(y);
   const RectF rowBox = R(34, fy, F(W - 68), 26);
 
-  if (row.firstSeen != 0 && dc.nowMs >= row.firstSeen && dc.nowMs - row.firstSeen < ConnectionView::kFadeMs) {
-    const double age = static_cast<double>(dc.nowMs - row.firstSeen);
-    const auto alpha = static_cast<uint32_t>((1.0 - age / static_cast<double>(ConnectionView::kFadeMs)) * 110.0);
-    if (alpha > 0) FillRoundRect(dc, rowBox, 6, WithAlpha(p.accent, alpha));
-  }
-  if (selected) {
-    FillRoundRect(dc, rowBox, 6, p.accentSoft);
-  } else if (hovered) {
-    FillRoundRect(dc, rowBox, 6, p.highlight);
+  const uint32_t state = selected ? p.accentSoft : (hovered ? p.highlight : 0);
+  if ((fade > 0 || state != 0) && !Culled(dc, rowBox.x, rowBox.y, rowBox.w, rowBox.h)) {
+    if (boxClip) dc.canvas.PushClip(*boxClip);
+    if (fade > 0) FillRoundRect(dc, rowBox, 6, WithAlpha(p.accent, fade));
+    if (state != 0) FillRoundRect(dc, rowBox, 6, state);  // selection wins over hover
+    if (boxClip) dc.canvas.PopClip();
   }
 
   const CategoryColours cat = CategoryColoursOf(row.category, p);
@@ -204,8 +209,32 @@ void PaintTableChrome(DrawContext& dc, int32_t W, int32_t H) {
   FillRoundRect(dc, R(33, F(H - 64), F(W - 66), 39), 8, WithAlpha(p.text, 0x14));
 }
 
+RowLook LookOf(const ViewRow& row, const LatencyBook& book, bool selected, bool hovered, uint32_t fade, bool enablePing,
+               int32_t W) {
+  RowLook look;
+  look.processName = row.processName;
+  look.protocol = row.protocol;
+  look.localEndpoint = row.localEndpoint;
+  look.remoteEndpoint = row.remoteEndpoint;
+  look.remoteAddress = row.remoteAddress;
+  look.state = row.state;
+  look.category = row.category;
+  look.pid = row.pid;
+  look.latencyMs = row.latencyMs;
+  look.selected = selected;
+  look.hovered = hovered;
+  look.fade = fade;
+  look.enablePing = enablePing;
+  look.W = W;
+  if (enablePing && HasSparklineAddress(row.remoteAddress)) {
+    look.samples = book.LatencyHistory(row.remoteAddress);
+    if (look.samples.size() > kSparkSlots) look.samples.erase(look.samples.begin(), look.samples.end() - kSparkSlots);
+  }
+  return look;
+}
+
 void PaintTable(DrawContext& dc, AppState& state, ViewInputs& inputs, const std::vector<ViewRow>& rows,
-                const LatencyBook& book, int32_t W, int32_t H) {
+                const LatencyBook& book, int32_t W, int32_t H, RowLayer* layer) {
   const ThemePalette& p = dc.palette;
   PaintSortHeader(dc, state, inputs, Slot::SortHeader + 0, L"APPLICATION", 40, 180, 0);
   PaintSortHeader(dc, state, inputs, Slot::SortHeader + 1, L"REMOTE IP : PORT", 574, 180, 1);
@@ -229,14 +258,31 @@ void PaintTable(DrawContext& dc, AppState& state, ViewInputs& inputs, const std:
     if (r < count) hovered = r;
   }
 
-  dc.canvas.PushClip(R(24, kTableAreaTop, F(W - 48), F(areaHeight)));
-  for (int32_t i = 0; i < state.pageRows && inputs.scrollRow + i < count; ++i) {
+  // The rows are clipped to the rows area. Only two things ever cross it: the first row's box,
+  // which starts a unit above it, and the one row of a window too low to hold it. A clip costs a
+  // region operation on every shape of a software canvas, so the whole list is clipped only in the
+  // second case, and otherwise just the first row's box.
+  const RectF rowsArea = R(24, kTableAreaTop, F(W - 48), F(areaHeight));
+  const int32_t shown = std::max(0, std::min(state.pageRows, count - inputs.scrollRow));
+  const bool clipAll = shown > 0 && 371 + kTableRowPitch * (shown - 1) + 29 > areaBottom;
+  if (clipAll) dc.canvas.PushClip(rowsArea);
+  for (int32_t i = 0; i < shown; ++i) {
     const int32_t y = 371 + kTableRowPitch * i;
     if (!RowMeetsRepaint(dc, y)) continue;
     const int32_t r = inputs.scrollRow + i;
-    PaintRow(dc, rows[static_cast<size_t>(r)], book, r == inputs.selectedRow, r == hovered, W, y);
+    const ViewRow& row = rows[static_cast<size_t>(r)];
+    const bool selected = r == inputs.selectedRow;
+    const bool hover = r == hovered;
+    const uint32_t fade = FadeAlpha(row.firstSeen, dc.nowMs);
+    const RectF* boxClip = !clipAll && i == 0 ? &rowsArea : nullptr;
+    if (layer && !clipAll) {
+      layer->PlaceRow(i, y, LookOf(row, book, selected, hover, fade, dc.enablePing, W),
+                      [&](DrawContext& rowDc) { PaintRow(rowDc, row, book, selected, hover, fade, W, y, boxClip); });
+    } else {
+      PaintRow(dc, row, book, selected, hover, fade, W, y, boxClip);
+    }
   }
-  dc.canvas.PopClip();
+  if (clipAll) dc.canvas.PopClip();
 
   if (count == 0) {
     TextInRect(dc, L"No sockets match these filters. Open Discord, Browser, or Social Media, or clear search.",

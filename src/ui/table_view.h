@@ -11,6 +11,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -38,9 +40,40 @@ CategoryColours CategoryColoursOf(std::wstring_view category, const ThemePalette
 // window size and the palette (drawn with the main view's chrome).
 void PaintTableChrome(DrawContext& dc, int32_t W, int32_t H);
 
-// Everything below the toolbar down to the details pane, over the chrome.
+// What a row's pixels depend on besides the chrome under it and the palette: rows of equal looks
+// at one place draw the same pixels. samples: the sparkline's (at most the last 24), empty without one.
+struct RowLook {
+  std::wstring processName, protocol, localEndpoint, remoteEndpoint, remoteAddress, state, category;
+  uint32_t pid = 0;
+  int32_t latencyMs = 0;
+  bool selected = false;
+  bool hovered = false;
+  uint32_t fade = 0;  // the fade-in tint's alpha
+  bool enablePing = true;
+  int32_t W = 0;
+  std::vector<int32_t> samples;
+  bool operator==(const RowLook&) const = default;
+};
+RowLook LookOf(const ViewRow& row, const LatencyBook& book, bool selected, bool hovered, uint32_t fade, bool enablePing,
+               int32_t W);
+
+// Rows drawn before and kept with their looks (the compositor's row layer). Text is the costliest
+// thing a software canvas draws and a table row is mostly text, while between two paints most rows
+// look the same: the layer copies those instead of drawing them again.
+class RowLayer {
+ public:
+  virtual ~RowLayer() = default;
+  // Puts the row at screen position index, top y, onto the surface being painted: copied from the
+  // layer when the look kept there is look, else first drawn into the layer (over the chrome) by
+  // draw, which paints the row on the context it is given.
+  virtual void PlaceRow(int32_t index, int32_t y, const RowLook& look,
+                        const std::function<void(DrawContext&)>& draw) = 0;
+};
+
+// Everything below the toolbar down to the details pane, over the chrome. With a layer, rows are
+// placed through it (except in a window too low for one whole row, where they are drawn clipped).
 void PaintTable(DrawContext& dc, AppState& state, ViewInputs& inputs, const std::vector<ViewRow>& rows,
-                const LatencyBook& book, int32_t W, int32_t H);
+                const LatencyBook& book, int32_t W, int32_t H, RowLayer* layer = nullptr);
 
 // One sortable header: its slot (x - 4, 347)-(x + width, 364), the label, "▲"/"▼" on the sorted one.
 void PaintSortHeader(DrawContext& dc, AppState& state, const ViewInputs& inputs, int32_t slot, std::wstring_view label,

@@ -573,3 +573,50 @@ TEST(UiFontsTest, MissingFontsSkipTextWithoutCrashing) {
 
 }  // namespace
 }  // namespace tolvane
+
+namespace tolvane {
+namespace {
+
+// FontBody is 12 px: 6 px per character on the recording canvas, so a 60 px line holds 10.
+TEST_F(DrawTest, WrapTextBreaksAtSpacesAndSplitsWordsLongerThanALine) {
+  struct Case {
+    const wchar_t* text;
+    float width;
+    std::vector<std::wstring> lines;
+  } cases[] = {
+      {L"short", 60, {L"short"}},
+      {L"aaaa bbbbb ccc", 60, {L"aaaa bbbbb", L"ccc"}},  // exactly 10 characters fit
+      {L"aaaa bbbbbb", 60, {L"aaaa", L"bbbbbb"}},
+      {L"  two   blanks  ", 60, {L"two blanks"}},  // runs of blanks become one
+      {L"abcdefghijklmnopqrstuvw x", 60, {L"abcdefghij", L"klmnopqrst", L"uvw x"}},
+      {L"abc", 3, {L"a", L"b", L"c"}},  // narrower than a character: one per line, and it ends
+      {L"", 60, {}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(WrapText(dc, c.text, FontBody, c.width), c.lines) << c.text;
+}
+
+TEST_F(DrawTest, ParagraphDrawsTheLinesThatFitAndPutsTheRestOnTheLast) {
+  struct Case {
+    float height;
+    std::vector<std::wstring> drawn;
+  } cases[] = {
+      {60, {L"one two", L"three four", L"five six"}},
+      {40, {L"one two", L"three four five six"}},  // the canvas ends the last line with an ellipsis
+      {5, {L"one two three four five six"}},       // at least one line
+  };
+  for (const Case& c : cases) {
+    canvas.Clear();
+    ParagraphInRect(dc, L"one two three four five six", FontBody, RectF{10, 100, 60, c.height}, 0xFF112233, 17);
+    ASSERT_EQ(canvas.Texts(), c.drawn) << c.height;
+    for (size_t i = 0; i < canvas.calls().size(); ++i) {
+      const CanvasCall& call = canvas.calls()[i];
+      EXPECT_EQ(call.rect.y, 100 + 17.0f * static_cast<float>(i));
+      EXPECT_EQ(call.rect.w, 60);
+      EXPECT_EQ(call.horizontal, TextAlign::Near);
+      EXPECT_EQ(call.argb, 0xFF112233u);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tolvane

@@ -26,7 +26,9 @@ export WINEPREFIX=$work/prefix
 mkdir -p "$WINEPREFIX"
 xvfb_pid=""
 wineserver_bin=""
+servers_pid=""
 cleanup() {
+  [ -n "$servers_pid" ] && kill "$servers_pid" 2>/dev/null
   [ -n "$wineserver_bin" ] && WINEPREFIX=$work/prefix "$wineserver_bin" -k 2>/dev/null
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
   rm -rf "$work"
@@ -344,6 +346,102 @@ if [ -n "${settings_file:-}" ] && [ "$(window_count)" -eq 0 ]; then
   fi
 else
   fail "auto-copy" "no settings file path, or a window is still open"
+fi
+
+# ---- (g) the demo's main view, read back with OCR: the call panel's title and a demo call address
+ocr_shot=$root/artifacts/e2e/demo_main_view.png
+launch ocr --demo
+if wait_for 60 at_least 1; then
+  sleep 5  # the first snapshots reach the view within a few refresh intervals
+  read -r _ _ l t r _ <<<"$(probe_out list | head -n 1)"
+  scale=$(python3 -c "print(max(1.0, ${dpi:-96} / 96))")
+  # Crops the logical rectangle (x, y, w, h) of the window, doubled and negated for tesseract.
+  crop() {
+    local geometry
+    geometry=$(python3 -c "s = $scale; print('%dx%d+%d+%d' % ($4 * s, $5 * s, $l + $2 * s, $t + $3 * s))")
+    convert "$ocr_shot" -crop "$geometry" +repage -resize 200% -negate "$work/ocr_$1.png"
+  }
+  width=$(python3 -c "print(int(($r - $l) / $scale))")
+  if import -window root "$ocr_shot" 2>/dev/null && crop title 24 64 $((width - 48)) 40 \
+    && crop cards 24 116 $((width - 48)) 44; then
+    title=$(tesseract "$work/ocr_title.png" - 2>/dev/null | tr '\n' ' ')
+    cards=$(tesseract "$work/ocr_cards.png" - --psm 11 2>/dev/null | tr '\n' ' ')
+    if grep -q 'DISCORD CALL IPs' <<<"$title" \
+      && grep -Eq '35\.214\.40\.77|104\.18\.12\.201|104\.18\.32\.47' <<<"$cards"; then
+      pass "demo main view $ocr_shot: \"DISCORD CALL IPs\" and a demo call address read back"
+    else
+      fail "demo main view" "title read '$title', cards read '$cards'"
+    fi
+  else
+    fail "demo main view" "screenshot or crop failed"
+  fi
+  timeout 30 "$root/scripts/wine-run.sh" "$probe" close >/dev/null 2>&1
+  wait_for 30 test -s "$work/rc.ocr" || fail "demo main view" "the program did not end after WM_CLOSE"
+else
+  fail "demo main view" "no window within 60 s"
+fi
+
+# ---- (h) the lookup panel against loopback stand-ins of the geolocation service and the tile server
+# (tests/e2e/lookup_servers.py): Ctrl+L, a typed public address and Enter look it up; "Copy all info"
+# puts the stand-in's city and ISP on the X clipboard; the tile server saw the nine tiles of one map.
+# Demo mode pings nothing, so the typed address receives no packet.
+if [ "$(window_count)" -eq 0 ]; then
+  python3 "$here/lookup_servers.py" "$work" >"$work/servers.log" 2>&1 &
+  servers_pid=$!
+  if wait_for 10 test -s "$work/ports"; then
+    read -r api_port tile_port <"$work/ports"
+    launch lookup --demo "--api-base=http://127.0.0.1:$api_port" "--tile-base=http://127.0.0.1:$tile_port"
+    wid=""
+    if wait_for 60 at_least 1; then wid=$(xdotool search --name '^Tolvane$' 2>/dev/null | head -n 1); fi
+    if [ -n "$wid" ]; then
+      sleep 2
+      timeout 5 xdotool windowfocus --sync "$wid" 2>/dev/null
+      xdotool key ctrl+l
+      sleep 0.5
+      xdotool type --delay 60 93.184.216.34
+      xdotool key Return
+      tile_count() { grep -c '\.png$' "$work/tiles.log" 2>/dev/null || echo 0; }
+      nine_tiles() { [ "$(tile_count)" -ge 9 ]; }
+      if wait_for 40 nine_tiles; then
+        sleep 1.5  # the map is published, then painted on the next UI tick
+        import -window root "$root/artifacts/e2e/lookup_panel.png" 2>/dev/null
+        # "Copy all info" sits at the panel's (212, 632); the panel is centred in the client area,
+        # at the top (y 8) when the client is lower than 684 logical pixels.
+        read -r _ _ kl kt kr kb _ <<<"$(probe_out list | head -n 1)"
+        read -r cx cy <<<"$(awk -v d="$dpi" -v l="$kl" -v t="$kt" -v r="$kr" -v b="$kb" 'BEGIN {
+          s = d > 96 ? d / 96 : 1; W = int((r - l) / s); H = int((b - t) / s)
+          X = int((W - 860) / 2); Y = H >= 684 ? int((H - 668) / 2) : 8
+          printf "%d %d", l + int((X + 212) * s), t + int((Y + 632) * s) }')"
+        xdotool mousemove "$cx" "$cy" click 1
+        copied=""
+        for _ in $(seq 30); do
+          copied=$(clipboard)
+          grep -q 'City: Loopback City' <<<"$copied" && break
+          sleep 0.1
+        done
+        api_requests=$(grep -c '^/json/' "$work/api.log" 2>/dev/null)
+        if grep -q '^IP: 93\.184\.216\.34' <<<"$copied" && grep -q 'City: Loopback City' <<<"$copied" \
+          && grep -q 'ISP: E2E Test ISP' <<<"$copied" && [ "$(tile_count)" -eq 9 ] && [ "$api_requests" -eq 1 ] \
+          && grep -q '^/json/93\.184\.216\.34?fields=' "$work/api.log"; then
+          pass "lookup panel: Ctrl+L, typed address, Enter; \"Copy all info\" put the loopback service's city and ISP on the X clipboard; 9 tile requests"
+        else
+          fail "lookup panel" "clipboard '$(head -c 300 <<<"$copied" | tr '\r\n' '  ')', $(tile_count) tile and $api_requests lookup requests"
+        fi
+      else
+        fail "lookup panel" "the tile server saw $(tile_count) requests (lookups: $(cat "$work/api.log" 2>/dev/null | head -n 3))"
+      fi
+      timeout 30 "$root/scripts/wine-run.sh" "$probe" close >/dev/null 2>&1
+      wait_for 30 test -s "$work/rc.lookup"
+    else
+      fail "lookup panel" "no demo window"
+    fi
+  else
+    fail "lookup panel" "the loopback servers did not start: $(head -n 3 "$work/servers.log")"
+  fi
+  kill "$servers_pid" 2>/dev/null
+  servers_pid=""
+else
+  fail "lookup panel" "a window is still open"
 fi
 
 echo "e2e: $passed passed, $failed failed"

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 
 #include "ui/paint_window.h"
@@ -36,6 +37,11 @@ class PaintWindowTest : public ViewFixture {
   RecordingSurface& Frame() { return *dynamic_cast<RecordingSurface*>(paint.frame()); }
   RecordingSurface& Background() { return *dynamic_cast<RecordingSurface*>(paint.background()); }
   RecordingSurface& Chrome() { return *dynamic_cast<RecordingSurface*>(paint.chrome()); }
+  RecordingSurface& Rows(int32_t k) { return *dynamic_cast<RecordingSurface*>(paint.rows(k)); }
+  // The texts drawn on either row layer by the last paint that drew there.
+  bool RowsDrew(std::wstring_view text) {
+    return Rows(0).canvas().FindText(text) != nullptr || Rows(1).canvas().FindText(text) != nullptr;
+  }
   RecordingSurface& Underlay() { return *dynamic_cast<RecordingSurface*>(paint.underlay()); }
   // The copies to the window made so far.
   std::vector<RecordingSurface::Copy> DeviceCopies() {
@@ -53,7 +59,7 @@ class PaintWindowTest : public ViewFixture {
 
 TEST_F(PaintWindowTest, FirstPaintComposesBackgroundAndCopiesTheWholeFrameOnce) {
   PaintOnce(nullptr);
-  EXPECT_EQ(graphics.surfacesMade, 4);
+  EXPECT_EQ(graphics.surfacesMade, 6);
   ASSERT_NE(paint.frame(), nullptr);
   EXPECT_EQ(paint.frame()->Width(), 1360);
   EXPECT_TRUE(paint.lastPaint().full);
@@ -239,18 +245,137 @@ TEST_F(PaintWindowTest, CustomThemeGetsTheVeilUnlessAMediumIsShown) {
   EXPECT_EQ(mediumDraws, 3);
 }
 
+TEST_F(PaintWindowTest, ChromeIsDrawnAgainOnlyWhenWhatItShowsChanges) {
+  PaintOnce(nullptr);
+  EXPECT_TRUE(paint.lastPaint().chromeDrawn);
+  state.mouseX = 500;
+  state.mouseY = 320;
+  PaintOnce(nullptr);
+  EXPECT_FALSE(paint.lastPaint().chromeDrawn);  // hover, time and rows are drawn over the chrome
+
+  const struct {
+    const char* what;
+    std::function<void()> change;
+  } changes[] = {
+      {"a toolbar toggle", [this] { settings.showLan = true; }},
+      {"the category filter", [this] { inputs.categoryFilter = 3; }},
+      {"the protocol filter", [this] { inputs.protocolFilter = 2; }},
+      {"the number of call cards", [this] { calls.RebuildCallList({CallRow(L"104.16.0.1", 50)}); }},
+      {"the theme", [this] { settings.theme = 1; }},
+  };
+  for (const auto& c : changes) {
+    SCOPED_TRACE(c.what);
+    c.change();
+    PaintOnce(nullptr);
+    EXPECT_TRUE(paint.lastPaint().chromeDrawn);
+    PaintOnce(nullptr);
+    EXPECT_FALSE(paint.lastPaint().chromeDrawn);
+  }
+  // The chrome now shows the toggle on and the one card's frame.
+  EXPECT_EQ(Chrome().canvas().FindText(L"LAN")->argb, palette().text);
+  bool frame = false;
+  for (const CanvasCall* c : Chrome().canvas().FillsWithColour(WithAlpha(palette().text, 0x18)))
+    frame = frame || (c->rect.x == 40 && c->rect.w == 380 && c->rect.h == 100);
+  EXPECT_TRUE(frame);
+}
+
+TEST_F(PaintWindowTest, HoveredCallCardIsBrightenedOverTheChrome) {
+  calls.RebuildCallList({CallRow(L"104.16.0.1", 50)});
+  PaintOnce(nullptr);
+  auto overlays = [this] {
+    size_t n = 0;
+    for (const CanvasCall* c : Frame().canvas().FillsWithColour(WithAlpha(palette().text, 0x0F)))
+      n += c->rect.x == 40 && c->rect.w == 380 ? 1 : 0;
+    return n;
+  };
+  EXPECT_EQ(overlays(), 0u);
+  state.mouseX = 100;
+  state.mouseY = 150;  // inside the card, not on a button
+  PaintOnce(nullptr);
+  EXPECT_EQ(overlays(), 1u);
+  // Alpha 18 under 0F composes to 26 within half a step: 1 - (1 - 24/255)(1 - 15/255) = 37.6 / 255.
+  const double composed = 255.0 * (1 - (1 - 0x18 / 255.0) * (1 - 0x0F / 255.0));
+  EXPECT_NEAR(composed, 0x26, 0.5);
+}
+
+TEST_F(PaintWindowTest, TableRowsAreDrawnAgainOnlyWhenTheyLookDifferent) {
+  settings.callOnly = false;
+  RowList rows;
+  for (int32_t i = 0; i < 4; ++i) {
+    rows.push_back(TableRow(L"app" + std::to_wstring(i) + L".exe", L"142.250.80." + std::to_wstring(i + 1), 0));
+    book.RecordSample(rows.back().remoteAddress, 20 + i);
+    book.RecordSample(rows.back().remoteAddress, 30 + i);
+  }
+  published.rows = rows;
+  published.snapshotCounter.fetch_add(1);
+  view.RebuildView(inputs);
+  ASSERT_EQ(view.ViewRows().size(), 4u);
+
+  PaintOnce(nullptr);
+  EXPECT_EQ(paint.lastPaint().rowsDrawn, 4);
+  EXPECT_TRUE(RowsDrew(L"app3.exe"));  // drawn on a row layer
+  EXPECT_EQ(Frame().canvas().FindText(L"app3.exe"), nullptr);
+
+  state.mouseX = 600;  // elsewhere: nothing of the rows changes
+  state.mouseY = 320;
+  PaintOnce(nullptr);
+  EXPECT_EQ(paint.lastPaint().rowsDrawn, 0);
+  EXPECT_EQ(paint.lastPaint().rowsCopied, 4);
+
+  state.mouseY = 372 + 28 + 5;  // hover enters the second row
+  PaintOnce(nullptr);
+  EXPECT_EQ(paint.lastPaint().rowsDrawn, 1);
+  EXPECT_TRUE(RowsDrew(L"app1.exe"));
+  state.mouseY = 372 + 5;  // moves to the first: the second row's plain look is still kept
+  PaintOnce(nullptr);
+  EXPECT_EQ(paint.lastPaint().rowsDrawn, 1);
+  state.mouseY = 372 + 28 + 5;  // and back: both looks are kept
+  PaintOnce(nullptr);
+  EXPECT_EQ(paint.lastPaint().rowsDrawn, 0);
+  EXPECT_EQ(paint.lastPaint().rowsCopied, 4);
+
+  book.RecordSample(L"142.250.80.3", 99);  // a new sample changes the third row's sparkline
+  PaintOnce(nullptr);
+  EXPECT_EQ(paint.lastPaint().rowsDrawn, 1);
+  EXPECT_TRUE(RowsDrew(L"app2.exe"));
+
+  // A partial repaint places only the rows it meets, and copies only within its rectangle.
+  book.RecordSample(L"142.250.80.4", 99);
+  const DeviceRect rect{300, 400 + 28, 1360, 430 + 28};  // the third and fourth rows
+  const size_t before[2] = {Rows(0).copies().size(), Rows(1).copies().size()};
+  PaintOnce(&rect);
+  EXPECT_EQ(paint.lastPaint().rowsDrawn + paint.lastPaint().rowsCopied, 2);
+  EXPECT_EQ(paint.lastPaint().rowsDrawn, 1);
+  size_t toFrame = 0;
+  for (int32_t k = 0; k < 2; ++k) {
+    for (size_t i = before[k]; i < Rows(k).copies().size(); ++i) {
+      const auto& c = Rows(k).copies()[i];
+      if (c.target != paint.frame()) continue;
+      ++toFrame;
+      EXPECT_GE(c.x, 300);
+      EXPECT_GE(c.y, 428);
+      EXPECT_LE(c.y + c.h, 458);
+    }
+  }
+  EXPECT_EQ(toFrame, 2u);
+
+  settings.enableUdp = false;  // a new chrome: every row is drawn over it again
+  PaintOnce(nullptr);
+  EXPECT_EQ(paint.lastPaint().rowsDrawn, 4);
+}
+
 TEST_F(PaintWindowTest, SizeChangeRecreatesTheSurfacesAndPaintsEverything) {
   PaintOnce(nullptr);
   const DeviceRect rect{10, 10, 20, 20};
   PaintOnce(&rect, 1300, 800);
-  EXPECT_EQ(graphics.surfacesMade, 8);
+  EXPECT_EQ(graphics.surfacesMade, 12);
   EXPECT_EQ(paint.frame()->Width(), 1300);
   EXPECT_TRUE(paint.lastPaint().full);
   EXPECT_TRUE(paint.lastPaint().backgroundComposed);
   // A minimized window paints nothing and keeps its surfaces.
   PaintOnce(nullptr, 0, 0);
   EXPECT_FALSE(paint.lastPaint().painted);
-  EXPECT_EQ(graphics.surfacesMade, 8);
+  EXPECT_EQ(graphics.surfacesMade, 12);
 }
 
 TEST_F(PaintWindowTest, LoadingScreenReplacesTheMainViewAndAlwaysPaintsWhole) {

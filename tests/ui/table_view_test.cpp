@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -242,6 +243,51 @@ TEST_F(TableViewTest, PageRowsScrollClampAndATinyWindowStillShowsOneRow) {
   EXPECT_EQ(state.remoteColumnLeft, 574);
   EXPECT_EQ(state.latencyColumnLeft, kW - 360);
   EXPECT_EQ(canvas.ClipDepth(), 0);
+}
+
+// The clip in force for each call: the rectangle of the innermost PushClip, or none.
+std::vector<const RectF*> ClipOfEachCall(const RecordingCanvas& canvas) {
+  std::vector<const RectF*> stack, out;
+  for (const CanvasCall& c : canvas.calls()) {
+    if (c.kind == CallKind::PushClip) stack.push_back(&c.rect);
+    if (c.kind == CallKind::PopClip && !stack.empty()) stack.pop_back();
+    out.push_back(stack.empty() ? nullptr : stack.back());
+  }
+  return out;
+}
+
+TEST_F(TableViewTest, NothingOfTheRowsCrossesTheRowsArea) {
+  const struct {
+    int32_t H;
+    int32_t hoveredRow;
+  } cases[] = {{880, 0}, {880, 1}, {495, 0}, {450, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.H);
+    state.mouseX = 500;
+    state.mouseY = 372 + 28 * c.hoveredRow + 5;
+    inputs.scrollRow = 0;
+    Paint(Rows(3), kW, c.H);
+    const float top = 372, bottom = static_cast<float>(c.H - 68);
+    const std::vector<const RectF*> clips = ClipOfEachCall(canvas);
+    for (size_t i = 0; i < canvas.calls().size(); ++i) {
+      const CanvasCall& call = canvas.calls()[i];
+      if (call.kind == CallKind::PushClip || call.kind == CallKind::PopClip) continue;
+      if (call.rect.y < 371 || call.rect.y > 371 + 28 * 3) continue;  // not a row's
+      if (call.rect.x >= kW - 34) continue;                           // the scroll bar
+      RectF r = call.rect;
+      if (const RectF* clip = clips[i]) {
+        r.y = std::max(r.y, clip->y);
+        r.h = std::min(call.rect.Bottom(), clip->Bottom()) - r.y;
+      }
+      const bool text = call.IsText();
+      // Shapes stay inside; a text box may reach past, its centred line stays inside.
+      if (!text) {
+        EXPECT_GE(r.y, top) << static_cast<int>(call.kind) << " at " << call.rect.y;
+        EXPECT_LE(r.Bottom(), bottom + 0.01f) << static_cast<int>(call.kind) << " at " << call.rect.y;
+      }
+    }
+    EXPECT_EQ(RowBoxFills(c.hoveredRow), std::vector<uint32_t>{palette().highlight});
+  }
 }
 
 TEST_F(TableViewTest, ScrollBarOnlyWithMoreRowsThanFit) {

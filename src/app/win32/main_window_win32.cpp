@@ -18,6 +18,7 @@
 #include "app/window_frame.h"
 #include "appearance/draw.h"
 #include "platform/canvas.h"
+#include "ui/lookup_panel.h"
 #include "ui/main_view.h"
 #include "ui/paint_window.h"
 #include "platform/name_resolution.h"
@@ -297,6 +298,10 @@ void PaintMainWindow(HWND window, HDC dc, const RECT* clip) {
   if (!state || !GetClientRect(window, &client)) return;
   MainWindow& machine = state->machine;
   const MainViewSources sources = MainViewSourcesOf(machine.app());
+  PanelPainters panels;
+  panels.lookupPanel = [&machine](DrawContext& dc, AppState&, int32_t W, int32_t H) {
+    PaintLookupPanel(dc, machine, W, H);
+  };
   const PaintInputs in{machine.graphics(),
                        machine.fonts(),
                        machine.widths(),
@@ -306,7 +311,7 @@ void PaintMainWindow(HWND window, HDC dc, const RECT* clip) {
                        client.bottom - client.top,
                        machine.editor().focusedField,
                        nullptr,
-                       nullptr};
+                       &panels};
   const DeviceRect rect = clip ? DeviceRect{clip->left, clip->top, clip->right, clip->bottom} : DeviceRect{};
   PaintWindow(state->paint, in, reinterpret_cast<uintptr_t>(dc), clip ? &rect : nullptr);
 }

@@ -158,9 +158,8 @@ class GdiplusCanvas final : public Canvas {
     if (auto b = MakeBrush(brush)) Check(g_.FillEllipse(b.get(), ToRect(r)));
   }
   void StrokeEllipse(const Pen& pen, const RectF& r) override {
-    Gdiplus::Pen p(ToColor(pen.argb), pen.width);
-    Style(p, pen);
-    Check(g_.DrawEllipse(&p, ToRect(r)));
+    const std::unique_ptr<Gdiplus::Pen> p = MakePen(pen);
+    Check(g_.DrawEllipse(p.get(), ToRect(r)));
   }
   void FillPath(const Brush& brush, const Path& path) override {
     Gdiplus::GraphicsPath gp;
@@ -170,14 +169,12 @@ class GdiplusCanvas final : public Canvas {
   void StrokePath(const Pen& pen, const Path& path) override {
     Gdiplus::GraphicsPath gp;
     if (!Build(path, gp)) return;
-    Gdiplus::Pen p(ToColor(pen.argb), pen.width);
-    Style(p, pen);
-    Check(g_.DrawPath(&p, &gp));
+    const std::unique_ptr<Gdiplus::Pen> p = MakePen(pen);
+    Check(g_.DrawPath(p.get(), &gp));
   }
   void DrawLine(const Pen& pen, PointF a, PointF b) override {
-    Gdiplus::Pen p(ToColor(pen.argb), pen.width);
-    Style(p, pen);
-    Check(g_.DrawLine(&p, ToPoint(a), ToPoint(b)));
+    const std::unique_ptr<Gdiplus::Pen> p = MakePen(pen);
+    Check(g_.DrawLine(p.get(), ToPoint(a), ToPoint(b)));
   }
 
   void DrawTextAt(std::wstring_view text, const CanvasFont& font, PointF at, uint32_t argb) override {
@@ -287,11 +284,20 @@ class GdiplusCanvas final : public Canvas {
     return linear;
   }
 
-  static void Style(Gdiplus::Pen& p, const Pen& pen) {
-    if (!pen.roundJoins) return;
-    p.SetLineJoin(Gdiplus::LineJoinRound);
-    p.SetStartCap(Gdiplus::LineCapRound);
-    p.SetEndCap(Gdiplus::LineCapRound);
+  // A solid pen of argb, or one painted with the pen's gradient brush (GDI+ copies the brush, so it
+  // need not outlive the pen).
+  std::unique_ptr<Gdiplus::Pen> MakePen(const Pen& pen) {
+    std::unique_ptr<Gdiplus::Pen> p;
+    if (pen.brush.gradient && pen.brush.colours.size() >= 2) {
+      if (auto b = MakeBrush(pen.brush)) p = std::make_unique<Gdiplus::Pen>(b.get(), pen.width);
+    }
+    if (!p) p = std::make_unique<Gdiplus::Pen>(ToColor(pen.argb), pen.width);
+    if (pen.roundJoins) {
+      p->SetLineJoin(Gdiplus::LineJoinRound);
+      p->SetStartCap(Gdiplus::LineCapRound);
+      p->SetEndCap(Gdiplus::LineCapRound);
+    }
+    return p;
   }
 
   bool Build(const Path& path, Gdiplus::GraphicsPath& gp) {

@@ -114,6 +114,24 @@ TEST_F(GdiplusCanvasTest, ThreeColourGradientHasTheMiddleColourInTheMiddle) {
   }
 }
 
+TEST_F(GdiplusCanvasTest, APenWithAGradientBrushChangesColourAlongTheLine) {
+  Surface& s = NewSurface(200, 20, 0xFF000000);
+  Canvas& c = s.NewCanvas();
+  Pen pen{0xFFFFFFFF, 6, true};
+  pen.brush = Brush::Linear(PointF{0, 0}, PointF{200, 0}, {0xFFFF0000, 0xFF0000FF}, {0, 1});
+  c.StrokePath(pen, [] {
+    Path p;
+    p.AddLines({{10, 10}, {100, 10}, {190, 10}});
+    return p;
+  }());
+  const std::vector<uint32_t> px = s.ReadPixels();
+  EXPECT_TRUE(Near(At(px, 200, 14, 10), 0xFFF00010, 28)) << "red end";
+  EXPECT_TRUE(Near(At(px, 200, 186, 10), 0xFF1000F0, 28)) << "blue end";
+  EXPECT_TRUE(Near(At(px, 200, 100, 10), 0xFF800080, 28)) << "middle";
+  EXPECT_TRUE(Near(At(px, 200, 100, 2), 0xFF000000, 8)) << "off the line";
+  EXPECT_EQ(c.LastStatus(), 0);
+}
+
 TEST_F(GdiplusCanvasTest, AGradientCutToTheClipMatchesTheWholeGradient) {
   // The fill is cut to the clip's bounds for speed; the pixels inside the clip must not change.
   const std::vector<uint32_t> colours = {0xFF102030, 0xFFE0A040, 0xFF30C0F0};

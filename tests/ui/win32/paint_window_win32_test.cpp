@@ -1,10 +1,12 @@
 // The compositor with the GDI+ canvas (under Wine in CI): the main view drawn for real into
 // surfaces. A partial repaint after a hover change must leave exactly the pixels a full repaint of
-// the same state draws, so culling and skipped rows never leave a stale or missing piece behind.
+// the same state draws, and so must a full repaint that copies unchanged rows from the row layer,
+// so culling, skipped rows and cached layers never leave a stale or missing piece behind.
 #include <gtest/gtest.h>
 
 #include "platform/win32/gdiplus_headers.h"
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -61,6 +63,20 @@ class PaintWindowWin32Test : public ViewFixture {
     return DeviceRect{32 - 3, y - 2 - 3, kW - 32 + 3, y + 28 + 3};
   }
 
+  static void ExpectSamePixels(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
+    ASSERT_EQ(a.size(), b.size());
+    size_t differing = 0;
+    int32_t firstX = -1, firstY = -1;
+    for (size_t i = 0; i < a.size(); ++i) {
+      if (a[i] == b[i]) continue;
+      if (differing++ == 0) {
+        firstX = static_cast<int32_t>(i % kW);
+        firstY = static_cast<int32_t>(i / kW);
+      }
+    }
+    EXPECT_EQ(differing, 0u) << "first difference at " << firstX << "," << firstY;
+  }
+
   static constexpr int32_t kW = 1360;
   static constexpr int32_t kH = 880;
   ULONG_PTR token_ = 0;
@@ -85,18 +101,16 @@ TEST_F(PaintWindowWin32Test, HoverRepaintLeavesThePixelsOfAFullPaint) {
   const std::vector<uint32_t> partial = first_.frame()->ReadPixels();
   Paint(second_, nullptr);
   const std::vector<uint32_t> full = second_.frame()->ReadPixels();
-  ASSERT_EQ(partial.size(), full.size());
+  ExpectSamePixels(partial, full);
 
-  size_t differing = 0;
-  int32_t firstX = -1, firstY = -1;
-  for (size_t i = 0; i < full.size(); ++i) {
-    if (partial[i] == full[i]) continue;
-    if (differing++ == 0) {
-      firstX = static_cast<int32_t>(i % kW);
-      firstY = static_cast<int32_t>(i / kW);
-    }
-  }
-  EXPECT_EQ(differing, 0u) << "first difference at " << firstX << "," << firstY;
+  // A full paint that copies the unchanged rows from the row layer shows what a fresh one draws.
+  state.mouseY = 372 + 28 + 10;  // over row 1
+  Paint(first_, nullptr);
+  EXPECT_GT(first_.lastPaint().rowsCopied, 0);
+  WindowPaint fresh;
+  Paint(fresh, nullptr);
+  ExpectSamePixels(first_.frame()->ReadPixels(), fresh.frame()->ReadPixels());
+  fresh.Release();
 
   // The hover did move: row 2's box changed, row 4's did not.
   auto at = [](const std::vector<uint32_t>& px, int32_t x, int32_t y) { return px[static_cast<size_t>(y) * kW + x]; };
