@@ -6,6 +6,7 @@
 // content) when any of those steps fails.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace tolvane {
@@ -28,6 +29,20 @@ class FileSystem {
   virtual bool MoveReplacing(const std::wstring& from, const std::wstring& to) = 0;
   virtual bool Remove(const std::wstring& path) = 0;
   virtual bool Exists(const std::wstring& path) = 0;
+
+  enum class ReadResult { Ok, CannotOpen, BadSize, ReadFailed };
+  // Reads a whole file of 1 to maxBytes bytes: CannotOpen when it cannot be opened for reading
+  // (other programs may go on reading and writing it), BadSize when it is empty or larger than
+  // maxBytes (nothing is read), ReadFailed when a read fails or comes up short. bytes is empty
+  // unless Ok. This default goes through ReadAll, so it reads a file of any size before checking.
+  virtual ReadResult ReadLimited(const std::wstring& path, uint64_t maxBytes, std::string& bytes) {
+    if (!ReadAll(path, bytes)) return ReadResult::CannotOpen;
+    if (bytes.empty() || bytes.size() > maxBytes) {
+      bytes.clear();
+      return ReadResult::BadSize;
+    }
+    return ReadResult::Ok;
+  }
 };
 
 // The process's real file system.
