@@ -52,6 +52,11 @@ enum FontName : int32_t {
 };
 inline constexpr int32_t kUiFontCount = 10;
 
+// The families UiFonts asks for, best first: "Segoe UI" or "Consolas", then families that Linux
+// and Wine installations commonly carry, so text never silently disappears.
+const std::vector<std::wstring>& SansFamilies();
+const std::vector<std::wstring>& MonoFamilies();
+
 class UiFonts {
  public:
   // Creates the ten fonts unless the first already exists (a second call does nothing). "Segoe UI"
@@ -85,6 +90,11 @@ class TextWidthCache {
 
 // The per-paint inputs of every primitive.
 struct DrawContext {
+  // The four that every paint has; the rest are set per paint (a brace list of only these four
+  // would trip -Wmissing-field-initializers on an aggregate).
+  DrawContext(Canvas& canvas_, const ThemePalette& palette_, const UiFonts& fonts_, TextWidthCache& widths_)
+      : canvas(canvas_), palette(palette_), fonts(fonts_), widths(widths_) {}
+
   Canvas& canvas;
   const ThemePalette& palette;
   const UiFonts& fonts;
