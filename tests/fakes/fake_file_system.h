@@ -1,7 +1,7 @@
 // An in-memory FileSystem for tests: files are byte strings keyed by their path, folders a set.
 //
-// Failures are injected per operation (a roaming folder that cannot be had, a write, a move or a
-// read that fails), and a failed WriteDurable leaves half of the bytes behind, as a full disk
+// Failures are injected per operation (a roaming folder that cannot be had, a write, a move, an
+// open or a read that fails), and a failed WriteDurable leaves half of the bytes behind, as a full disk
 // would, so a test can prove that the caller cleans up. Every call is counted. Single-threaded.
 #pragma once
 
@@ -58,11 +58,26 @@ class FakeFileSystem final : public FileSystem {
     return files.erase(path) != 0;
   }
   bool Exists(const std::wstring& path) override { return files.count(path) != 0; }
+  ReadResult ReadLimited(const std::wstring& path, uint64_t maxBytes, std::string& bytes) override {
+    bytes.clear();
+    ++readCalls;
+    auto it = files.find(path);
+    if (failOpen || it == files.end()) return ReadResult::CannotOpen;
+    auto claimed = claimedSizes.find(path);
+    const uint64_t size = claimed != claimedSizes.end() ? claimed->second : it->second.size();
+    if (size == 0 || size > maxBytes) return ReadResult::BadSize;
+    if (failRead) return ReadResult::ReadFailed;
+    bytes = it->second;
+    return ReadResult::Ok;
+  }
 
   std::wstring roaming = L"C:\\Users\\tester\\AppData\\Roaming";
   std::wstring temp = L"C:\\Users\\tester\\AppData\\Local\\Temp\\";
   std::map<std::wstring, std::string> files;
   std::set<std::wstring> folders;
+  // ReadLimited sees these sizes instead of the stored bytes' (a huge file without the memory).
+  std::map<std::wstring, uint64_t> claimedSizes;
+  bool failOpen = false;  // ReadLimited cannot open any file
   bool failCreateFolder = false;
   bool failRead = false;
   bool failWrite = false;

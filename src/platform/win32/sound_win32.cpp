@@ -15,8 +15,7 @@ class MciSoundCommands final : public SoundCommands {
   uint32_t Send(const std::wstring& command, std::wstring* reply, size_t replyCapacity) override {
     if (!reply || replyCapacity == 0) return mciSendStringW(command.c_str(), nullptr, 0, nullptr);
     std::vector<wchar_t> buffer(replyCapacity, L'\0');
-    const MCIERROR error =
-        mciSendStringW(command.c_str(), buffer.data(), static_cast<UINT>(buffer.size()), nullptr);
+    const MCIERROR error = mciSendStringW(command.c_str(), buffer.data(), static_cast<UINT>(buffer.size()), nullptr);
     buffer.back() = L'\0';
     if (error == 0) {
       reply->assign(buffer.data());
