@@ -23,22 +23,6 @@ TrackSizes FrameTrackSizes(float uiScale, bool monitorKnown, const ScreenRect& m
   return t;
 }
 
-GradientLine GradientEnds(int32_t direction, float x, float y, float w, float h) {
-  GradientLine g{x, y, x + w, y + h};
-  if (direction == 0) g.y1 = y;
-  if (direction == 2) g.x1 = x;
-  return g;
-}
-
-std::vector<float> GradientPositions(size_t colourCount) {
-  std::vector<float> p;
-  if (colourCount < 2) return p;
-  p.reserve(colourCount);
-  for (size_t i = 0; i < colourCount; ++i) p.push_back(static_cast<float>(i) / static_cast<float>(colourCount - 1));
-  // Division leaves the last stop at exactly 1 already; GDI+ rejects blend lists that do not end at 1.
-  return p;
-}
-
 LogicalPoint BenchMouse(int32_t frame) { return LogicalPoint{100 + 9 * frame, 300 + frame}; }
 
 ScreenRect BenchClip(int32_t frame) {

@@ -1,11 +1,10 @@
 // Decisions of the frameless main window and of the program's start that need no Windows: whether a
-// start hands over to a running instance, the window's track sizes, where the background gradient
-// runs, and the mouse positions and clip rectangles the drawing benchmark replays. The Win32 layer
-// in app/win32/ only reads the inputs from the system and applies these answers.
+// start hands over to a running instance, the window's track sizes, and the mouse positions and
+// clip rectangles the drawing benchmark replays. The Win32 layer in app/win32/ only reads the
+// inputs from the system and applies these answers.
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 #include "app/startup.h"
 
@@ -24,17 +23,6 @@ struct TrackSizes {
   int32_t maxWidth = 0, maxHeight = 0, maxX = 0, maxY = 0;
 };
 TrackSizes FrameTrackSizes(float uiScale, bool monitorKnown, const ScreenRect& monitor, const ScreenRect& workArea);
-
-// A linear gradient across the rectangle (x, y, w, h): start and end points and the colour stops.
-// direction 0 runs horizontally, 2 vertically, anything else along the diagonal. Positions are
-// evenly spaced from 0 to 1 (one stop per colour); a list of fewer than 2 colours has no gradient
-// (solid kSolidFallback with none, the single colour with one).
-struct GradientLine {
-  float x0 = 0, y0 = 0, x1 = 0, y1 = 0;
-};
-GradientLine GradientEnds(int32_t direction, float x, float y, float w, float h);
-std::vector<float> GradientPositions(size_t colourCount);
-constexpr uint32_t kSolidFallback = 0xFF14141Eu;
 
 // The drawing benchmark replays 100 frames; frame i (0 to 99) moves the mouse to BenchMouse(i), and
 // the partial frames are clipped to BenchClip(i), five table rows high in turn.

@@ -56,37 +56,6 @@ TEST(FrameTrackSizes, MinimumScalesAndMaximumIsTheWorkAreaRelativeToTheMonitor) 
   }
 }
 
-TEST(GradientEnds, DirectionKeepsOneCoordinateOfTheEnd) {
-  struct Case {
-    int32_t direction;
-    GradientLine want;
-  } cases[] = {
-      {0, {10, 20, 110, 20}},  // horizontal
-      {1, {10, 20, 110, 70}},  // diagonal
-      {2, {10, 20, 10, 70}},   // vertical
-      {7, {10, 20, 110, 70}},  // unknown directions fall back to the diagonal
-  };
-  for (const Case& c : cases) {
-    const GradientLine g = GradientEnds(c.direction, 10, 20, 100, 50);
-    EXPECT_FLOAT_EQ(g.x0, c.want.x0) << c.direction;
-    EXPECT_FLOAT_EQ(g.y0, c.want.y0) << c.direction;
-    EXPECT_FLOAT_EQ(g.x1, c.want.x1) << c.direction;
-    EXPECT_FLOAT_EQ(g.y1, c.want.y1) << c.direction;
-  }
-}
-
-TEST(GradientPositions, EvenlySpacedFromExactlyZeroToExactlyOne) {
-  EXPECT_TRUE(GradientPositions(0).empty());
-  EXPECT_TRUE(GradientPositions(1).empty());
-  for (size_t n = 2; n <= 8; ++n) {
-    const std::vector<float> p = GradientPositions(n);
-    ASSERT_EQ(p.size(), n);
-    EXPECT_EQ(p.front(), 0.0f);
-    EXPECT_EQ(p.back(), 1.0f) << n;  // GDI+ refuses interpolation stops that do not end at 1
-    for (size_t i = 1; i < n; ++i) EXPECT_NEAR(p[i] - p[i - 1], 1.0f / static_cast<float>(n - 1), 1e-6f);
-  }
-}
-
 TEST(BenchFrames, MouseWalksAndClipCyclesThroughFiveRows) {
   EXPECT_EQ(BenchMouse(0).x, 100);
   EXPECT_EQ(BenchMouse(0).y, 300);

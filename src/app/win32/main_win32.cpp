@@ -16,6 +16,7 @@
 #include "app/startup.h"
 #include "app/win32/main_window_win32.h"
 #include "app/window_frame.h"
+#include "platform/win32/canvas_gdiplus.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 
@@ -84,6 +85,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLineText, int sh
   const int code = RunMainWindow(instance, commandLine, showCommand, startTick);
 
   if (SUCCEEDED(com)) CoUninitialize();  // only a successful initialisation is balanced
+  tolvane::ReleaseGdiplusCanvasCaches();
   Gdiplus::GdiplusShutdown(gdiplusToken);
   if (mutex) CloseHandle(mutex);
   return code;

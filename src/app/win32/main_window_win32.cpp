@@ -1,13 +1,12 @@
 // The main window's Win32 side; see main_window_win32.h.
 //
-// Caveat: each paint creates its off-screen bitmap anew. That costs one allocation per frame
+// Caveat: each paint creates its off-screen surface anew. That costs one allocation per frame
 // (cheap next to Wine's software GDI+ gradients) and keeps the buffer the size of the client area
 // through any resize; the full view painter may cache it once it owns layers.
 #include "app/win32/main_window_win32.h"
 
 #include <windowsx.h>
 #include <winsock2.h>
-#include "platform/win32/gdiplus_headers.h"
 
 #include <cstdio>
 #include <memory>
@@ -18,6 +17,8 @@
 #include "app/startup.h"
 #include "app/win32/lookup_poster_win32.h"
 #include "app/window_frame.h"
+#include "appearance/draw.h"
+#include "platform/canvas.h"
 #include "platform/name_resolution.h"
 
 namespace tolvane {
@@ -34,41 +35,6 @@ struct DcReleaser {
 using WindowDc = std::unique_ptr<std::remove_pointer_t<HDC>, DcReleaser>;
 
 WindowDc GetWindowDc(HWND window) { return WindowDc(GetDC(window), DcReleaser{window}); }
-
-struct MemoryDcDeleter {
-  void operator()(HDC dc) const { DeleteDC(dc); }
-};
-struct GdiObjectDeleter {
-  void operator()(HGDIOBJ object) const { DeleteObject(object); }
-};
-using MemoryDc = std::unique_ptr<std::remove_pointer_t<HDC>, MemoryDcDeleter>;
-using GdiBitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, GdiObjectDeleter>;
-
-Gdiplus::Color ToColor(uint32_t argb) { return Gdiplus::Color(static_cast<Gdiplus::ARGB>(argb)); }
-
-// The gradient spans the whole client area but only `part` is filled: Wine's GDI+ computes every
-// pixel of a filled shape before clipping, so filling just the clipped part is what makes a
-// partial repaint cheap there.
-void FillGradient(Gdiplus::Graphics& g, const BackgroundGradient& bg, int32_t width, int32_t height, const RECT& part) {
-  if (width <= 0 || height <= 0) return;
-  const Gdiplus::RectF area(0, 0, static_cast<Gdiplus::REAL>(width), static_cast<Gdiplus::REAL>(height));
-  const Gdiplus::Rect fill(part.left, part.top, part.right - part.left, part.bottom - part.top);
-  if (bg.colours.size() < 2) {
-    Gdiplus::SolidBrush solid(ToColor(bg.colours.empty() ? kSolidFallback : bg.colours.front()));
-    g.FillRectangle(&solid, fill);
-    return;
-  }
-  const GradientLine line = GradientEnds(bg.direction, 0, 0, area.Width, area.Height);
-  Gdiplus::LinearGradientBrush brush(Gdiplus::PointF(line.x0, line.y0), Gdiplus::PointF(line.x1, line.y1),
-                                     ToColor(bg.colours.front()), ToColor(bg.colours.back()));
-  if (bg.colours.size() > 2) {
-    std::vector<Gdiplus::Color> colours;
-    for (uint32_t c : bg.colours) colours.push_back(ToColor(c));
-    const std::vector<float> positions = GradientPositions(colours.size());
-    brush.SetInterpolationColors(colours.data(), positions.data(), static_cast<INT>(colours.size()));
-  }
-  g.FillRectangle(&brush, fill);
-}
 
 float ScreenUiScale(HWND window) {
   WindowDc dc = GetWindowDc(window);
@@ -155,18 +121,22 @@ void PaintMainWindow(HWND window, HDC dc, const RECT* clip) {
   if (width <= 0 || height <= 0) return;
   RECT area{0, 0, width, height};
   if (clip && !IntersectRect(&area, &area, clip)) return;  // nothing of the clip lies in the window
-  MemoryDc memory(CreateCompatibleDC(dc));
-  GdiBitmap bitmap(CreateCompatibleBitmap(dc, width, height));
-  if (!memory || !bitmap) return;
-  HGDIOBJ old = SelectObject(memory.get(), bitmap.get());
-  {
-    Gdiplus::Graphics g(memory.get());
-    if (clip) g.SetClip(Gdiplus::Rect(area.left, area.top, area.right - area.left, area.bottom - area.top));
-    FillGradient(g, state->app.ActiveBackground(), width, height, area);
+  std::unique_ptr<Surface> surface = SystemGraphics().CreateSurface(width, height);
+  if (!surface) return;
+  Canvas& canvas = surface->NewCanvas();
+  // The gradient spans the whole client area; under a clip the canvas fills only the clipped part,
+  // which is what makes a partial repaint cheap under Wine's software GDI+.
+  if (clip) {
+    canvas.PushClip(RectF{static_cast<float>(area.left), static_cast<float>(area.top),
+                          static_cast<float>(area.right - area.left), static_cast<float>(area.bottom - area.top)});
   }
-  BitBlt(dc, area.left, area.top, area.right - area.left, area.bottom - area.top, memory.get(), area.left, area.top,
-         SRCCOPY);
-  SelectObject(memory.get(), old);
+  const BackgroundGradient bg = state->app.ActiveBackground();
+  UiFonts noFonts;  // the gradient draws no text
+  TextWidthCache widths;
+  DrawContext context(canvas, state->app.themes().ActivePalette(), noFonts, widths);
+  GradientRect(context, bg.colours, bg.direction, RectF{0, 0, static_cast<float>(width), static_cast<float>(height)});
+  surface->CopyToDevice(reinterpret_cast<uintptr_t>(dc), area.left, area.top, area.right - area.left,
+                        area.bottom - area.top);
 }
 
 void RunBench(HWND window, MainWindowState& state, uint64_t startTick) {
