@@ -28,10 +28,19 @@ Application::~Application() { OnDestroy(); }
 
 void Application::OnCreate() {
   if (created_) return;
-  created_ = true;
-  appRunning_.store(true);
+  LoadSettingsAndPalettes();
+  StartWorkers();
+}
+
+void Application::LoadSettingsAndPalettes() {
   LoadSettings(settings_, services_.files, callPrefixes_);
   themes_.InitPalettes();
+}
+
+void Application::StartWorkers() {
+  if (created_) return;
+  created_ = true;
+  appRunning_.store(true);
   refresh_.Start();
   ping_.Start();
   capture_.Start();
@@ -39,9 +48,18 @@ void Application::OnCreate() {
 }
 
 void Application::OnDestroy() {
+  BeginShutdown();
+  JoinWorkersAndSave();
+}
+
+void Application::BeginShutdown() {
+  if (created_) appRunning_.exchange(false);
+}
+
+void Application::JoinWorkersAndSave() {
   if (!created_) return;
   created_ = false;
-  appRunning_.exchange(false);
+  appRunning_.exchange(false);  // already clear when BeginShutdown ran first
   refresh_.Join();
   ping_.Join();
   capture_.Join();

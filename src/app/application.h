@@ -68,10 +68,16 @@ class Application {
   Application& operator=(const Application&) = delete;
 
   // Window creation: loads the settings, derives the palettes and starts the refresh, ping, capture
-  // and lookup threads, in that order.
+  // and lookup threads, in that order. The window calls the two halves itself, with its own steps
+  // (fonts, always-on-top) between them.
   void OnCreate();
+  void LoadSettingsAndPalettes();
+  void StartWorkers();
   // Window destruction: clears AppRunning, joins the workers in start order, saves the settings.
+  // The window calls the two halves itself, stopping its timers and media between them.
   void OnDestroy();
+  void BeginShutdown();  // AppRunning := false; the workers leave their loops
+  void JoinWorkersAndSave();
 
   // Builds the lookup commands once the window can take the resolver threads' answers: the window
   // calls this at creation, before any lookup is opened. Until then lookupCommands() is null. The

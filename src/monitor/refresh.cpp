@@ -8,6 +8,7 @@
 namespace tolvane {
 
 void RequestRefreshNow(RefreshControl& control) {
+  control.requests.fetch_add(1);  // before refreshNow, so the snapshot it wakes reads the new number
   control.refreshNow.exchange(true);
   control.viewDirty = true;
 }
@@ -33,10 +34,12 @@ bool ShouldRebuildView(const ViewPickup& seen, bool autoRefresh, bool capturePau
          seen.seenPingCount != static_cast<int64_t>(pingCounter);
 }
 
-void NoteViewRebuilt(ViewPickup& seen, bool& viewDirty, uint32_t snapshotCounter, uint32_t pingCounter) {
+void NoteViewRebuilt(ViewPickup& seen, RefreshControl& control, uint32_t servedBeforeRebuild, uint32_t snapshotCounter,
+                     uint32_t pingCounter) {
   seen.seenSnapshotCount = snapshotCounter;
   seen.seenPingCount = pingCounter;
-  if (snapshotCounter != 0) viewDirty = false;
+  // Equality, not >=: both counts only grow and wrap together, and served never passes requests.
+  if (snapshotCounter != 0 && servedBeforeRebuild == control.requests.load()) control.viewDirty = false;
 }
 
 RefreshThread::RefreshThread(Snapshotter& snapshotter, PublishedRows& published, RefreshControl& control,
@@ -52,6 +55,7 @@ RefreshThread::~RefreshThread() { Join(); }
 
 bool RefreshThread::RunCycle() {
   if (!appRunning_.load()) return false;
+  const uint32_t request = control_.requests.load();  // the requests this snapshot answers
   // spare_ holds the rows of the snapshot before the last one; the snapshot overwrites them in
   // place, which spares most of its allocations, and the swap hands it the last one's rows.
   snapshotter_.TakeSnapshot(spare_);
@@ -59,6 +63,7 @@ bool RefreshThread::RunCycle() {
     std::lock_guard<std::mutex> guard(published_.lock);
     std::swap(spare_, published_.rows);
   }
+  control_.servedRequests.store(request);  // after the swap: a reader of this value copies rows this new
   published_.lastSnapshotTime.exchange(clock_.TickMs());
   published_.snapshotCounter.fetch_add(1);
 

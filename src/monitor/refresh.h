@@ -24,8 +24,16 @@ inline constexpr int32_t kMinRefreshMs = 250;
 inline constexpr uint32_t kRefreshWaitStepMs = 50;
 
 // refreshNow crosses to the refresh thread; viewDirty belongs to the main thread (the window's state).
+//
+// A refresh request is answered only by a snapshot begun after it: a snapshot that was already
+// being taken, or was published just before, still shows the old settings. So the main thread
+// numbers its requests, the refresh thread reads that number before each snapshot and publishes it
+// (servedRequests, stored before the snapshot counter grows), and viewDirty stays set until the
+// view was rebuilt from a snapshot that serves the latest request.
 struct RefreshControl {
   std::atomic<bool> refreshNow{false};
+  std::atomic<uint32_t> requests{0};        // written by the main thread only
+  std::atomic<uint32_t> servedRequests{0};  // written by the refresh thread only
   bool viewDirty = false;
 };
 
@@ -47,8 +55,12 @@ struct ViewPickup {
 // viewDirty, and a counter differs from the one seen at the previous rebuild.
 bool ShouldRebuildView(const ViewPickup& seen, bool autoRefresh, bool capturePaused, bool viewDirty,
                        uint32_t snapshotCounter, uint32_t pingCounter);
-// Bookkeeping after a rebuild: stores both counters; viewDirty is cleared once a snapshot exists.
-void NoteViewRebuilt(ViewPickup& seen, bool& viewDirty, uint32_t snapshotCounter, uint32_t pingCounter);
+// Bookkeeping after a rebuild: stores both counters. viewDirty is cleared once a snapshot exists
+// and the published snapshot served every request made so far. servedBeforeRebuild is
+// control.servedRequests read before the counters and before the rebuild copied the rows, so the
+// rows the view was built from are at least as new as the snapshot that served it.
+void NoteViewRebuilt(ViewPickup& seen, RefreshControl& control, uint32_t servedBeforeRebuild, uint32_t snapshotCounter,
+                     uint32_t pingCounter);
 
 class RefreshThread {
  public:

@@ -177,60 +177,85 @@ TEST(LastRefreshText, Texts) {
 
 // The window's TIMER_UI ticks in sequence: whether each rebuilds the view, and the bookkeeping.
 TEST(ViewPickup, FollowsSnapshotsOnlyWhileUpdatingOrAsked) {
+  // fresh: the snapshot published by this tick was begun after every request so far.
   struct Tick {
     const char* what;
     bool autoRefresh, paused, request;
     uint32_t snapshots, pings;
-    bool rebuild;
+    bool fresh, rebuild, dirtyAfter;
   };
   const Tick ticks[] = {
-      {"first tick builds the empty view", true, false, false, 0, 0, true},
-      {"nothing new", true, false, false, 0, 0, false},
-      {"a snapshot", true, false, false, 1, 0, true},
-      {"a ping sample", true, false, false, 1, 1, true},
-      {"paused: snapshots are not followed", true, true, false, 2, 1, false},
-      {"paused: nor ping samples", true, true, false, 3, 2, false},
-      {"paused, refresh asked: follows once", true, true, true, 4, 2, true},
-      {"paused again: stops following", true, true, false, 5, 2, false},
-      {"autoRefresh off: not followed", false, false, false, 6, 2, false},
-      {"autoRefresh off, asked: follows once", false, false, true, 7, 2, true},
-      {"autoRefresh off: stops again", false, false, false, 8, 3, false},
-      {"resumed: catches up", true, false, false, 8, 3, true},
+      {"first tick builds the empty view", true, false, false, 0, 0, true, true, false},
+      {"nothing new", true, false, false, 0, 0, true, false, false},
+      {"a snapshot", true, false, false, 1, 0, true, true, false},
+      {"a ping sample", true, false, false, 1, 1, true, true, false},
+      {"paused: snapshots are not followed", true, true, false, 2, 1, true, false, false},
+      {"paused: nor ping samples", true, true, false, 3, 2, true, false, false},
+      {"paused, refresh asked: follows the fresh snapshot", true, true, true, 4, 2, true, true, false},
+      {"paused again: stops following", true, true, false, 5, 2, true, false, false},
+      {"autoRefresh off: not followed", false, false, false, 6, 2, true, false, false},
+      {"autoRefresh off, asked: follows once", false, false, true, 7, 2, true, true, false},
+      {"autoRefresh off: stops again", false, false, false, 8, 3, true, false, false},
+      // The fault this guards: a ping sample (or a snapshot begun before the request) arrives
+      // first; the view is rebuilt from old rows and must keep following until the fresh one.
+      {"paused, asked: a ping sample comes first", true, true, true, 8, 4, false, true, true},
+      {"paused: an old snapshot published after the request", true, true, false, 9, 4, false, true, true},
+      {"paused: the snapshot begun after the request", true, true, false, 10, 4, true, true, false},
+      {"paused: following ends", true, true, false, 11, 5, true, false, false},
+      {"resumed: catches up", true, false, false, 11, 5, true, true, false},
   };
   ViewPickup seen;
-  bool viewDirty = false;
+  RefreshControl control;
   for (const Tick& t : ticks) {
     SCOPED_TRACE(t.what);
-    if (t.request) viewDirty = true;
-    const bool rebuild = ShouldRebuildView(seen, t.autoRefresh, t.paused, viewDirty, t.snapshots, t.pings);
+    if (t.request) RequestRefreshNow(control);
+    if (t.fresh) control.servedRequests.store(control.requests.load());
+    const uint32_t served = control.servedRequests.load();
+    const bool rebuild = ShouldRebuildView(seen, t.autoRefresh, t.paused, control.viewDirty, t.snapshots, t.pings);
     EXPECT_EQ(rebuild, t.rebuild);
     if (rebuild) {
-      NoteViewRebuilt(seen, viewDirty, t.snapshots, t.pings);
+      NoteViewRebuilt(seen, control, served, t.snapshots, t.pings);
       EXPECT_EQ(seen.seenSnapshotCount, t.snapshots);
       EXPECT_EQ(seen.seenPingCount, t.pings);
-      EXPECT_FALSE(viewDirty);
     }
+    EXPECT_EQ(control.viewDirty, t.dirtyAfter);
   }
 }
 
 TEST(ViewPickup, ARequestBeforeTheFirstSnapshotStaysPending) {
   ViewPickup seen;
-  bool viewDirty = true;
-  ASSERT_TRUE(ShouldRebuildView(seen, false, false, viewDirty, 0, 0));
-  NoteViewRebuilt(seen, viewDirty, 0, 0);
-  EXPECT_TRUE(viewDirty);  // no snapshot yet: the view must still follow the first one
-  EXPECT_FALSE(ShouldRebuildView(seen, false, false, viewDirty, 0, 0));
-  ASSERT_TRUE(ShouldRebuildView(seen, false, false, viewDirty, 1, 0));
-  NoteViewRebuilt(seen, viewDirty, 1, 0);
-  EXPECT_FALSE(viewDirty);
-  EXPECT_FALSE(ShouldRebuildView(seen, false, false, viewDirty, 2, 0));
+  RefreshControl control;
+  RequestRefreshNow(control);
+  ASSERT_TRUE(ShouldRebuildView(seen, false, false, control.viewDirty, 0, 0));
+  NoteViewRebuilt(seen, control, 0, 0, 0);
+  EXPECT_TRUE(control.viewDirty);  // no snapshot yet: the view must still follow the first one
+  EXPECT_FALSE(ShouldRebuildView(seen, false, false, control.viewDirty, 0, 0));
+  ASSERT_TRUE(ShouldRebuildView(seen, false, false, control.viewDirty, 1, 0));
+  NoteViewRebuilt(seen, control, 1, 1, 0);
+  EXPECT_FALSE(control.viewDirty);
+  EXPECT_FALSE(ShouldRebuildView(seen, false, false, control.viewDirty, 2, 0));
 }
 
-TEST(RequestRefreshNow, SetsBothFlags) {
+TEST(RequestRefreshNow, SetsBothFlagsAndNumbersTheRequest) {
   RefreshControl control;
+  RequestRefreshNow(control);
   RequestRefreshNow(control);
   EXPECT_TRUE(control.refreshNow.load());
   EXPECT_TRUE(control.viewDirty);
+  EXPECT_EQ(control.requests.load(), 2u);
+}
+
+TEST_F(RefreshTest, ASnapshotServesOnlyTheRequestsMadeBeforeItBegan) {
+  settings.refreshMs = 500;
+  int snapshotsSeen = 0;
+  tables.onQuery = [&](SocketTableKind kind) {
+    if (kind == SocketTableKind::Tcp4 && ++snapshotsSeen == 1) RequestRefreshNow(control);
+  };
+  ASSERT_TRUE(refresh.RunCycle());  // the request came while this snapshot was being taken
+  EXPECT_EQ(control.requests.load(), 1u);
+  EXPECT_EQ(control.servedRequests.load(), 0u);
+  ASSERT_TRUE(refresh.RunCycle());  // begun after it
+  EXPECT_EQ(control.servedRequests.load(), 1u);
 }
 
 }  // namespace

@@ -44,11 +44,18 @@ void DrainPostedTexts(HWND window) {
 int64_t OutstandingPostedTexts() { return outstanding.load(std::memory_order_relaxed); }
 
 void WindowLookupPoster::PostHostResolved(std::wstring hostBarIp) {
-  PostTextMessage(window_, WM_HOST_RESOLVED, std::move(hostBarIp));
+  std::lock_guard<std::mutex> guard(gate_->lock);
+  if (!gate_->closed) PostTextMessage(window_, WM_HOST_RESOLVED, std::move(hostBarIp));
 }
 
 void WindowLookupPoster::PostHostNotFound(std::wstring host) {
-  PostTextMessage(window_, WM_HOST_NOT_FOUND, std::move(host));
+  std::lock_guard<std::mutex> guard(gate_->lock);
+  if (!gate_->closed) PostTextMessage(window_, WM_HOST_NOT_FOUND, std::move(host));
+}
+
+void WindowLookupPoster::Close() {
+  std::lock_guard<std::mutex> guard(gate_->lock);
+  gate_->closed = true;
 }
 
 }  // namespace tolvane

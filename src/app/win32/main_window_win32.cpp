@@ -1,14 +1,14 @@
 // The main window's Win32 side; see main_window_win32.h.
-//
-// Caveat: each paint creates its off-screen surface anew. That costs one allocation per frame
-// (cheap next to Wine's software GDI+ gradients) and keeps the buffer the size of the client area
-// through any resize; the full view painter may cache it once it owns layers.
 #include "app/win32/main_window_win32.h"
 
 #include <windowsx.h>
 #include <winsock2.h>
+#include "platform/win32/gdiplus_headers.h"
+#include <commdlg.h>
+#include <shellapi.h>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,6 +19,8 @@
 #include "app/window_frame.h"
 #include "appearance/draw.h"
 #include "platform/canvas.h"
+#include "ui/main_view.h"
+#include "ui/paint_window.h"
 #include "platform/name_resolution.h"
 
 namespace tolvane {
@@ -36,9 +38,35 @@ using WindowDc = std::unique_ptr<std::remove_pointer_t<HDC>, DcReleaser>;
 
 WindowDc GetWindowDc(HWND window) { return WindowDc(GetDC(window), DcReleaser{window}); }
 
-float ScreenUiScale(HWND window) {
-  WindowDc dc = GetWindowDc(window);
-  return UiScaleFromDpi(dc ? GetDeviceCaps(dc.get(), LOGPIXELSY) : 96);
+struct MemoryDcDeleter {
+  void operator()(HDC dc) const { DeleteDC(dc); }
+};
+struct GdiObjectDeleter {
+  void operator()(HGDIOBJ object) const { DeleteObject(object); }
+};
+using MemoryDc = std::unique_ptr<std::remove_pointer_t<HDC>, MemoryDcDeleter>;
+using GdiBitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, GdiObjectDeleter>;
+
+float ScreenUiScale() {
+  int dpi = 96;
+  if (HDC screen = GetDC(nullptr)) {
+    dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+  }
+  return UiScaleFromDpi(dpi);
+}
+
+// Rounded corners on Windows 11; the function is looked up at run time, so older systems and Wine
+// without it keep square corners. The library stays loaded for the life of the process.
+void AskForRoundedCorners(HWND window) {
+  HMODULE dwm = LoadLibraryW(L"dwmapi.dll");
+  if (!dwm) return;
+  using SetAttribute = HRESULT(WINAPI*)(HWND, DWORD, LPCVOID, DWORD);
+  const auto set =
+      reinterpret_cast<SetAttribute>(reinterpret_cast<void*>(GetProcAddress(dwm, "DwmSetWindowAttribute")));
+  if (!set) return;
+  const DWORD round = 2;                  // DWMWCP_ROUND
+  set(window, 33, &round, sizeof round);  // DWMWA_WINDOW_CORNER_PREFERENCE
 }
 
 LRESULT OnMinMaxInfo(HWND window, const MainWindowState& state, MINMAXINFO* info) {
@@ -49,7 +77,7 @@ LRESULT OnMinMaxInfo(HWND window, const MainWindowState& state, MINMAXINFO* info
   const ScreenRect whole{monitor.rcMonitor.left, monitor.rcMonitor.top, monitor.rcMonitor.right,
                          monitor.rcMonitor.bottom};
   const ScreenRect work{monitor.rcWork.left, monitor.rcWork.top, monitor.rcWork.right, monitor.rcWork.bottom};
-  const TrackSizes t = FrameTrackSizes(state.uiScale, known, whole, work);
+  const TrackSizes t = FrameTrackSizes(state.machine.state().uiScale, known, whole, work);
   info->ptMinTrackSize = POINT{t.minWidth, t.minHeight};
   if (t.hasMax) {
     info->ptMaxSize = POINT{t.maxWidth, t.maxHeight};
@@ -58,7 +86,162 @@ LRESULT OnMinMaxInfo(HWND window, const MainWindowState& state, MINMAXINFO* info
   return 0;
 }
 
+struct IconDeleter {
+  void operator()(HICON icon) const {
+    if (icon) DestroyIcon(icon);
+  }
+};
+
 }  // namespace
+
+HICON IconFromPixels(const std::vector<uint32_t>& argb, int32_t size) {
+  if (size <= 0 || argb.size() != static_cast<size_t>(size) * static_cast<size_t>(size)) return nullptr;
+  BITMAPV5HEADER header{};
+  header.bV5Size = sizeof header;
+  header.bV5Width = size;
+  header.bV5Height = -size;  // top row first
+  header.bV5Planes = 1;
+  header.bV5BitCount = 32;
+  header.bV5Compression = BI_BITFIELDS;
+  header.bV5RedMask = 0x00FF0000;
+  header.bV5GreenMask = 0x0000FF00;
+  header.bV5BlueMask = 0x000000FF;
+  header.bV5AlphaMask = 0xFF000000;
+  void* bits = nullptr;
+  HDC screen = GetDC(nullptr);
+  GdiBitmap colour(
+      CreateDIBSection(screen, reinterpret_cast<const BITMAPINFO*>(&header), DIB_RGB_COLORS, &bits, nullptr, 0));
+  if (screen) ReleaseDC(nullptr, screen);
+  if (!colour || !bits) return nullptr;
+  std::memcpy(bits, argb.data(), argb.size() * sizeof(uint32_t));
+  // The mask is ignored where the colour bitmap has alpha, but an icon must have one.
+  GdiBitmap mask(CreateBitmap(size, size, 1, 1, nullptr));
+  if (!mask) return nullptr;
+  ICONINFO info{};
+  info.fIcon = TRUE;
+  info.hbmMask = mask.get();
+  info.hbmColor = colour.get();
+  return CreateIconIndirect(&info);  // copies both bitmaps
+}
+
+Win32WindowHost::~Win32WindowHost() {
+  if (bigIcon_) DestroyIcon(bigIcon_);
+  if (smallIcon_) DestroyIcon(smallIcon_);
+}
+
+void Win32WindowHost::Invalidate(const DeviceRect& r) {
+  const RECT rect{r.left, r.top, r.right, r.bottom};
+  InvalidateRect(window_, &rect, FALSE);
+}
+
+void Win32WindowHost::InvalidateAll() { InvalidateRect(window_, nullptr, FALSE); }
+
+void Win32WindowHost::SetTimer(uint32_t id, uint32_t periodMs) { ::SetTimer(window_, id, periodMs, nullptr); }
+
+void Win32WindowHost::KillTimer(uint32_t id) { ::KillTimer(window_, id); }
+
+void Win32WindowHost::SetCursor(CursorShape shape) {
+  const wchar_t* id = shape == CursorShape::Hand ? IDC_HAND : shape == CursorShape::IBeam ? IDC_IBEAM : IDC_ARROW;
+  ::SetCursor(LoadCursorW(nullptr, id));
+}
+
+void Win32WindowHost::TrackMouseLeave() {
+  TRACKMOUSEEVENT track{};
+  track.cbSize = sizeof track;
+  track.dwFlags = TME_LEAVE;
+  track.hwndTrack = window_;
+  TrackMouseEvent(&track);
+}
+
+int32_t Win32WindowHost::ClientWidth() {
+  RECT r{};
+  return GetClientRect(window_, &r) ? r.right - r.left : 0;
+}
+
+int32_t Win32WindowHost::ClientHeight() {
+  RECT r{};
+  return GetClientRect(window_, &r) ? r.bottom - r.top : 0;
+}
+
+void Win32WindowHost::SetWindowIcons(const std::vector<uint32_t>& big32, const std::vector<uint32_t>& small16) {
+  std::unique_ptr<std::remove_pointer_t<HICON>, IconDeleter> big(IconFromPixels(big32, 32));
+  std::unique_ptr<std::remove_pointer_t<HICON>, IconDeleter> small(IconFromPixels(small16, 16));
+  if ((!big32.empty() && !big) || (!small16.empty() && !small)) return;  // keep the icons we have
+  if (window_) {
+    SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big.get()));
+    SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small.get()));
+  }
+  // The window no longer refers to the old icons.
+  if (bigIcon_) DestroyIcon(bigIcon_);
+  if (smallIcon_) DestroyIcon(smallIcon_);
+  bigIcon_ = big.release();
+  smallIcon_ = small.release();
+}
+
+void Win32WindowHost::ApplyTopmost(bool on) {
+  SetWindowPos(window_, on ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+void Win32WindowHost::PostDeferredStart() { PostMessageW(window_, WM_DEFERRED_START, 0, 0); }
+
+void Win32WindowHost::SetFocus() { ::SetFocus(window_); }
+
+void Win32WindowHost::DestroyWindow() { ::DestroyWindow(window_); }
+
+void Win32WindowHost::ShowWindow(WindowShow show) {
+  const int command = show == WindowShow::Minimize   ? SW_MINIMIZE
+                      : show == WindowShow::Maximize ? SW_MAXIMIZE
+                                                     : SW_RESTORE;
+  ::ShowWindow(window_, command);
+}
+
+bool Win32WindowHost::IsZoomed() { return ::IsZoomed(window_) != FALSE; }
+
+void Win32WindowHost::BeginDrag() {
+  ReleaseCapture();
+  SendMessageW(window_, WM_NCLBUTTONDOWN, HTCAPTION, 0);
+}
+
+bool Win32WindowHost::ChooseColour(uint32_t startRgb, uint32_t& chosenRgb) {
+  static COLORREF customColours[16] = {};  // kept between calls, as the dialog expects
+  CHOOSECOLORW cc{};
+  cc.lStructSize = sizeof cc;
+  cc.hwndOwner = window_;
+  cc.rgbResult = RGB((startRgb >> 16) & 0xFF, (startRgb >> 8) & 0xFF, startRgb & 0xFF);
+  cc.lpCustColors = customColours;
+  cc.Flags = CC_RGBINIT | CC_FULLOPEN;
+  if (!ChooseColorW(&cc)) return false;
+  chosenRgb = (static_cast<uint32_t>(GetRValue(cc.rgbResult)) << 16) |
+              (static_cast<uint32_t>(GetGValue(cc.rgbResult)) << 8) | GetBValue(cc.rgbResult);
+  return true;
+}
+
+bool Win32WindowHost::ChooseFile(FileDialogKind kind, std::wstring& path) {
+  // Each filter list is pairs of NUL-terminated texts, ending with an extra NUL.
+  static constexpr wchar_t kImages[] = L"Images\0*.png;*.jpg;*.jpeg;*.bmp;*.gif\0All files\0*.*\0";
+  static constexpr wchar_t kAudio[] = L"Audio files\0*.mp3;*.wav;*.wma;*.m4a;*.aac;*.mid\0All files\0*.*\0";
+  static constexpr wchar_t kMedia[] =
+      L"Pictures and videos\0*.png;*.jpg;*.jpeg;*.bmp;*.gif;*.mp4;*.m4v;*.mov;*.wmv;*.avi;*.mkv;*.webm\0"
+      L"All files\0*.*\0";
+  wchar_t buffer[1024] = {};
+  OPENFILENAMEW ofn{};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = window_;
+  ofn.lpstrFilter = kind == FileDialogKind::Images ? kImages : kind == FileDialogKind::AudioFiles ? kAudio : kMedia;
+  ofn.lpstrFile = buffer;
+  ofn.nMaxFile = 1023;
+  ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
+  if (!GetOpenFileNameW(&ofn)) return false;
+  path = buffer;
+  return true;
+}
+
+void Win32WindowHost::OpenLink(const std::wstring& link) {
+  ShellExecuteW(window_, L"open", link.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+MainWindowState::MainWindowState(Application& application)
+    : app(application), machine(application, host, SystemGraphics()) {}
 
 LRESULT HitTestCode(FrameHit hit) {
   switch (hit) {
@@ -117,26 +300,20 @@ void PaintMainWindow(HWND window, HDC dc, const RECT* clip) {
   MainWindowState* state = StateOf(window);
   RECT client{};
   if (!state || !GetClientRect(window, &client)) return;
-  const int32_t width = client.right - client.left, height = client.bottom - client.top;
-  if (width <= 0 || height <= 0) return;
-  RECT area{0, 0, width, height};
-  if (clip && !IntersectRect(&area, &area, clip)) return;  // nothing of the clip lies in the window
-  std::unique_ptr<Surface> surface = SystemGraphics().CreateSurface(width, height);
-  if (!surface) return;
-  Canvas& canvas = surface->NewCanvas();
-  // The gradient spans the whole client area; under a clip the canvas fills only the clipped part,
-  // which is what makes a partial repaint cheap under Wine's software GDI+.
-  if (clip) {
-    canvas.PushClip(RectF{static_cast<float>(area.left), static_cast<float>(area.top),
-                          static_cast<float>(area.right - area.left), static_cast<float>(area.bottom - area.top)});
-  }
-  const BackgroundGradient bg = state->app.ActiveBackground();
-  UiFonts noFonts;  // the gradient draws no text
-  TextWidthCache widths;
-  DrawContext context(canvas, state->app.themes().ActivePalette(), noFonts, widths);
-  GradientRect(context, bg.colours, bg.direction, RectF{0, 0, static_cast<float>(width), static_cast<float>(height)});
-  surface->CopyToDevice(reinterpret_cast<uintptr_t>(dc), area.left, area.top, area.right - area.left,
-                        area.bottom - area.top);
+  MainWindow& machine = state->machine;
+  const MainViewSources sources = MainViewSourcesOf(machine.app());
+  const PaintInputs in{machine.graphics(),
+                       machine.fonts(),
+                       machine.widths(),
+                       machine.state(),
+                       sources,
+                       client.right - client.left,
+                       client.bottom - client.top,
+                       machine.editor().focusedField,
+                       nullptr,
+                       nullptr};
+  const DeviceRect rect = clip ? DeviceRect{clip->left, clip->top, clip->right, clip->bottom} : DeviceRect{};
+  PaintWindow(state->paint, in, reinterpret_cast<uintptr_t>(dc), clip ? &rect : nullptr);
 }
 
 void RunBench(HWND window, MainWindowState& state, uint64_t startTick) {
@@ -159,8 +336,8 @@ void RunBench(HWND window, MainWindowState& state, uint64_t startTick) {
   t.c0 = counter.QuadPart;
   for (int32_t i = 0; i < kBenchFrames; ++i) {
     const LogicalPoint m = BenchMouse(i);
-    state.mouseX = m.x;
-    state.mouseY = m.y;
+    state.machine.state().mouseX = m.x;
+    state.machine.state().mouseY = m.y;
     PaintMainWindow(window, dc.get(), nullptr);
   }
   QueryPerformanceCounter(&counter);
@@ -169,8 +346,8 @@ void RunBench(HWND window, MainWindowState& state, uint64_t startTick) {
   t.c2 = counter.QuadPart;
   for (int32_t i = 0; i < kBenchFrames; ++i) {
     const LogicalPoint m = BenchMouse(i);
-    state.mouseX = m.x;
-    state.mouseY = m.y;
+    state.machine.state().mouseX = m.x;
+    state.machine.state().mouseY = m.y;
     const ScreenRect c = BenchClip(i);
     const RECT clip{c.left, c.top, c.right, c.bottom};
     PaintMainWindow(window, dc.get(), &clip);
@@ -192,29 +369,41 @@ void RunBench(HWND window, MainWindowState& state, uint64_t startTick) {
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) {
     const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    auto* state = static_cast<MainWindowState*>(create->lpCreateParams);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state));
+    if (state) state->host.Attach(window);
     return DefWindowProcW(window, message, wParam, lParam);
   }
   MainWindowState* state = StateOf(window);
   if (!state) return DefWindowProcW(window, message, wParam, lParam);
+  MainWindow& machine = state->machine;
 
   switch (message) {
-    case WM_CREATE:
-      state->uiScale = ScreenUiScale(window);
-      {
-        // Capture and the socket helpers need Winsock; its result is not checked, a failure shows
-        // later as a capture error state.
-        WSADATA wsa;
-        WSAStartup(MAKEWORD(2, 2), &wsa);
-      }
-      state->app.AttachLookupPoster(CreateSystemNameResolver(), std::make_shared<WindowLookupPoster>(window));
-      state->app.OnCreate();
+    case WM_CREATE: {
+      const float uiScale = ScreenUiScale();
+      AskForRoundedCorners(window);
+      // Capture and the socket helpers need Winsock; its result is not checked, a failure shows
+      // later as a capture error state.
+      WSADATA wsa;
+      WSAStartup(MAKEWORD(2, 2), &wsa);
+      state->poster = std::make_shared<WindowLookupPoster>(window);
+      state->app.AttachLookupPoster(CreateSystemNameResolver(), state->poster);
+      machine.OnCreate(reinterpret_cast<uintptr_t>(window), uiScale);
       return 0;
+    }
     case WM_DESTROY:
-      DrainPostedTexts(window);  // later answers fail to post once the handle is gone, and free themselves
-      state->app.OnDestroy();
+      DrainPostedTexts(window);  // answers not yet handled are not handled any more
+      machine.OnDestroy();
+      state->paint.Release();  // the back buffers
+      // Resolver answers that arrived while the workers were joined: close the poster so no more
+      // can come, then free what is queued (the system would drop it with the window, unfreed).
+      if (state->poster) state->poster->Close();
+      DrainPostedTexts(window);
       WSACleanup();
       PostQuitMessage(0);
+      return 0;
+    case WM_SIZE:
+      machine.OnSize(wParam == SIZE_MINIMIZED);
       return 0;
     case WM_ERASEBKGND:
       return 1;
@@ -225,6 +414,10 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       EndPaint(window, &ps);
       return 0;
     }
+    case WM_SETCURSOR:
+      if (LOWORD(lParam) != HTCLIENT) break;
+      machine.OnSetCursor();
+      return TRUE;
     case WM_NCCALCSIZE:
       if (wParam != 0) return 0;  // the client area is the whole window
       break;
@@ -232,18 +425,39 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       RECT r{};
       GetWindowRect(window, &r);
       const FrameHit hit =
-          FrameHitTest(IsZoomed(window) != FALSE, state->uiScale, ScreenRect{r.left, r.top, r.right, r.bottom},
+          FrameHitTest(IsZoomed(window) != FALSE, machine.state().uiScale, ScreenRect{r.left, r.top, r.right, r.bottom},
                        GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
       return HitTestCode(hit);
     }
     case WM_GETMINMAXINFO:
       return OnMinMaxInfo(window, *state, reinterpret_cast<MINMAXINFO*>(lParam));
-    case WM_MOUSEMOVE:
-      state->mouseX = static_cast<int32_t>(GET_X_LPARAM(lParam) / state->uiScale);
-      state->mouseY = static_cast<int32_t>(GET_Y_LPARAM(lParam) / state->uiScale);
-      return 0;
     case WM_TIMER:
-      return 0;  // the view's timers arrive with the window state machine
+      machine.OnTimer(static_cast<uint32_t>(wParam));
+      return 0;
+    case WM_MOUSEMOVE:
+      machine.OnMouseMove(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+      return 0;
+    case WM_MOUSELEAVE:
+      machine.OnMouseLeave();
+      return 0;
+    case WM_LBUTTONDOWN:
+      machine.OnLButtonDown(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+      return 0;
+    case WM_LBUTTONDBLCLK:
+      machine.OnLButtonDblClk(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+      return 0;
+    case WM_MOUSEWHEEL:
+      machine.OnMouseWheel(GET_WHEEL_DELTA_WPARAM(wParam));
+      return 0;
+    case WM_KEYDOWN:
+      machine.OnKeyDown(static_cast<uint32_t>(wParam), (GetKeyState(VK_CONTROL) & 0x8000) != 0);
+      return 0;
+    case WM_CHAR:
+      machine.OnChar(static_cast<wchar_t>(LOWORD(wParam)));
+      return 0;
+    case WM_DEFERRED_START:
+      machine.OnDeferredStart();
+      return 0;
     case WM_HOST_RESOLVED:
     case WM_HOST_NOT_FOUND: {
       const std::optional<std::wstring> text = TakePostedText(lParam);
@@ -254,7 +468,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       } else {
         commands->OnHostNotFound(*text);
       }
-      InvalidateRect(window, nullptr, FALSE);
+      machine.OnHostAnswer();
       return 0;
     }
     default:

@@ -1,10 +1,31 @@
 // The Windows clock: GetTickCount64 for ticks, the system time for the wall clock and the
 // performance counter for the monotonic nanosecond clock.
+#include "platform/win32/clock_win32.h"
+
 #include <windows.h>
+
+#include <algorithm>
+#include <cstdint>
 
 #include "platform/clock.h"
 
 namespace tolvane {
+
+int64_t SystemNsFromFileTime(uint64_t fileTime) {
+  // FILETIME counts 100 ns from 1601: times 100 it passes INT64_MAX in 1893, so every date the
+  // program sees would overflow. Counted from 1970 instead it fits from 1678 to 2262 (a clock set
+  // before 1970 gives a negative value, which only differences ever use); beyond that range the
+  // value sticks at the nearest end instead of wrapping.
+  constexpr uint64_t kUnixEpochInFileTime = 116444736000000000ULL;
+  constexpr uint64_t kLimit = static_cast<uint64_t>(INT64_MAX / 100);
+  if (fileTime >= kUnixEpochInFileTime) {
+    const uint64_t units = std::min(fileTime - kUnixEpochInFileTime, kLimit);
+    return static_cast<int64_t>(units) * 100;
+  }
+  const uint64_t units = std::min(kUnixEpochInFileTime - fileTime, kLimit);
+  return -static_cast<int64_t>(units) * 100;
+}
+
 namespace {
 
 class Win32Clock final : public Clock {
@@ -16,8 +37,7 @@ class Win32Clock final : public Clock {
     ULARGE_INTEGER v;
     v.LowPart = ft.dwLowDateTime;
     v.HighPart = ft.dwHighDateTime;
-    // 100 ns units since 1601; only differences matter to callers.
-    return static_cast<int64_t>(v.QuadPart) * 100;
+    return SystemNsFromFileTime(v.QuadPart);
   }
   int64_t MonotonicNs() override {
     static const LONGLONG frequency = [] {

@@ -79,7 +79,7 @@ TEST_F(MainWindowTest, CreatedAtStartUpGeometryWithItsClassTitleAndStyles) {
 TEST_F(MainWindowTest, HitTestAnswersTheResizeBordersFromScreenPoints) {
   RECT r{};
   ASSERT_TRUE(GetWindowRect(window_, &r));
-  const int b = static_cast<int>(6 * state_->uiScale);
+  const int b = static_cast<int>(6 * state_->machine.state().uiScale);
   const int midX = (r.left + r.right) / 2, midY = (r.top + r.bottom) / 2;
   struct Case {
     int x, y;
@@ -113,8 +113,8 @@ TEST_F(MainWindowTest, HitTestReadsNegativeScreenCoordinates) {
 TEST_F(MainWindowTest, TrackSizesAreTheScaledMinimumAndTheMonitorWorkArea) {
   MINMAXINFO info{};
   EXPECT_EQ(SendMessageW(window_, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info)), 0);
-  EXPECT_EQ(info.ptMinTrackSize.x, static_cast<LONG>(1240 * state_->uiScale));
-  EXPECT_EQ(info.ptMinTrackSize.y, static_cast<LONG>(700 * state_->uiScale));
+  EXPECT_EQ(info.ptMinTrackSize.x, static_cast<LONG>(1240 * state_->machine.state().uiScale));
+  EXPECT_EQ(info.ptMinTrackSize.y, static_cast<LONG>(700 * state_->machine.state().uiScale));
   MONITORINFO monitor{};
   monitor.cbSize = sizeof monitor;
   ASSERT_TRUE(GetMonitorInfoW(MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST), &monitor));
@@ -213,8 +213,8 @@ TEST_F(MainWindowTest, ClippedPaintDrawsOnlyInsideTheClipAndMatchesTheFullPaint)
 
 TEST_F(MainWindowTest, MouseMovesAreKeptInLogicalPixels) {
   SendMessageW(window_, WM_MOUSEMOVE, 0, MAKELPARAM(300, 150));
-  EXPECT_EQ(state_->mouseX, static_cast<int32_t>(300 / state_->uiScale));
-  EXPECT_EQ(state_->mouseY, static_cast<int32_t>(150 / state_->uiScale));
+  EXPECT_EQ(state_->machine.state().mouseX, static_cast<int32_t>(300 / state_->machine.state().uiScale));
+  EXPECT_EQ(state_->machine.state().mouseY, static_cast<int32_t>(150 / state_->machine.state().uiScale));
 }
 
 }  // namespace

@@ -1,0 +1,37 @@
+// The commands of the mouse and the keyboard, per face. MainWindow's input methods turn the
+// message into logical coordinates, pick the face (loading screen, lookup panel, settings panel,
+// main view, in that precedence) and call one of these; each carries out its command through the
+// operations of the subsystems that own the data and asks the window for the repaint it needs.
+//
+// The lookup panel's and the settings panel's own tables of clicks, keys and characters are filled
+// in with those panels; until then their handlers below take the input and do nothing, so the
+// routing (who gets the input while a panel is open) already holds. Main thread only.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace tolvane {
+
+class MainWindow;
+
+// Main view. x, y are logical pixels.
+void MainViewClick(MainWindow& w, int32_t x, int32_t y);
+void MainViewDoubleClick(MainWindow& w, int32_t x, int32_t y);
+void MainViewWheel(MainWindow& w, int32_t wheelDelta);
+// The main view's key table (after the rules shared by every face); false for a key it ignores.
+bool MainViewKey(MainWindow& w, uint32_t key, bool ctrl);
+void MainViewChar(MainWindow& w, wchar_t c);
+
+// The panels' handlers: seams that their own panels fill in. They do nothing yet.
+void LookupPanelClick(MainWindow& w, int32_t x, int32_t y);
+void SettingsPanelClick(MainWindow& w, int32_t x, int32_t y);
+void LookupPanelKey(MainWindow& w, uint32_t key, bool ctrl);
+void SettingsPanelKey(MainWindow& w, uint32_t key, bool ctrl);
+void LookupPanelChar(MainWindow& w, wchar_t c);
+void SettingsPanelChar(MainWindow& w, wchar_t c);
+
+// The search text's limit in characters.
+inline constexpr size_t kSearchTextLimit = 60;
+
+}  // namespace tolvane

@@ -1,0 +1,486 @@
+// The main view's painters; see main_view.h.
+//
+// Section index: sources and helpers; stats; header; call panel and call cards; stat cards;
+// toolbar; status line and toast; PaintMainView.
+#include "ui/main_view.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+#include "app/application.h"
+#include "clipboard/copy_actions.h"
+#include "latency/grading.h"
+#include "lookup/lookup_target.h"
+#include "monitor/refresh.h"
+#include "ui/table_view.h"
+
+namespace tolvane {
+namespace {
+
+constexpr std::wstring_view kDot = L"  \u00b7  ";  // items on one line
+constexpr std::wstring_view kEmDash = L"\u2014";
+
+constexpr std::wstring_view kTitle = L"Tolvane";
+constexpr std::wstring_view kCallTitle = L"DISCORD CALL IPs";
+constexpr std::wstring_view kStatTitles[4] = {L"ACTIVE SOCKETS", L"DISCORD CALL IPS", L"APPLICATIONS",
+                                              L"MEDIAN LATENCY"};
+
+RectF R(float x, float y, float w, float h) { return RectF{x, y, w, h}; }
+
+}  // namespace
+
+// ---- sources and helpers
+
+MainViewSources MainViewSourcesOf(Application& app) {
+  return MainViewSources{
+      app.settings(),     app.themes(),      app.connectionView(),         app.viewInputs(),
+      app.callList(),     app.latencyBook(), app.copyFeedback(),           app.publishedRows(),
+      app.callPrefixes(), app.clock(),       app.packetCapture().status(), app.currentLookup().panelOpen.load()};
+}
+
+DrawContext MakeDrawContext(Canvas& canvas, const UiFonts& fonts, TextWidthCache& widths, AppState& state,
+                            const MainViewSources& sources) {
+  DrawContext dc(canvas, sources.themes.ActivePalette(), fonts, widths);
+  dc.mouseX = state.mouseX;
+  dc.mouseY = state.mouseY;
+  dc.nowMs = sources.clock.TickMs();
+  dc.enablePing = sources.settings.enablePing;
+  dc.textFields = state.hits.TextFields();
+  return dc;
+}
+
+uint32_t LatencyArgb(const ThemePalette& palette, int32_t latencyMs, bool enablePing) {
+  return GradeColour(LatencyColour(latencyMs, enablePing), palette.textMuted, palette.good, palette.warn, palette.bad);
+}
+
+std::wstring PacketCountText(uint64_t n) {
+  if (n < 1000) return std::to_wstring(n);
+  if (n < 1000000) return std::to_wstring(n / 1000) + L"." + std::to_wstring((n / 100) % 10) + L"k";
+  return std::to_wstring(n / 1000000) + L"." + std::to_wstring((n / 100000) % 10) + L"M";
+}
+
+int32_t CallCardWidth(int32_t W, int32_t n) {
+  if (n <= 0) return 0;
+  if (n >= 4) return std::min(380, (W - 110) / 4);
+  return std::min(380, (W - 80 - (n - 1) * 10) / n);
+}
+
+std::wstring CaptureStateText(CaptureStatus status) {
+  switch (status) {
+    case CaptureStatus::Capturing:
+      return L"Capturing";
+    case CaptureStatus::NeedsAdmin:
+      return L"Run as Administrator to capture calls";
+    case CaptureStatus::Error:
+      return L"Packet capture error";
+    case CaptureStatus::NoAdapter:
+      return L"No network adapter";
+    case CaptureStatus::Off:
+      break;
+  }
+  return L"Packet capture off";
+}
+
+uint32_t CaptureStateColour(CaptureStatus status, const ThemePalette& palette) {
+  switch (status) {
+    case CaptureStatus::Capturing:
+      return palette.good;
+    case CaptureStatus::NeedsAdmin:
+    case CaptureStatus::NoAdapter:
+      return palette.warn;
+    case CaptureStatus::Error:
+      return palette.bad;
+    case CaptureStatus::Off:
+      break;
+  }
+  return palette.textMuted;
+}
+
+std::wstring EmptyCallHeading(CaptureStatus status) {
+  switch (status) {
+    case CaptureStatus::Capturing:
+      return L"Waiting for a Discord call...";
+    case CaptureStatus::NeedsAdmin:
+      return L"Call detection needs Administrator rights.";
+    case CaptureStatus::Error:
+      return L"Packet capture could not start on this PC.";
+    case CaptureStatus::NoAdapter:
+      return L"No active network adapter was found.";
+    case CaptureStatus::Off:
+      break;
+  }
+  return L"Packet capture is turned off.";
+}
+
+std::wstring EmptyCallHint(CaptureStatus status, const std::wstring& prefixSummary) {
+  switch (status) {
+    case CaptureStatus::Capturing:
+      return L"Join a voice channel or start a call. Matching IPs (" + prefixSummary +
+             L") appear here within a second or two.";
+    case CaptureStatus::NeedsAdmin:
+      return L"Close the app and start it again with \"Run as administrator\" (the installed shortcut already does "
+             L"this).";
+    case CaptureStatus::Error:
+      return L"TCP connections are still listed below. Check that no security tool is blocking raw sockets.";
+    case CaptureStatus::NoAdapter:
+      return L"Connect to a network and the call IPs will appear automatically.";
+    case CaptureStatus::Off:
+      break;
+  }
+  return L"Turn it on in Settings so voice call IPs can be detected.";
+}
+
+// ---- stats
+
+ViewStats ComputeViewStats(const std::vector<ViewRow>& rows, const CallList& calls, bool enablePing) {
+  ViewStats s;
+  s.socketCount = static_cast<int32_t>(rows.size());
+  const CallCounts counts = calls.CallStats();
+  s.callIpCount = static_cast<int32_t>(counts.count);
+  s.liveNodeCount = static_cast<int32_t>(counts.live);
+  std::unordered_set<std::wstring_view> names;
+  names.reserve(rows.size());
+  for (const ViewRow& row : rows) names.insert(row.processName);
+  s.appCount = static_cast<int32_t>(names.size());
+  s.medianLatency = MedianLatency(rows, enablePing);
+  return s;
+}
+
+// ---- header
+
+void PaintHeader(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W) {
+  const ThemePalette& p = dc.palette;
+  // The window buttons' slots, always present (the buttons are drawn with the chrome).
+  const int32_t buttonSlots[3] = {Slot::CloseButton, Slot::MinimizeButton, Slot::MaximizeButton};
+  for (int32_t i = 0; i < 3; ++i) {
+    const int32_t x = 24 + 22 * i;
+    state.hits[buttonSlots[i]].Set(x - 4, 21, x + 13, 44);
+  }
+
+  // LIVE / PAUSED pill right of the title.
+  const int32_t px = 134 + MeasureText(dc, kTitle, FontHeader) + 14;
+  const float x = static_cast<float>(px);
+  FillRoundRect(dc, R(x, 15, 96, 20), 10, WithAlpha(p.good, 0x1E));
+  StrokeRoundRect(dc, R(x, 15, 96, 20), 10, WithAlpha(p.good, 0x5A), 1);
+  FillEllipse(dc, Brush::Solid(p.good), R(x + 8, 22, 6, 6));
+  TextInRect(dc, state.capturePaused ? L"PAUSED" : L"LIVE", FontButton, R(x + 18, 15, 64, 20),
+             state.capturePaused ? p.warn : p.good, TextAlign::Near, TextAlign::Center);
+
+  // Theme swatches, the selected one ringed.
+  const int32_t selected = sources.settings.theme;
+  for (int32_t i = 0; i < kPaletteCount; ++i) {
+    const int32_t sx = W - 632 + 22 * i;
+    state.hits[Slot::HeaderThemeSwatch + i].Set(sx, 20, sx + 18, 38);
+    const ThemePalette& theme = sources.themes.Palette(i);
+    const float fx = static_cast<float>(sx);
+    if (!Culled(dc, fx + 4, 21, 16, 16)) {
+      FillEllipse(dc, Brush::Linear({fx + 4, 21}, {fx + 20, 37}, {theme.accent, theme.accent2}, {0.0f, 1.0f}),
+                  R(fx + 4, 21, 16, 16));
+    }
+    if (i == selected) StrokeEllipse(dc, Pen{p.text, 2}, R(fx + 1.5f, 18.5f, 21, 21));
+  }
+
+  // The four header buttons.
+  struct HeaderButton {
+    int32_t slot;
+    int32_t left;
+    std::wstring_view label;
+    bool gradient;
+    bool active;
+  };
+  const HeaderButton buttons[4] = {
+      {Slot::LookupButton, W - 400, L"Lookup", false, sources.lookupOpen},
+      {Slot::PauseButton, W - 304, state.capturePaused ? L"Resume" : L"Pause", false, state.capturePaused},
+      {Slot::RefreshButton, W - 208, L"Refresh", false, false},
+      {Slot::SettingsButton, W - 112, L"Settings", true, false},
+  };
+  for (const HeaderButton& b : buttons) {
+    state.hits[b.slot].Set(b.left, 15, b.left + 88, 47);
+    AccentButton(dc, state.hits[b.slot], b.label, b.gradient, b.active);
+  }
+}
+
+// ---- call panel and call cards
+
+void PaintCallCard(DrawContext& dc, AppState& state, const MainViewSources& sources, const CallEndpoint& e, int32_t i,
+                   int32_t x, int32_t cw) {
+  const ThemePalette& p = dc.palette;
+  HitRect& card = state.hits[Slot::CallCard + i];
+  card.Set(x, 108, x + cw, 208);
+  const float fx = static_cast<float>(x);
+  const float fw = static_cast<float>(cw);
+  FillRoundRect(dc, R(fx, 108, fw, 100), 10, WithAlpha(p.text, dc.Hovered(card) ? 0x26 : 0x18));
+  StrokeRoundRect(dc, R(fx, 108, fw, 100), 10, p.border, 1);
+
+  const uint32_t kind = e.live ? p.good : p.textDim;
+  FillRect(dc, Brush::Solid(kind), R(fx, 120, 3, 76));
+  TextAt(dc, e.live ? L"VOICE  \u00b7  UDP" : L"TCP  \u00b7  SIGNALING", FontTiny, fx + 12, 114, kind);
+  if (e.live && e.ageMs >= 0 && e.ageMs <= 3999) {
+    FillEllipse(dc, Brush::Solid(p.good), R(fx + fw - 50, 119, 6, 6));
+    TextAt(dc, L"LIVE", FontTiny, fx + fw - 41, 114, p.good);
+  }
+  TextInRect(dc, e.address, FontMonoLarge, R(fx + 12, 125, fw - 22, 28), p.text, TextAlign::Near, TextAlign::Center);
+
+  std::wstring detail;
+  if (e.remotePort >= 1) detail = L"port " + std::to_wstring(e.remotePort) + std::wstring(kDot);
+  detail += TruncateWithDots(e.processName, 22);
+  detail += std::wstring(kDot) + L"PID " + std::to_wstring(static_cast<uint32_t>(e.pid));
+  TextInRect(dc, detail, FontTiny, R(fx + 12, 153, fw - 22, 14), p.textMuted, TextAlign::Near, TextAlign::Center);
+
+  const int32_t v = sources.view.LatencyOf(e.address);
+  const uint32_t vc = LatencyArgb(p, v, dc.enablePing);
+  std::wstring latency = LatencyText(v, dc.enablePing);
+  if (e.packets > 0) latency += std::wstring(kDot) + PacketCountText(e.packets) + L" pkts";
+  TextAt(dc, latency, FontTiny, fx + 12, 166, vc);
+  DrawSignalBars(dc, fx + 18 + static_cast<float>(MeasureText(dc, latency, FontTiny)), 166, v, vc);
+
+  const int32_t hw = (cw - 84) / 2;
+  const std::wstring ipLabel = sources.copyFeedback.CopyButtonLabel(L"Copy IP", CallIpCopyText(sources.settings, e));
+  const std::wstring epLabel =
+      sources.copyFeedback.CopyButtonLabel(L"Copy IP:port", CallEndpointCopyText(sources.settings, e));
+  Button(dc, state.hits[Slot::CallCopyIp + i], x + 12, 182, x + 12 + hw, 202, ipLabel, true);
+  Button(dc, state.hits[Slot::CallCopyEndpoint + i], x + 20 + hw, 182, x + 20 + 2 * hw, 202, epLabel, false);
+  Button(dc, state.hits[Slot::CallInfo + i], x + 28 + 2 * hw, 182, x + 72 + 2 * hw, 202, L"Info", false);
+}
+
+void PaintCallPanel(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W) {
+  for (int32_t i = 0; i < 4; ++i) {
+    state.hits[Slot::CallCard + i].present = false;
+    state.hits[Slot::CallCopyIp + i].present = false;
+    state.hits[Slot::CallCopyEndpoint + i].present = false;
+    state.hits[Slot::CallInfo + i].present = false;
+  }
+  state.hits[Slot::CallCopyAll].present = false;
+
+  const ThemePalette& p = dc.palette;
+  const int32_t t = MeasureText(dc, kCallTitle, FontSection);
+
+  const CaptureStatus status = sources.captureStatus;
+  const std::wstring stateText = CaptureStateText(status);
+  const uint32_t stateColour = CaptureStateColour(status, p);
+  const int32_t stateWidth = MeasureText(dc, stateText, FontButton);
+  const float sx = static_cast<float>(t + 48);
+  const float pillW = static_cast<float>(stateWidth + 30);
+  FillRoundRect(dc, R(sx, 73, pillW, 22), 11, WithAlpha(stateColour, 0x1E));
+  StrokeRoundRect(dc, R(sx, 73, pillW, 22), 11, WithAlpha(stateColour, 0x5A), 1);
+  FillEllipse(dc, Brush::Solid(stateColour), R(sx + 10, 81, 6, 6));
+  TextInRect(dc, stateText, FontButton, R(sx + 20, 73, pillW - 22, 22), stateColour, TextAlign::Near,
+             TextAlign::Center);
+
+  const std::vector<CallEndpoint>& entries = sources.calls.Entries();
+  int32_t right = W - 40;
+  if (!entries.empty()) {
+    Button(dc, state.hits[Slot::CallCopyAll], W - 124, 72, W - 40, 96, L"Copy all", false);
+    right = W - 136;
+  }
+  const std::wstring summary = sources.prefixes.PrefixSummary();
+  const int32_t summaryLeft = t + 90 + stateWidth;
+  if (right > summaryLeft) {
+    TextInRect(dc, L"Showing IPs starting with   " + summary, FontSmall,
+               R(static_cast<float>(summaryLeft), 72, static_cast<float>(right - summaryLeft), 24), p.textDim,
+               TextAlign::Far, TextAlign::Center);
+  }
+
+  const int32_t n = static_cast<int32_t>(std::min<size_t>(4, entries.size()));
+  if (n == 0) {
+    TextAt(dc, EmptyCallHeading(status), FontBody, 42, 130, p.text);
+    TextAt(dc, EmptyCallHint(status, summary), FontSmall, 42, 154, p.textDim);
+    return;
+  }
+  const int32_t cw = CallCardWidth(W, n);
+  for (int32_t i = 0; i < n; ++i)
+    PaintCallCard(dc, state, sources, entries[static_cast<size_t>(i)], i, 40 + i * (cw + 10), cw);
+}
+
+// ---- stat cards
+
+void PaintStatCards(DrawContext& dc, const MainViewSources& sources, int32_t W) {
+  const ThemePalette& p = dc.palette;
+  if (Culled(dc, 24, 228, static_cast<float>(W - 48), 62)) return;  // nothing of the band is repainted
+  const ViewStats s = ComputeViewStats(sources.view.ViewRows(), sources.calls, dc.enablePing);
+  const int32_t cw = (W - 84) / 4;
+
+  struct Card {
+    std::wstring value;
+    std::wstring sub;
+  };
+  const Card cards[4] = {
+      {std::to_wstring(s.socketCount),
+       std::to_wstring(static_cast<unsigned long long>(sources.view.AllRows().size())) + L" captured"},
+      {std::to_wstring(s.callIpCount), std::to_wstring(s.liveNodeCount) + L" live voice node(s)"},
+      {std::to_wstring(s.appCount), L"captured " + LastRefreshText(sources.published, sources.clock)},
+      {s.medianLatency < 1 ? std::wstring(kEmDash) : std::to_wstring(s.medianLatency) + L" ms",
+       sources.settings.enablePing ? L"ICMP echo" : L"ping disabled"},
+  };
+  for (int32_t i = 0; i < 4; ++i) {
+    const float x = static_cast<float>(24 + i * (cw + 12));
+    TextAt(dc, cards[i].value, FontLarge, x + 14, 247, p.text);
+    TextAt(dc, cards[i].sub, FontSmall, x + 14, 271, p.textMuted);
+  }
+}
+
+// ---- toolbar
+
+namespace {
+
+void PaintSearchBox(DrawContext& dc, AppState& state, const MainViewSources& sources) {
+  const ThemePalette& p = dc.palette;
+  state.hits[Slot::SearchBox].Set(24, 300, 274, 332);
+  const bool focused = state.searchFocused;
+  FillRoundRect(dc, R(24, 300, 250, 32), 9, p.card);
+  StrokeRoundRect(dc, R(24, 300, 250, 32), 9, focused ? WithAlpha(p.accent, 0xA0) : p.border, 1);
+  const uint32_t glass = focused ? p.accent : p.textMuted;
+  StrokeEllipse(dc, Pen{glass, 1.6f}, R(31, 306, 11, 11));
+  if (!Culled(dc, 40, 315, 10, 10)) dc.canvas.DrawLine(Pen{glass, 1.6f}, {40.5f, 315.5f}, {47, 322});
+
+  const std::wstring& text = sources.inputs.searchText;
+  const bool caret = focused && (dc.nowMs / 500) % 2 == 0;
+  const RectF box = R(56, 300, 210, 32);
+  if (text.empty() && !focused) {
+    TextInRect(dc, L"Search app, IP, port...", FontSmall, box, p.textMuted, TextAlign::Near, TextAlign::Center);
+  } else {
+    TextInRect(dc, caret ? text + L"|" : text, FontSmall, box, p.text, TextAlign::Near, TextAlign::Center);
+  }
+}
+
+// A toolbar toggle or category button: fill, outline and a centred label.
+void PaintToolbarChip(DrawContext& dc, const HitRect& r, std::wstring_view label, bool on, uint32_t onFill,
+                      uint32_t onOutline, uint32_t offFill, uint32_t offLabel) {
+  const ThemePalette& p = dc.palette;
+  const RectF box = R(static_cast<float>(r.left), static_cast<float>(r.top), static_cast<float>(r.right - r.left),
+                      static_cast<float>(r.bottom - r.top));
+  FillRoundRect(dc, box, 8, on ? onFill : offFill);
+  StrokeRoundRect(dc, box, 8, on ? onOutline : p.border, 1);
+  TextInRect(dc, label, FontButton, box, on ? p.text : offLabel, TextAlign::Center, TextAlign::Center);
+}
+
+}  // namespace
+
+void PaintToolbar(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W) {
+  const ThemePalette& p = dc.palette;
+  PaintSearchBox(dc, state, sources);
+  Button(dc, state.hits[Slot::PasteButton], 280, 303, 334, 329, L"Paste", false);
+
+  // Protocol segments.
+  const std::wstring_view protocols[3] = {L"All", L"TCP", L"UDP"};
+  const int32_t protocolWidths[3] = {40, 44, 44};
+  int32_t x = 344;
+  for (int32_t i = 0; i < 3; ++i) {
+    HitRect& r = state.hits[Slot::ProtocolFilter + i];
+    r.Set(x, 303, x + protocolWidths[i], 329);
+    const bool on = sources.inputs.protocolFilter == i;
+    const RectF box = R(static_cast<float>(x), 303, static_cast<float>(protocolWidths[i]), 26);
+    FillRoundRect(dc, box, 8, on ? p.accent : WithAlpha(p.text, 0x16));
+    TextInRect(dc, protocols[i], FontButton, box, on ? 0xFFFFFFFFu : p.textDim, TextAlign::Center, TextAlign::Center);
+    x += protocolWidths[i] + 4;
+  }
+
+  // Toggles, right-aligned, laid out from the right: "Call IPs" is the rightmost.
+  const Settings& s = sources.settings;
+  struct Toggle {
+    int32_t index;  // within the ToolbarToggle group
+    std::wstring_view label;
+    bool on;
+  };
+  const Toggle toggles[6] = {
+      {5, L"Call IPs", s.callOnly}, {3, L"System", s.showSystem}, {4, L"Ping", s.enablePing},
+      {2, L"UDP", s.enableUdp},     {1, L"IPv6", s.enableIpv6},   {0, L"LAN", s.showLan},
+  };
+  int32_t right = W - 24;
+  for (const Toggle& t : toggles) {
+    const int32_t tw = MeasureText(dc, t.label, FontButton);
+    const int32_t left = right - (tw + 20);
+    HitRect& r = state.hits[Slot::ToolbarToggle + t.index];
+    r.Set(left, 303, left + tw + 16, 329);
+    PaintToolbarChip(dc, r, t.label, t.on, WithAlpha(p.accent, 0x2E), WithAlpha(p.accent, 0x82),
+                     WithAlpha(p.text, 0x10), p.textMuted);
+    right = left;
+  }
+  const int32_t limit = right - 10;  // the leftmost toggle's left edge, less a gap
+
+  // Category buttons, as many as fit before the toggles; the others cannot be clicked.
+  const std::wstring_view categories[7] = {L"All", L"Discord", L"Browsers", L"Social", L"Games", L"Media", L"Dev"};
+  x = 492;
+  for (int32_t i = 0; i < 7; ++i) {
+    HitRect& r = state.hits[Slot::CategoryButton + i];
+    const int32_t width = MeasureText(dc, categories[i], FontButton) + 18;
+    if (x + width > limit) {
+      r.present = false;
+      x += width + 5;
+      continue;
+    }
+    r.Set(x, 303, x + width, 329);
+    PaintToolbarChip(dc, r, categories[i], sources.inputs.categoryFilter == i, WithAlpha(p.accent, 0x34),
+                     WithAlpha(p.accent, 0x8C), WithAlpha(p.text, 0x12), p.textDim);
+    x += width + 5;
+  }
+}
+
+// ---- status line and toast
+
+void PaintStatusLine(DrawContext& dc, const AppState& state, const MainViewSources& sources, int32_t W, int32_t H) {
+  const float y = static_cast<float>(H - 16);
+  if (Culled(dc, 28, y, static_cast<float>(W - 56), 14)) return;
+  std::wstring line = L"Captured " + LastRefreshText(sources.published, sources.clock) + L"   \u00b7   " +
+                      std::to_wstring(static_cast<unsigned long long>(sources.view.AllRows().size())) +
+                      L" sockets   \u00b7   " + (state.capturePaused ? L"paused" : L"live") +
+                      L"   \u00b7   click an IP for details   \u00b7   Ctrl+L lookup   Ctrl+F search   Ctrl+C copy   "
+                      L"F2 settings   F5 refresh";
+  TextInRect(dc, line, FontTiny, R(28, y, static_cast<float>(W - 56), 14), dc.palette.textMuted, TextAlign::Near,
+             TextAlign::Center);
+}
+
+void PaintToast(DrawContext& dc, Toast& toast, int32_t W, int32_t H) {
+  if (!toast.Visible()) return;
+  const ThemePalette& p = dc.palette;
+  const std::wstring text = toast.DrawnText();
+  const int32_t tw = MeasureText(dc, text, FontSmall);
+  const int32_t bw = std::min(tw + 36, W - 60);
+  const float fb = static_cast<float>(bw);
+  const RectF box = R(static_cast<float>(W - bw - 24), static_cast<float>(H - 74), fb, 34);
+  FillRoundRect(dc, box, 9, p.surface);
+  StrokeRoundRect(dc, box, 9, WithAlpha(p.good, 0xA0), 1);
+  FillEllipse(dc, Brush::Solid(p.good), R(static_cast<float>(W - bw - 12), static_cast<float>(H - 60), 6, 6));
+  TextInRect(dc, text, FontSmall, R(static_cast<float>(W - bw), static_cast<float>(H - 74), fb - 34, 34), p.text,
+             TextAlign::Near, TextAlign::Center);
+}
+
+// ---- the whole view
+
+void PaintMainViewChrome(DrawContext& dc, int32_t W, int32_t H) {
+  const ThemePalette& p = dc.palette;
+  const float fw = static_cast<float>(W);
+  const uint32_t buttonColours[3] = {0xFFFF5F57u, 0xFFFEBC2Eu, 0xFF28C840u};
+  for (int32_t i = 0; i < 3; ++i) {
+    FillEllipse(dc, Brush::Solid(buttonColours[i]), R(static_cast<float>(24 + 22 * i), 26, 13, 13));
+  }
+  LogoMark(dc, 92, 18, 30);
+  TextAt(dc, kTitle, FontHeader, 134, 15, p.text);
+  TextAt(dc, L"Socket monitor  \u00b7  Discord calls, Browsers & Social Media IPs", FontSmall, 134, 36, p.textDim);
+
+  FillRoundRect(dc, R(24, 64, fw - 48, 156), 12, p.card);
+  StrokeRoundRect(dc, R(24, 64, fw - 48, 156), 12, p.border, 1);
+  TextAt(dc, kCallTitle, FontSection, 42, 75, p.text);
+
+  const int32_t cw = (W - 84) / 4;
+  for (int32_t i = 0; i < 4; ++i) {
+    const float x = static_cast<float>(24 + i * (cw + 12));
+    FillRoundRect(dc, R(x, 228, static_cast<float>(cw), 62), 12, p.card);
+    StrokeRoundRect(dc, R(x, 228, static_cast<float>(cw), 62), 12, p.border, 1);
+    TextAt(dc, kStatTitles[i], FontTiny, x + 14, 236, p.textMuted);
+  }
+  PaintTableChrome(dc, W, H);
+}
+
+void PaintMainView(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W, int32_t H,
+                   bool chromeDrawn) {
+  if (!chromeDrawn) PaintMainViewChrome(dc, W, H);
+  PaintHeader(dc, state, sources, W);
+  PaintCallPanel(dc, state, sources, W);
+  PaintStatCards(dc, sources, W);
+  PaintToolbar(dc, state, sources, W);
+  PaintTable(dc, state, sources.inputs, sources.view.ViewRows(), sources.latency, W, H);
+  PaintStatusLine(dc, state, sources, W, H);
+}
+
+}  // namespace tolvane

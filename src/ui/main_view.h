@@ -1,0 +1,104 @@
+// The main view: the title band, the call panel with up to four call cards, the four stat cards,
+// the toolbar, the connection table (ui/table_view.h), the status line and the toast.
+//
+// Painters are functions of (DrawContext, AppState, the data they show, W, H) in logical pixels.
+// They register the clickable rectangles they draw in AppState::hits (widgets record theirs even
+// when culling skips the drawing, so a partial repaint never loses a click target), never call the
+// operating system and take no lock of their own: only the short locks inside what they read (the
+// latency book, the prefix list). Main thread only.
+//
+// Everything a painter reads from the application comes in through MainViewSources, a handful of
+// references built for each paint (MainViewSourcesOf), so tests paint with hand-made parts.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "appearance/draw.h"
+#include "appearance/theme.h"
+#include "capture/call_list.h"
+#include "capture/call_prefix.h"
+#include "capture/packet_capture.h"
+#include "clipboard/copy_feedback.h"
+#include "latency/latency_book.h"
+#include "monitor/published_rows.h"
+#include "monitor/view.h"
+#include "platform/clock.h"
+#include "settings/settings.h"
+#include "ui/app_state.h"
+
+namespace tolvane {
+
+class Application;
+
+struct MainViewSources {
+  const Settings& settings;
+  const ThemeEngine& themes;
+  const ConnectionView& view;  // ViewRows, AllRows, LatencyOf
+  ViewInputs& inputs;          // search, filters, sort, selection; the table clamps scrollRow
+  const CallList& calls;
+  const LatencyBook& latency;
+  CopyFeedback& copyFeedback;  // the copied marker and the toast
+  const PublishedRows& published;
+  const CallPrefixList& prefixes;
+  Clock& clock;
+  CaptureStatus captureStatus = CaptureStatus::Off;
+  bool lookupOpen = false;  // the lookup panel is open (its header button is drawn active)
+};
+
+// The parts of a running application, with the capture status and the lookup panel's flag read now.
+MainViewSources MainViewSourcesOf(Application& app);
+
+// The per-paint inputs of the primitives for the main window: palette of the active theme, mouse
+// from AppState, now and enablePing from the sources, the hit table's text-field records.
+DrawContext MakeDrawContext(Canvas& canvas, const UiFonts& fonts, TextWidthCache& widths, AppState& state,
+                            const MainViewSources& sources);
+
+struct ViewStats {
+  int32_t socketCount = 0;     // view rows
+  int32_t callIpCount = 0;     // entries of the call list
+  int32_t liveNodeCount = 0;   // live entries of the call list
+  int32_t appCount = 0;        // distinct process names among the view rows
+  int32_t medianLatency = -1;  // of the latencies above 0; -1 without one
+};
+ViewStats ComputeViewStats(const std::vector<ViewRow>& rows, const CallList& calls, bool enablePing);
+
+// Packet counts of a call card: "950", "18.2k", "3.4M" (one decimal, truncated).
+std::wstring PacketCountText(uint64_t packets);
+
+// Width of call card i's box when n (1 to 4) cards share the panel of a window W wide.
+int32_t CallCardWidth(int32_t W, int32_t n);
+
+// The text and colour of the capture state pill, and the two lines shown with an empty call list.
+std::wstring CaptureStateText(CaptureStatus status);
+uint32_t CaptureStateColour(CaptureStatus status, const ThemePalette& palette);
+std::wstring EmptyCallHeading(CaptureStatus status);
+std::wstring EmptyCallHint(CaptureStatus status, const std::wstring& prefixSummary);
+
+// The colour of a latency value in the active palette.
+uint32_t LatencyArgb(const ThemePalette& palette, int32_t latencyMs, bool enablePing);
+
+// What of the main view depends only on the window size and the palette: the window buttons, logo
+// and title, the call panel's and the stat cards' cards with their titles, and the table's chrome
+// (ui/table_view.h). Large translucent fills are among the costliest calls of a software canvas,
+// so the compositor keeps these in a cached layer under the view.
+void PaintMainViewChrome(DrawContext& dc, int32_t W, int32_t H);
+
+// The whole main view, bands from top to bottom; the chrome first unless chromeDrawn says the
+// canvas already holds it.
+void PaintMainView(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W, int32_t H,
+                   bool chromeDrawn = false);
+
+void PaintHeader(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W);
+// Marks the call slots and CallCopyAll not present, then draws the panel and sets present what it drew.
+void PaintCallPanel(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W);
+void PaintCallCard(DrawContext& dc, AppState& state, const MainViewSources& sources, const CallEndpoint& entry,
+                   int32_t index, int32_t x, int32_t cw);
+void PaintStatCards(DrawContext& dc, const MainViewSources& sources, int32_t W);
+void PaintToolbar(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W);
+void PaintStatusLine(DrawContext& dc, const AppState& state, const MainViewSources& sources, int32_t W, int32_t H);
+// The toast in the lower right corner; an expired toast is cleared (Toast::Visible) and not drawn.
+void PaintToast(DrawContext& dc, Toast& toast, int32_t W, int32_t H);
+
+}  // namespace tolvane

@@ -1,0 +1,408 @@
+// The window state machine: lifecycle, timers, hover, cursor and the invalidation helpers. The
+// input commands are in ui/commands.cpp.
+//
+// Repainting is kept to what changed, because a paint under Wine's software GDI+ is expensive: a
+// mouse move invalidates only the slots and table rows whose hover changed, the once-a-second
+// texts only their bands, the caret only the search box, a toast only its corner.
+#include "ui/main_window.h"
+
+#include <cmath>
+
+#include "lookup/lookup_service.h"
+#include "settings/settings_file.h"
+#include "ui/commands.h"
+
+namespace tolvane {
+namespace {
+
+constexpr int32_t kRowHeight = 28;
+constexpr uint64_t kCopyFlashMs = 1600;
+
+}  // namespace
+
+MainWindow::MainWindow(Application& app, WindowHost& host, GraphicsFactory& graphics)
+    : app_(app),
+      host_(host),
+      graphics_(graphics),
+      editor_(app.settings(), app.themes(), app.copyFeedback().toast(), effects_) {}
+
+MainWindow::~MainWindow() { OnDestroy(); }
+
+// ---- Lifecycle ---------------------------------------------------------------------------------
+
+void MainWindow::OnCreate(uintptr_t window, float uiScale) {
+  if (created_) return;
+  created_ = true;
+  state_.window = window;
+  state_.uiScale = uiScale < 1.0f ? 1.0f : uiScale;
+  state_.splashStart = clock().MonotonicNs();
+  app_.LoadSettingsAndPalettes();
+  editor_.SyncCustomDelayText();
+  fonts_.CreateUiFonts(graphics_);
+  host_.ApplyTopmost(app_.settings().alwaysOnTop);
+  app_.StartWorkers();
+  host_.SetTimer(TIMER_UI, kTimerUiMs);
+  host_.SetTimer(TIMER_MEDIA, kTimerMediaMs);
+  state_.splashActive = false;
+  host_.PostDeferredStart();
+}
+
+void MainWindow::OnDeferredStart() {
+  RebuildView();
+  RebuildWindowIcons();
+  state_.fullRepaint = true;
+  FullRepaint();
+}
+
+void MainWindow::OnDestroy() {
+  if (!created_) return;
+  created_ = false;
+  app_.BeginShutdown();
+  for (uint32_t id : {TIMER_UI, TIMER_SPLASH, TIMER_MEDIA, TIMER_ROWFADE}) host_.KillTimer(id);
+  state_.rowFadeTimerOn = false;
+  host_.SetWindowIcons({}, {});  // destroys the two icons
+  app_.JoinWorkersAndSave();
+  fonts_.DestroyUiFonts();
+  widths_.Clear();
+}
+
+void MainWindow::OnSize(bool minimized) {
+  state_.fullRepaint = true;
+  state_.windowVisible.exchange(!minimized);
+  FullRepaint();
+}
+
+void MainWindow::OnTimer(uint32_t id) {
+  switch (id) {
+    case TIMER_UI:
+      UiTick();
+      break;
+    case TIMER_SPLASH:
+      SplashTick();
+      break;
+    case TIMER_MEDIA:
+      MediaTick();
+      break;
+    case TIMER_ROWFADE:
+      FadeTick();
+      break;
+    default:
+      break;
+  }
+}
+
+void MainWindow::OnHostAnswer() {
+  if (LookupOpen()) state_.settingsOpen = false;
+  FullRepaint();
+}
+
+// ---- Timers ------------------------------------------------------------------------------------
+
+void MainWindow::UiTick() {
+  bool repaint = false;
+  const uint64_t now = clock().TickMs();
+  const bool overlay = Overlay();
+  const bool splash = state_.splashActive;
+  const bool lookupOpen = LookupOpen();
+  Settings& settings = app_.settings();
+  RefreshControl& refresh = app_.refreshControl();
+
+  // 1. The view follows new snapshots and ping samples. servedRequests is read before the counters
+  // and before the rebuild copies the rows (see NoteViewRebuilt).
+  const uint32_t served = refresh.servedRequests.load();
+  const uint32_t snapshots = app_.publishedRows().snapshotCounter.load();
+  const uint32_t pings = app_.latencyBook().SampleCounter();
+  if (ShouldRebuildView(state_.pickup, settings.autoRefresh, state_.capturePaused, refresh.viewDirty, snapshots,
+                        pings)) {
+    const bool pingChanged = state_.pickup.seenPingCount != static_cast<int64_t>(pings);
+    const uint32_t bits = RebuildView();
+    NoteViewRebuilt(state_.pickup, refresh, served, snapshots, pings);
+    if (!overlay && !splash) {
+      if (bits & ConnectionView::kRowsChanged) {
+        repaint = true;
+      } else if (bits & ConnectionView::kCallsChanged) {
+        InvalidateLogical(24, 64, 100000, 220);  // the call panel
+      }
+    } else if (lookupOpen && pingChanged) {
+      repaint = true;  // the lookup panel's live ping graph
+    }
+  }
+
+  // 2. A call IP waiting to be copied automatically (also behind a panel).
+  if (app_.callList().RunPendingAutoCopy(app_.copyFeedback(), state_.window)) repaint = true;
+
+  // 3. Once a second: the stat cards and the status line (counts, time since the last capture).
+  const int64_t second = static_cast<int64_t>(now / 1000);
+  if (second != state_.lastSecond) {
+    state_.lastSecond = second;
+    if (!overlay && !splash) {
+      const int32_t h = LogicalHeight();
+      InvalidateLogical(0, 228, 100000, 290);
+      InvalidateLogical(0, h - 20, 100000, h + 4);
+    }
+  }
+
+  // 4. The "Copied ✓" labels turn back once the marker's time is over.
+  const uint64_t copiedAt = app_.copyFeedback().lastCopiedAt();
+  if (copiedAt != 0 && now >= copiedAt && now - copiedAt < kCopyFlashMs) {
+    state_.copyFlashOn = true;
+  } else if (state_.copyFlashOn) {
+    state_.copyFlashOn = false;
+    repaint = true;
+  }
+
+  // 5. The toast's corner, while a toast text is held (its painter drops it when its time is up).
+  if (!app_.copyFeedback().toast().text().empty() && !overlay) {
+    const int32_t w = LogicalWidth(), h = LogicalHeight();
+    InvalidateLogical(w - 700, h - 110, w, h - 20);
+  }
+
+  // 6. Caret blink.
+  const int32_t phase = static_cast<int32_t>((now / 500) % 2);
+  if (phase != state_.caretPhase) {
+    state_.caretPhase = phase;
+    if (editor_.focusedField < 0) {
+      if (state_.searchFocused && !overlay) InvalidateHitRect(Slot::SearchBox);
+    } else if (overlay) {
+      repaint = true;
+    } else if (state_.searchFocused) {
+      InvalidateHitRect(Slot::SearchBox);
+    }
+  }
+
+  // 7. The lookup panel's progress animation.
+  if (lookupOpen && !app_.currentLookup().address.empty()) {
+    const LookupResult r = SnapshotCurrentLookup(app_.lookupCache(), app_.currentLookup());
+    if (r.state == LookupState::Pending || (r.state == LookupState::Done && r.mapState == MapState::Loading))
+      repaint = true;
+  }
+
+  // 8. New rows fade in.
+  if (now < app_.viewInputs().animateUntil && !state_.rowFadeTimerOn) {
+    host_.SetTimer(TIMER_ROWFADE, kTimerRowFadeMs);
+    state_.rowFadeTimerOn = true;
+  }
+
+  if (repaint) FullRepaint();
+}
+
+void MainWindow::FadeTick() {
+  if (!Overlay() && !state_.splashActive) InvalidateHitRect(Slot::TableArea);
+  if (clock().TickMs() >= app_.viewInputs().animateUntil) {
+    host_.KillTimer(TIMER_ROWFADE);
+    state_.rowFadeTimerOn = false;
+  }
+}
+
+void MainWindow::MediaTick() {
+  const ThemeEngine& themes = app_.themes();
+  if (state_.iconTheme != app_.settings().theme.load() ||
+      state_.iconThemeRevision != static_cast<int64_t>(themes.ThemeRevision()))
+    RebuildWindowIcons();
+  if (media_.keepBackgroundLooping) media_.keepBackgroundLooping();
+  if (!state_.windowVisible.load()) return;  // minimized: no frame is worth a paint
+  if (media_.advanceAnimation && media_.advanceAnimation()) FullRepaint();
+}
+
+void MainWindow::SplashTick() {
+  if (!state_.splashActive) {
+    host_.KillTimer(TIMER_SPLASH);
+    return;
+  }
+  const int32_t splashMs = app_.settings().splashMs;
+  if (splashMs > 0 && (clock().MonotonicNs() - state_.splashStart) / 1000000 >= splashMs) EndSplash();
+  FullRepaint();
+}
+
+void MainWindow::StartSplash() {
+  state_.splashActive = true;
+  state_.splashStart = clock().MonotonicNs();
+  state_.splashMessage.clear();
+  host_.SetTimer(TIMER_SPLASH, kTimerSplashMs);
+  // The loading sound starts here once sounds exist; its error text goes to splashMessage.
+}
+
+void MainWindow::EndSplash() {
+  if (!state_.splashActive) return;
+  state_.splashActive = false;
+  host_.KillTimer(TIMER_SPLASH);
+  // The loading sound stops here (splashStopSound) once sounds exist.
+  if (!state_.splashMessage.empty()) {
+    app_.copyFeedback().ShowToast(state_.splashMessage);
+    state_.splashMessage.clear();
+  }
+}
+
+void MainWindow::RebuildWindowIcons() {
+  state_.iconTheme = app_.settings().theme.load();
+  state_.iconThemeRevision = static_cast<int64_t>(app_.themes().ThemeRevision());
+  std::unique_ptr<Surface> big = graphics_.CreateSurface(32, 32);
+  std::unique_ptr<Surface> small = graphics_.CreateSurface(16, 16);
+  if (!big || !small) return;  // no drawing (the host build): the class icons stay
+  const ThemePalette& palette = app_.themes().ActivePalette();
+  auto draw = [&](Surface& surface, float size) {
+    DrawContext dc{surface.NewCanvas(), palette, fonts_, widths_};
+    LogoMark(dc, 1, 1, size);
+    return surface.ReadPixels();
+  };
+  const std::vector<uint32_t> big32 = draw(*big, 30);
+  const std::vector<uint32_t> small16 = draw(*small, 14);
+  if (big32.size() != 32u * 32u || small16.size() != 16u * 16u) return;
+  host_.SetWindowIcons(big32, small16);
+}
+
+// ---- Hover and cursor --------------------------------------------------------------------------
+
+Face MainWindow::CurrentFace() const {
+  if (state_.splashActive) return Face::LoadingScreen;
+  if (LookupOpen()) return Face::LookupPanel;
+  if (state_.settingsOpen) return Face::SettingsPanel;
+  return Face::MainView;
+}
+
+void MainWindow::OnMouseMove(int32_t deviceX, int32_t deviceY) {
+  state_.mouseX = static_cast<int32_t>(static_cast<float>(deviceX) / state_.uiScale);
+  state_.mouseY = static_cast<int32_t>(static_cast<float>(deviceY) / state_.uiScale);
+  host_.TrackMouseLeave();
+  const Face face = CurrentFace();
+  const int32_t slot = HitTest(state_.hits, face, state_.mouseX, state_.mouseY);
+
+  if (face == Face::SettingsPanel) {
+    if (slot == state_.hoverRegion && state_.hoverRow == -1) return;
+    state_.hoverRow = -1;
+    state_.hoverRegion = slot;
+    FullRepaint();
+    return;
+  }
+
+  int32_t row = -1;
+  const HitRect& table = state_.hits[Slot::TableArea];
+  if (!LookupOpen() && table.Contains(state_.mouseX, state_.mouseY))
+    row = (state_.mouseY - table.top) / kRowHeight + app_.viewInputs().scrollRow;
+  if (slot == state_.hoverRegion && row == state_.hoverRow) return;
+
+  if (!Overlay() && !state_.splashActive) {
+    if (slot != state_.hoverRegion) {
+      InvalidateHitRect(state_.hoverRegion);
+      InvalidateHitRect(slot);
+    }
+    if (row != state_.hoverRow) {
+      if (state_.hoverRow >= 0) InvalidateTableRow(state_.hoverRow);
+      if (row >= 0) InvalidateTableRow(row);
+    }
+  } else {
+    FullRepaint();
+  }
+  state_.hoverRegion = slot;
+  state_.hoverRow = row;
+}
+
+void MainWindow::OnMouseLeave() {
+  if (!Overlay() && !state_.splashActive) {
+    InvalidateHitRect(state_.hoverRegion);
+    if (state_.hoverRow >= 0) InvalidateTableRow(state_.hoverRow);
+  } else {
+    FullRepaint();
+  }
+  state_.hoverRow = -2;
+  state_.mouseX = state_.mouseY = -1;
+  state_.hoverRegion = Slot::None;
+}
+
+void MainWindow::OnSetCursor() {
+  const Face face = CurrentFace();
+  if (face == Face::LoadingScreen) {
+    host_.SetCursor(CursorShape::Arrow);
+    return;
+  }
+  if (!Overlay() && state_.hits[Slot::TableArea].Contains(state_.mouseX, state_.mouseY)) {
+    host_.SetCursor(CursorShape::Hand);
+    return;
+  }
+  const int32_t slot = HitTest(state_.hits, face, state_.mouseX, state_.mouseY);
+  if (slot >= Slot::TextField && slot < Slot::TextField + kTextFieldCount) {
+    host_.SetCursor(CursorShape::IBeam);
+  } else {
+    host_.SetCursor(slot == Slot::None ? CursorShape::Arrow : CursorShape::Hand);
+  }
+}
+
+// ---- Invalidation and the shared operations ----------------------------------------------------
+
+int32_t MainWindow::LogicalWidth() {
+  return static_cast<int32_t>(static_cast<float>(host_.ClientWidth()) / state_.uiScale);
+}
+int32_t MainWindow::LogicalHeight() {
+  return static_cast<int32_t>(static_cast<float>(host_.ClientHeight()) / state_.uiScale);
+}
+
+void MainWindow::InvalidateLogical(int32_t left, int32_t top, int32_t right, int32_t bottom) {
+  const double s = state_.uiScale;
+  DeviceRect r;
+  r.left = static_cast<int32_t>(std::floor((left - 3) * s));
+  r.top = static_cast<int32_t>(std::floor((top - 3) * s));
+  r.right = static_cast<int32_t>(std::ceil((right + 3) * s));
+  r.bottom = static_cast<int32_t>(std::ceil((bottom + 3) * s));
+  host_.Invalidate(r);
+}
+
+void MainWindow::InvalidateHitRect(int32_t slot) {
+  if (slot < 0 || slot >= Slot::Count) return;
+  const HitRect& r = state_.hits[slot];
+  if (r.present) InvalidateLogical(r.left, r.top, r.right, r.bottom);
+}
+
+void MainWindow::InvalidateTableRow(int32_t row) {
+  const HitRect& table = state_.hits[Slot::TableArea];
+  const int32_t y = (row - app_.viewInputs().scrollRow) * kRowHeight + table.top;
+  InvalidateLogical(table.left, y - 2, table.right, y + kRowHeight);
+}
+
+void MainWindow::SelectRow(int32_t index) {
+  const auto& rows = app_.connectionView().ViewRows();
+  if (index < 0 || static_cast<size_t>(index) >= rows.size()) return;
+  ViewInputs& in = app_.viewInputs();
+  in.selectedRow = index;
+  app_.connectionView().SetSelectedRowKey(RowKey(rows[static_cast<size_t>(index)]));
+  if (index < in.scrollRow) {
+    in.scrollRow = index;
+  } else if (index >= in.scrollRow + state_.pageRows) {
+    in.scrollRow = index - state_.pageRows + 1;
+  }
+  if (in.scrollRow < 0) in.scrollRow = 0;
+}
+
+void MainWindow::ShowLookupPanel() {
+  app_.currentLookup().panelOpen.exchange(true);
+  state_.settingsOpen = false;
+  editor_.focusedField = static_cast<int32_t>(TextFieldId::kLookup);
+  state_.searchFocused = false;
+}
+
+void MainWindow::NoteLookupOpened() {
+  if (LookupOpen()) state_.settingsOpen = false;
+}
+
+void MainWindow::RequestRefreshNow() { tolvane::RequestRefreshNow(app_.refreshControl()); }
+
+uint32_t MainWindow::RebuildView() { return app_.connectionView().RebuildView(app_.viewInputs()); }
+
+// ---- Settings effects --------------------------------------------------------------------------
+
+void MainWindow::Effects::SaveSettings() { tolvane::SaveSettings(w_.app_.settings(), w_.app_.files()); }
+
+void MainWindow::Effects::RebuildPrefixList() { w_.app_.callPrefixes().RebuildPrefixList(w_.app_.settings().prefixes); }
+
+void MainWindow::Effects::ClearViewInputs() {
+  ViewInputs& in = w_.app_.viewInputs();
+  in.searchText.clear();
+  in.protocolFilter = 0;
+  in.categoryFilter = 0;
+}
+
+void MainWindow::Effects::ForceFullRedraw() {
+  w_.state_.fullRepaint = true;
+  w_.FullRepaint();
+}
+
+}  // namespace tolvane

@@ -1,0 +1,182 @@
+// MainWindow: the portable state machine behind the main window's procedure.
+//
+// The Win32 window procedure (app/win32/main_window_win32.cpp) unpacks each message and calls one
+// method here; everything the machine wants from the real window (invalidate, timers, cursor,
+// icons, z-order, focus, dragging) goes through WindowHost. So creation and shutdown order, the
+// four timers, hover with its partial repaints, the cursor and the input commands run on the host
+// with a fake host and a fake clock.
+//
+// Coordinates: mouse messages arrive in device pixels and are turned into logical pixels here
+// (divided by uiScale, truncated toward zero); invalidations leave in device pixels.
+//
+// Threads: main thread only. The workers are owned by the Application; this object starts them at
+// creation and joins them at shutdown, and in between only reads what they publish through the
+// Application's operations (each takes its own short lock).
+//
+// Not yet here, and added with their own work: the loading-screen picture and sound, the
+// background medium and sound (the media hooks below are empty until then), and the painter's
+// back buffers, which the compositor releases itself.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "app/application.h"
+#include "appearance/draw.h"
+#include "platform/canvas.h"
+#include "settings/settings_editing.h"
+#include "ui/app_state.h"
+#include "ui/hit_rects.h"
+#include "ui/window_host.h"
+
+namespace tolvane {
+
+// Windows virtual-key numbers of the keys the commands know (WM_KEYDOWN's wParam).
+namespace Key {
+inline constexpr uint32_t Backspace = 0x08;
+inline constexpr uint32_t Enter = 0x0D;
+inline constexpr uint32_t Escape = 0x1B;
+inline constexpr uint32_t Up = 0x26;
+inline constexpr uint32_t Down = 0x28;
+inline constexpr uint32_t Delete = 0x2E;
+inline constexpr uint32_t C = 0x43;
+inline constexpr uint32_t F = 0x46;
+inline constexpr uint32_t L = 0x4C;
+inline constexpr uint32_t V = 0x56;
+inline constexpr uint32_t F2 = 0x71;
+inline constexpr uint32_t F5 = 0x74;
+}  // namespace Key
+
+// The background medium's per-frame work, filled in by the media and sound code. Empty functions
+// mean no medium and no sound: nothing loops and no frame is ever due.
+struct MediaHooks {
+  std::function<void()> keepBackgroundLooping;
+  // True when the background layer must be drawn again (a new GIF or video frame).
+  std::function<bool()> advanceAnimation;
+};
+
+class MainWindow {
+ public:
+  MainWindow(Application& app, WindowHost& host, GraphicsFactory& graphics);
+  ~MainWindow();
+  MainWindow(const MainWindow&) = delete;
+  MainWindow& operator=(const MainWindow&) = delete;
+
+  // --- Lifecycle ---------------------------------------------------------------------------
+  // WM_CREATE, after the platform side measured uiScale, asked for rounded corners and started
+  // Winsock: settings and palettes, the delay text, fonts, always-on-top, the four workers, the
+  // UI and media timers, then WM_DEFERRED_START is posted.
+  void OnCreate(uintptr_t window, float uiScale);
+  // WM_DEFERRED_START: the first view, the window icons, a full repaint.
+  void OnDeferredStart();
+  // WM_DESTROY up to the joins and the save; the platform side then drains its message queue,
+  // stops Winsock and posts the quit message.
+  void OnDestroy();
+  // WM_SIZE.
+  void OnSize(bool minimized);
+  // WM_TIMER.
+  void OnTimer(uint32_t id);
+  // A resolver answer was handled (WM_HOST_RESOLVED / WM_HOST_NOT_FOUND).
+  void OnHostAnswer();
+
+  // --- Mouse and keyboard (device pixels in) -------------------------------------------------
+  void OnMouseMove(int32_t deviceX, int32_t deviceY);
+  void OnMouseLeave();
+  // WM_SETCURSOR over the client area.
+  void OnSetCursor();
+  void OnLButtonDown(int32_t deviceX, int32_t deviceY);
+  void OnLButtonDblClk(int32_t deviceX, int32_t deviceY);
+  // wheelDelta: the signed high word of WM_MOUSEWHEEL's wParam.
+  void OnMouseWheel(int32_t wheelDelta);
+  void OnKeyDown(uint32_t key, bool ctrl);
+  void OnChar(wchar_t c);
+
+  // --- Operations for the commands and the painters -------------------------------------------
+  Face CurrentFace() const;
+  bool LookupOpen() const { return app_.currentLookup().panelOpen.load(); }
+  // settingsOpen or the lookup panel open.
+  bool Overlay() const { return state_.settingsOpen || LookupOpen(); }
+  // Client size in logical pixels.
+  int32_t LogicalWidth();
+  int32_t LogicalHeight();
+
+  void FullRepaint() { host_.InvalidateAll(); }
+  // The logical rectangle grown by 3 on every side, scaled outward to whole device pixels.
+  void InvalidateLogical(int32_t left, int32_t top, int32_t right, int32_t bottom);
+  // Nothing for Slot::None or a slot that is not present.
+  void InvalidateHitRect(int32_t slot);
+  void InvalidateTableRow(int32_t row);
+  // Selects view row index (ignored outside the view) and scrolls it into view.
+  void SelectRow(int32_t index);
+  void ShowLookupPanel();
+  void RequestRefreshNow();
+  // RebuildView of the connection view with the window's inputs; returns its change bits.
+  uint32_t RebuildView();
+  // The lookup panel was opened by a lookup command: the two panels are never open together.
+  void NoteLookupOpened();
+
+  // The loading screen: shown until EndSplash (its time, a key, a click).
+  void StartSplash();
+  void EndSplash();
+
+  // The window icons from the logo mark in the active theme; records the theme they were made for.
+  void RebuildWindowIcons();
+
+  AppState& state() { return state_; }
+  const AppState& state() const { return state_; }
+  Application& app() { return app_; }
+  WindowHost& host() { return host_; }
+  Clock& clock() { return app_.clock(); }
+  SettingsEditor& editor() { return editor_; }
+  UiFonts& fonts() { return fonts_; }
+  TextWidthCache& widths() { return widths_; }
+  GraphicsFactory& graphics() { return graphics_; }
+  MediaHooks& media() { return media_; }
+
+ private:
+  class Effects final : public SettingsEffects {
+   public:
+    explicit Effects(MainWindow& window) : w_(window) {}
+    void SaveSettings() override;
+    void RebuildPrefixList() override;
+    void RebuildView() override { w_.RebuildView(); }
+    void RequestRefreshNow() override { w_.RequestRefreshNow(); }
+    void Repaint() override { w_.FullRepaint(); }
+    void ApplyAlwaysOnTop(bool on) override { w_.host_.ApplyTopmost(on); }
+    // The loading-screen picture, the background medium and both sounds are not built yet: these
+    // do nothing and report nothing playing until that work lands.
+    void LoadSplashImage() override {}
+    void LoadBackgroundMedia() override {}
+    bool BackgroundSoundPlaying() override { return false; }
+    std::wstring StartBackgroundSound() override { return {}; }
+    void StopBackgroundSound() override {}
+    void ApplyBackgroundVolume() override {}
+    bool LoadingSoundPlaying() override { return false; }
+    void StopLoadingSound() override {}
+    void BumpMediaRevision() override {}
+    void ClearViewInputs() override;
+    void ForceFullRedraw() override;
+
+   private:
+    MainWindow& w_;
+  };
+
+  void UiTick();
+  void FadeTick();
+  void MediaTick();
+  void SplashTick();
+
+  Application& app_;
+  WindowHost& host_;
+  GraphicsFactory& graphics_;
+  AppState state_;
+  Effects effects_{*this};
+  SettingsEditor editor_;
+  UiFonts fonts_;
+  TextWidthCache widths_;
+  MediaHooks media_;
+  bool created_ = false;
+};
+
+}  // namespace tolvane

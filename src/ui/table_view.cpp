@@ -1,0 +1,253 @@
+// The connection table's painters; see table_view.h.
+#include "ui/table_view.h"
+
+#include <algorithm>
+#include <string>
+
+#include "latency/grading.h"
+#include "lookup/lookup_target.h"
+#include "ui/main_view.h"
+
+namespace tolvane {
+namespace {
+
+constexpr std::wstring_view kEmDash = L"\u2014";
+constexpr int32_t kSparkWidth = 80;
+constexpr int32_t kSparkHeight = 14;
+constexpr int32_t kSparkSlots = 24;
+
+RectF R(float x, float y, float w, float h) { return RectF{x, y, w, h}; }
+float F(int32_t v) { return static_cast<float>(v); }
+
+// During a partial repaint, whether anything of the row whose top is y lies in the repaint
+// rectangle. A row's pixels stay within its row box (y to y + 26; the text is centred well inside
+// its taller text box), with a pixel of anti-aliasing either side, so rows outside are skipped
+// whole: no shape calls, no text, no samples fetched.
+bool RowMeetsRepaint(const DrawContext& dc, int32_t y) {
+  if (!dc.cullOn) return true;
+  return F(y + 27) > dc.cull.y && F(y - 1) < dc.cull.Bottom();
+}
+
+bool HasSparklineAddress(const std::wstring& address) {
+  return !address.empty() && address != L"*" && address.find(L':') == std::wstring::npos;
+}
+
+void PaintRow(DrawContext& dc, const ViewRow& row, const LatencyBook& book, bool selected, bool hovered, int32_t W,
+              int32_t y) {
+  const ThemePalette& p = dc.palette;
+  const float fy = F(y);
+  const RectF rowBox = R(34, fy, F(W - 68), 26);
+
+  if (row.firstSeen != 0 && dc.nowMs >= row.firstSeen && dc.nowMs - row.firstSeen < ConnectionView::kFadeMs) {
+    const double age = static_cast<double>(dc.nowMs - row.firstSeen);
+    const auto alpha = static_cast<uint32_t>((1.0 - age / static_cast<double>(ConnectionView::kFadeMs)) * 110.0);
+    if (alpha > 0) FillRoundRect(dc, rowBox, 6, WithAlpha(p.accent, alpha));
+  }
+  if (selected) {
+    FillRoundRect(dc, rowBox, 6, p.accentSoft);
+  } else if (hovered) {
+    FillRoundRect(dc, rowBox, 6, p.highlight);
+  }
+
+  const CategoryColours cat = CategoryColoursOf(row.category, p);
+  FillRoundRect(dc, R(40, fy + 6, 16, 16), 5, cat.badge);
+  FillEllipse(dc, Brush::Solid(cat.colour), R(45, fy + 11, 6, 6));
+  TextInRect(dc, TruncateWithDots(row.processName, 24), FontBody, R(64, fy + 1, 190, 28), p.text, TextAlign::Near,
+             TextAlign::Center);
+  TextInRect(dc, row.pid == 0 ? std::wstring(kEmDash) : std::to_wstring(row.pid), FontTiny, R(260, fy + 1, 52, 28),
+             p.textMuted, TextAlign::Near, TextAlign::Center);
+  TextInRect(dc, row.protocol, FontButton, R(316, fy + 1, 64, 28), p.accent, TextAlign::Near, TextAlign::Center);
+  TextInRect(dc, TruncateWithDots(row.localEndpoint, 25), FontMono, R(384, fy + 1, 182, 28), p.text, TextAlign::Near,
+             TextAlign::Center);
+  TextInRect(dc, TruncateWithDots(row.remoteEndpoint, 26), FontMono, R(574, fy + 1, F(W - 944), 28), p.text,
+             TextAlign::Near, TextAlign::Center);
+  TextInRect(dc, LatencyText(row.latencyMs, dc.enablePing), FontSmall, R(F(W - 360), fy + 1, 80, 28),
+             LatencyArgb(p, row.latencyMs, dc.enablePing), TextAlign::Near, TextAlign::Center);
+  PaintSignalColumn(dc, row, book, W, y);
+  const bool open = row.state == L"ACTIVE" || row.state == L"OPEN";
+  FillEllipse(dc, Brush::Solid(open ? p.good : p.accent), R(F(W - 140), fy + 12, 6, 6));
+  TextInRect(dc, row.state, FontTiny, R(F(W - 128), fy + 1, 88, 28), p.textMuted, TextAlign::Near, TextAlign::Center);
+}
+
+void PaintDetailsPane(DrawContext& dc, AppState& state, const ViewInputs& inputs, const std::vector<ViewRow>& rows,
+                      int32_t W, int32_t H) {
+  const ThemePalette& p = dc.palette;
+  const int32_t detailSlots[4] = {Slot::DetailsLookup, Slot::DetailsCopyIp, Slot::DetailsCopyEndpoint,
+                                  Slot::DetailsRePing};
+  const int32_t sel = inputs.selectedRow;
+  if (sel < 0 || static_cast<size_t>(sel) >= rows.size()) {
+    for (int32_t slot : detailSlots) state.hits[slot].present = false;
+    TextInRect(dc, L"Select a row to inspect the route, or click any category button above to view & copy IPs.",
+               FontSmall, R(45, F(H - 64), F(W - 90), 39), p.textDim, TextAlign::Near, TextAlign::Center);
+    return;
+  }
+  const ViewRow& row = rows[static_cast<size_t>(sel)];
+  const std::wstring route = row.processName + L"  [" + row.role + L"]  \u00b7  " + row.protocol + L"  \u00b7  " +
+                             row.localEndpoint + L" \u2192 " + row.remoteEndpoint + L"  \u00b7  " +
+                             LatencyText(row.latencyMs, dc.enablePing);
+  TextInRect(dc, route, FontSmall, R(45, F(H - 64), F(W - 470), 39), p.text, TextAlign::Near, TextAlign::Center);
+  struct DetailsButton {
+    int32_t slot;
+    int32_t left, right;
+    std::wstring_view label;
+    bool selected;
+  };
+  const DetailsButton buttons[4] = {
+      {Slot::DetailsLookup, W - 415, W - 333, L"Details", false},
+      {Slot::DetailsCopyIp, W - 327, W - 239, L"Copy IP", false},
+      {Slot::DetailsCopyEndpoint, W - 233, W - 127, L"Copy IP:port", false},
+      {Slot::DetailsRePing, W - 121, W - 41, L"Re-ping", true},
+  };
+  for (const DetailsButton& b : buttons) {
+    state.hits[b.slot].Set(b.left, H - 57, b.right, H - 27);
+    SmallToggle(dc, state.hits[b.slot], b.label, b.selected);
+  }
+}
+
+}  // namespace
+
+int32_t TablePageRows(int32_t areaHeight) { return areaHeight > 55 ? areaHeight / kTableRowPitch : 1; }
+
+CategoryColours CategoryColoursOf(std::wstring_view category, const ThemePalette& palette) {
+  struct Entry {
+    std::wstring_view word;
+    uint32_t colour;
+  };
+  static constexpr Entry kEntries[] = {
+      {L"discord", 0xFF9BA3FFu}, {L"browser", 0xFF79B0FFu}, {L"social", 0xFFF472B6u},
+      {L"game", 0xFFFF9AABu},    {L"media", 0xFF5EEAD4u},   {L"dev", 0xFFC9B3FFu},
+  };
+  for (const Entry& e : kEntries) {
+    if (e.word == category) return CategoryColours{e.colour, WithAlpha(e.colour, 0x28)};
+  }
+  return CategoryColours{palette.textDim, WithAlpha(palette.textDim, 0x28)};
+}
+
+void PaintSortHeader(DrawContext& dc, AppState& state, const ViewInputs& inputs, int32_t slot, std::wstring_view label,
+                     int32_t x, int32_t width, int32_t key) {
+  state.hits[slot].Set(x - 4, 347, x + width, 364);
+  const bool sorted = inputs.sortKey == key;
+  const ThemePalette& p = dc.palette;
+  TextAt(dc, label, FontTiny, F(x), 350, sorted ? p.accent : p.textMuted);
+  if (sorted) {
+    const float after = F(x + MeasureText(dc, label, FontTiny) + 4);
+    TextAt(dc, inputs.sortAscending ? L"\u25b2" : L"\u25bc", FontTiny, after, 350, p.accent);
+  }
+}
+
+void PaintSparkline(DrawContext& dc, const std::vector<int32_t>& history, float x, float top, float rowBottom) {
+  const ThemePalette& p = dc.palette;
+  const float w = kSparkWidth;
+  const float h = kSparkHeight;
+  if (history.size() < 2) {
+    dc.canvas.DrawLine(Pen{WithAlpha(p.textMuted, 0x46), 1}, {x, top + h / 2}, {x + w, top + h / 2});
+    return;
+  }
+  const size_t shown = std::min<size_t>(history.size(), kSparkSlots);
+  const std::vector<int32_t> samples(history.end() - static_cast<std::ptrdiff_t>(shown), history.end());
+  const int32_t scale = GraphScale(samples);
+  const std::vector<GraphPoint> marks = GraphPoints(samples, kSparkSlots, x, top, w, h, scale);
+
+  std::vector<PointF> points;
+  points.reserve(marks.size());
+  const Pen lossPen{WithAlpha(p.bad, 0xBE), 1};
+  for (const GraphPoint& m : marks) {
+    const float mx = static_cast<float>(m.x);
+    if (m.loss) {
+      dc.canvas.DrawLine(lossPen, {mx, top}, {mx, top + h});
+    } else {
+      points.push_back({mx, static_cast<float>(m.y)});
+    }
+  }
+  if (points.size() >= 2) {
+    Path area;
+    area.AddLines(points);
+    area.AddLine(points.back(), {points.back().x, rowBottom});
+    area.AddLine({points.back().x, rowBottom}, {points.front().x, rowBottom});
+    area.CloseFigure();
+    dc.canvas.FillPath(
+        Brush::Linear({x, top}, {x, rowBottom}, {WithAlpha(p.accent, 0x50), WithAlpha(p.accent, 0)}, {0.0f, 1.0f}),
+        area);
+    Path line;
+    line.AddLines(points);
+    dc.canvas.StrokePath(Pen{p.accent, 1.5f, true}, line);
+  }
+  const int32_t newest = samples.back();
+  if (newest >= 0 && !points.empty()) {
+    const PointF last = points.back();
+    FillEllipse(dc, Brush::Solid(LatencyArgb(p, newest, dc.enablePing)), R(last.x - 2.5f, last.y - 2.5f, 5, 5));
+  }
+}
+
+void PaintSignalColumn(DrawContext& dc, const ViewRow& row, const LatencyBook& book, int32_t W, int32_t y) {
+  const uint32_t colour = LatencyArgb(dc.palette, row.latencyMs, dc.enablePing);
+  const float fy = F(y);
+  DrawSignalBars(dc, F(W - 256), fy + 7, row.latencyMs, colour);
+  if (!HasSparklineAddress(row.remoteAddress) || !dc.enablePing) {
+    TextInRect(dc, SignalWord(row.latencyMs, dc.enablePing), FontTiny, R(F(W - 230), fy + 1, 70, 28), colour,
+               TextAlign::Near, TextAlign::Center);
+    return;
+  }
+  // The sparkline's own skip, before the samples are copied out of the book.
+  if (Culled(dc, F(W - 228), fy + 6, kSparkWidth, 18)) return;
+  PaintSparkline(dc, book.LatencyHistory(row.remoteAddress), F(W - 228), fy + 8, fy + 24);
+}
+
+void PaintTableChrome(DrawContext& dc, int32_t W, int32_t H) {
+  const ThemePalette& p = dc.palette;
+  FillRoundRect(dc, R(24, 338, F(W - 48), F(H - 18 - 338)), 12, p.card);
+  StrokeRoundRect(dc, R(24, 338, F(W - 48), F(H - 18 - 338)), 12, p.border, 1);
+  TextAt(dc, L"PID", FontTiny, 260, 350, p.textMuted);
+  TextAt(dc, L"PROTO", FontTiny, 316, 350, p.textMuted);
+  TextAt(dc, L"LOCAL IP : PORT", FontTiny, 384, 350, p.textMuted);
+  TextAt(dc, L"SIGNAL", FontTiny, F(W - 256), 350, p.textMuted);
+  FillRoundRect(dc, R(33, F(H - 64), F(W - 66), 39), 8, WithAlpha(p.text, 0x14));
+}
+
+void PaintTable(DrawContext& dc, AppState& state, ViewInputs& inputs, const std::vector<ViewRow>& rows,
+                const LatencyBook& book, int32_t W, int32_t H) {
+  const ThemePalette& p = dc.palette;
+  PaintSortHeader(dc, state, inputs, Slot::SortHeader + 0, L"APPLICATION", 40, 180, 0);
+  PaintSortHeader(dc, state, inputs, Slot::SortHeader + 1, L"REMOTE IP : PORT", 574, 180, 1);
+  PaintSortHeader(dc, state, inputs, Slot::SortHeader + 2, L"LATENCY", W - 360, 80, 2);
+  PaintSortHeader(dc, state, inputs, Slot::SortHeader + 3, L"STATE", W - 140, 80, 3);
+
+  const int32_t areaBottom = H - 68;
+  HitRect& area = state.hits[Slot::TableArea];
+  area.Set(32, kTableAreaTop, W - 32, areaBottom);
+  const int32_t areaHeight = areaBottom - kTableAreaTop;
+  state.pageRows = TablePageRows(areaHeight);
+  const int32_t count = static_cast<int32_t>(rows.size());
+  const int32_t maxScroll = std::max(0, count - state.pageRows);
+  inputs.scrollRow = std::max(0, std::min(inputs.scrollRow, maxScroll));
+  state.remoteColumnLeft = 574;
+  state.latencyColumnLeft = W - 360;
+
+  int32_t hovered = -1;
+  if (area.Contains(state.mouseX, state.mouseY)) {
+    const int32_t r = (state.mouseY - kTableAreaTop) / kTableRowPitch + inputs.scrollRow;
+    if (r < count) hovered = r;
+  }
+
+  dc.canvas.PushClip(R(24, kTableAreaTop, F(W - 48), F(areaHeight)));
+  for (int32_t i = 0; i < state.pageRows && inputs.scrollRow + i < count; ++i) {
+    const int32_t y = 371 + kTableRowPitch * i;
+    if (!RowMeetsRepaint(dc, y)) continue;
+    const int32_t r = inputs.scrollRow + i;
+    PaintRow(dc, rows[static_cast<size_t>(r)], book, r == inputs.selectedRow, r == hovered, W, y);
+  }
+  dc.canvas.PopClip();
+
+  if (count == 0) {
+    TextInRect(dc, L"No sockets match these filters. Open Discord, Browser, or Social Media, or clear search.",
+               FontBody, R(44, 396, F(W - 88), 36), p.textDim, TextAlign::Near, TextAlign::Center);
+  }
+  if (maxScroll > 0) {
+    const int32_t th = std::max(28, state.pageRows * areaHeight / count);
+    const int32_t top = kTableAreaTop + (areaHeight - th) * inputs.scrollRow / maxScroll;
+    FillRoundRect(dc, R(F(W - 33), F(top), 4, F(th)), 2, WithAlpha(p.textDim, 0x5A));
+  }
+  PaintDetailsPane(dc, state, inputs, rows, W, H);
+}
+
+}  // namespace tolvane

@@ -1,0 +1,56 @@
+// The connection table: the card below the toolbar with one line per view row (application, pid,
+// protocol, endpoints, latency, a signal column with a sparkline of the recent samples, state), the
+// scroll bar and the details pane of the selected row.
+//
+// The table keeps no state of its own. It reads the view rows, the sort and selection of ViewInputs
+// and the mouse of AppState, and writes back what depends on the window's height: pageRows, the
+// clamped scrollRow and the two column edges the click handler uses. During a partial repaint
+// (DrawContext::cullOn) rows that do not meet the repaint rectangle are skipped whole, and the
+// sparkline, the costliest item, is skipped by its own test before its samples are fetched.
+// Main thread only.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "appearance/draw.h"
+#include "latency/latency_book.h"
+#include "monitor/view.h"
+#include "ui/app_state.h"
+
+namespace tolvane {
+
+inline constexpr int32_t kTableRowPitch = 28;
+inline constexpr int32_t kTableAreaTop = 372;
+
+// Table rows that fit in a rows area of the given height: height / 28, or 1 for 55 or less.
+int32_t TablePageRows(int32_t areaHeight);
+
+// The badge dot and badge fill of a category word; anything not one of the six words is neutral.
+struct CategoryColours {
+  uint32_t colour = 0;
+  uint32_t badge = 0;
+};
+CategoryColours CategoryColoursOf(std::wstring_view category, const ThemePalette& palette);
+
+// The table card, the plain column labels and the details pane's fill: what depends only on the
+// window size and the palette (drawn with the main view's chrome).
+void PaintTableChrome(DrawContext& dc, int32_t W, int32_t H);
+
+// Everything below the toolbar down to the details pane, over the chrome.
+void PaintTable(DrawContext& dc, AppState& state, ViewInputs& inputs, const std::vector<ViewRow>& rows,
+                const LatencyBook& book, int32_t W, int32_t H);
+
+// One sortable header: its slot (x - 4, 347)-(x + width, 364), the label, "▲"/"▼" on the sorted one.
+void PaintSortHeader(DrawContext& dc, AppState& state, const ViewInputs& inputs, int32_t slot, std::wstring_view label,
+                     int32_t x, int32_t width, int32_t key);
+
+// The signal column of a row whose top is y: bars, then a word or the sparkline of the last 24
+// samples of the remote address.
+void PaintSignalColumn(DrawContext& dc, const ViewRow& row, const LatencyBook& book, int32_t W, int32_t y);
+
+// The sparkline of samples (oldest first) in the box (x, top, 80, 14); rowBottom is where its fill ends.
+void PaintSparkline(DrawContext& dc, const std::vector<int32_t>& samples, float x, float top, float rowBottom);
+
+}  // namespace tolvane

@@ -1,0 +1,278 @@
+// The compositor on recording surfaces: the first paint composes the background and copies the
+// whole frame once; a partial paint clips and culls to the dirty rectangle and copies only it; an
+// open panel is drawn over the reused underlay; a size or theme change redraws what it must.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "ui/paint_window.h"
+#include "view_fixture.h"
+
+namespace tolvane {
+namespace {
+
+constexpr uintptr_t kDevice = 0x5150;
+
+class PaintWindowTest : public ViewFixture {
+ public:
+  PaintWindowTest() {
+    state.splashActive = false;
+    panels.settingsPanel = [this](DrawContext& dc, AppState&, int32_t W, int32_t H) {
+      ++settingsPaints;
+      FillRect(dc, Brush::Solid(0xFF123456u),
+               RectF{100, 100, static_cast<float>(W - 200), static_cast<float>(H - 200)});
+    };
+    panels.lookupPanel = [this](DrawContext&, AppState&, int32_t, int32_t) { ++lookupPaints; };
+    panels.loadingScreen = [this](DrawContext&, AppState&, int32_t, int32_t) { ++splashPaints; };
+  }
+
+  void PaintOnce(const DeviceRect* rect, int32_t w = 1360, int32_t h = 880) {
+    const MainViewSources src = Sources();
+    PaintInputs in{graphics, fonts, widths, state, src, w, h, -1, nullptr, nullptr};
+    in.panels = &panels;
+    PaintWindow(paint, in, kDevice, rect);
+  }
+  RecordingSurface& Frame() { return *dynamic_cast<RecordingSurface*>(paint.frame()); }
+  RecordingSurface& Background() { return *dynamic_cast<RecordingSurface*>(paint.background()); }
+  RecordingSurface& Chrome() { return *dynamic_cast<RecordingSurface*>(paint.chrome()); }
+  RecordingSurface& Underlay() { return *dynamic_cast<RecordingSurface*>(paint.underlay()); }
+  // The copies to the window made so far.
+  std::vector<RecordingSurface::Copy> DeviceCopies() {
+    std::vector<RecordingSurface::Copy> out;
+    for (const auto& c : Frame().copies())
+      if (c.target == nullptr) out.push_back(c);
+    return out;
+  }
+  bool FrameCanvasDrew(std::wstring_view text) { return Frame().canvas().FindText(text) != nullptr; }
+
+  WindowPaint paint;
+  PanelPainters panels;
+  int settingsPaints = 0, lookupPaints = 0, splashPaints = 0;
+};
+
+TEST_F(PaintWindowTest, FirstPaintComposesBackgroundAndCopiesTheWholeFrameOnce) {
+  PaintOnce(nullptr);
+  EXPECT_EQ(graphics.surfacesMade, 4);
+  ASSERT_NE(paint.frame(), nullptr);
+  EXPECT_EQ(paint.frame()->Width(), 1360);
+  EXPECT_TRUE(paint.lastPaint().full);
+  EXPECT_TRUE(paint.lastPaint().backgroundComposed);
+  EXPECT_FALSE(state.fullRepaint);
+  EXPECT_TRUE(paint.lastPaint().chromeDrawn);
+  EXPECT_NE(Chrome().canvas().FindText(L"DISCORD CALL IPs"), nullptr);
+  EXPECT_EQ(Frame().canvas().FindText(L"DISCORD CALL IPs"), nullptr);  // the frame takes the chrome's copy
+  const auto copies = DeviceCopies();
+  ASSERT_EQ(copies.size(), 1u);
+  EXPECT_EQ(copies[0].device, kDevice);
+  EXPECT_EQ(copies[0].w, 1360);
+  EXPECT_EQ(copies[0].h, 880);
+  EXPECT_TRUE(FrameCanvasDrew(L"Paste"));
+  // The background: the palette's gradient over the whole client area plus one unit.
+  const auto bg = Background().canvas().OfKind(CallKind::FillRect);
+  ASSERT_FALSE(bg.empty());
+  EXPECT_FLOAT_EQ(bg[0]->rect.w, 1361);
+  EXPECT_EQ(bg[0]->brush.gradient, palette().gradient.size() >= 2);
+}
+
+TEST_F(PaintWindowTest, PartialPaintClipsCullsAndCopiesOnlyTheDirtyRectangle) {
+  PaintOnce(nullptr);
+  const DeviceRect rect{300, 400, 1400, 430};  // reaches past the right edge
+  PaintOnce(&rect);
+  EXPECT_FALSE(paint.lastPaint().full);
+  EXPECT_FALSE(paint.lastPaint().backgroundComposed);
+  EXPECT_FALSE(paint.lastPaint().chromeDrawn);
+  const DeviceRect dirty{300, 400, 1360, 430};
+  EXPECT_EQ(paint.lastPaint().copied, dirty);
+  const auto copies = DeviceCopies();
+  ASSERT_EQ(copies.size(), 2u);  // one per paint
+  EXPECT_EQ(copies[1].x, 300);
+  EXPECT_EQ(copies[1].w, 1060);
+  EXPECT_EQ(copies[1].h, 30);
+  // The chrome layer copied into the frame for the dirty part only.
+  const auto& bgCopies = Chrome().copies();
+  ASSERT_FALSE(bgCopies.empty());
+  EXPECT_EQ(bgCopies.back().y, 400);
+  EXPECT_EQ(bgCopies.back().h, 30);
+
+  const RecordingCanvas& c = Frame().canvas();
+  ASSERT_FALSE(c.calls().empty());
+  const CanvasCall& clip = c.calls().front().kind == CallKind::WorldScale ? c.calls()[1] : c.calls().front();
+  ASSERT_EQ(clip.kind, CallKind::PushClip);
+  EXPECT_FLOAT_EQ(clip.rect.y, 400);
+  EXPECT_FLOAT_EQ(clip.rect.w, 1060);
+  EXPECT_EQ(c.ClipDepth(), 0);
+  // Nothing drawn lies outside the dirty rectangle grown by 3 (texts at a point: a 2000 x 40 box).
+  for (const CanvasCall& call : c.calls()) {
+    if (call.kind == CallKind::PushClip || call.kind == CallKind::PopClip || call.kind == CallKind::WorldScale)
+      continue;
+    RectF r = call.rect;
+    if (call.kind == CallKind::TextAt) r = RectF{call.a.x, call.a.y, 2000, 40};
+    const bool meets = r.x <= 1363 && r.Right() >= 297 && r.y <= 433 && r.Bottom() >= 397;
+    EXPECT_TRUE(meets) << static_cast<int>(call.kind) << " at " << r.x << "," << r.y << " "
+                       << std::string(call.text.begin(), call.text.end());
+  }
+  EXPECT_FALSE(c.Texts().empty());
+  EXPECT_FALSE(paint.partialOn());  // culling is off again after the paint
+}
+
+TEST_F(PaintWindowTest, PartialClipIsInLogicalPixels) {
+  state.uiScale = 1.5f;
+  PaintOnce(nullptr, 2040, 1320);
+  const DeviceRect rect{300, 600, 900, 645};
+  PaintOnce(&rect, 2040, 1320);
+  EXPECT_FLOAT_EQ(paint.partialClip().x, 200);
+  EXPECT_FLOAT_EQ(paint.partialClip().y, 400);
+  EXPECT_FLOAT_EQ(paint.partialClip().w, 400);
+  EXPECT_FLOAT_EQ(paint.partialClip().h, 30);
+  EXPECT_FLOAT_EQ(Frame().canvas().WorldScale(), 1.5f);
+}
+
+TEST_F(PaintWindowTest, FullRepaintWhenAskedOrWhenTheRectangleCoversEverything) {
+  PaintOnce(nullptr);
+  state.fullRepaint = true;
+  const DeviceRect small{10, 10, 20, 20};
+  PaintOnce(&small);
+  EXPECT_TRUE(paint.lastPaint().full);
+  EXPECT_EQ(paint.lastPaint().copied, (DeviceRect{0, 0, 1360, 880}));
+  const DeviceRect everything{-5, -5, 5000, 5000};
+  PaintOnce(&everything);
+  EXPECT_TRUE(paint.lastPaint().full);
+  const DeviceRect outside{2000, 10, 2100, 20};
+  const size_t before = DeviceCopies().size();
+  PaintOnce(&outside);
+  EXPECT_FALSE(paint.lastPaint().painted);
+  EXPECT_EQ(DeviceCopies().size(), before);
+}
+
+TEST_F(PaintWindowTest, OpenPanelIsDrawnOverTheReusedUnderlay) {
+  PaintOnce(nullptr);
+  state.settingsOpen = true;
+  const DeviceRect rect{10, 10, 20, 20};
+  PaintOnce(&rect);  // a panel paint is always whole
+  EXPECT_TRUE(paint.lastPaint().overlay);
+  EXPECT_TRUE(paint.lastPaint().underlayDrawn);
+  EXPECT_EQ(settingsPaints, 1);
+  EXPECT_EQ(paint.lastPaint().copied, (DeviceRect{0, 0, 1360, 880}));
+
+  // Moving the mouse over the panel: the main view is not drawn again.
+  state.mouseX = 700;
+  PaintOnce(nullptr);
+  EXPECT_FALSE(paint.lastPaint().underlayDrawn);
+  EXPECT_EQ(settingsPaints, 2);
+  EXPECT_FALSE(FrameCanvasDrew(L"Paste"));
+  ASSERT_FALSE(Underlay().copies().empty());
+  EXPECT_EQ(Underlay().copies().back().target, paint.frame());
+
+  // A toast shows above the panel.
+  feedback.ShowToast(L"Settings reset");
+  PaintOnce(nullptr);
+  EXPECT_TRUE(FrameCanvasDrew(L"Settings reset"));
+
+  // The lookup panel instead, over the same underlay.
+  state.settingsOpen = false;
+  lookupOpen = true;
+  PaintOnce(nullptr);
+  EXPECT_EQ(lookupPaints, 1);
+  EXPECT_FALSE(paint.lastPaint().underlayDrawn);
+
+  // Closing: the next paint is full even with a small rectangle, and the underlay is dropped.
+  lookupOpen = false;
+  PaintOnce(&rect);
+  EXPECT_TRUE(paint.lastPaint().full);
+  EXPECT_TRUE(FrameCanvasDrew(L"Paste"));
+  state.settingsOpen = true;
+  PaintOnce(nullptr);
+  EXPECT_TRUE(paint.lastPaint().underlayDrawn);
+}
+
+TEST_F(PaintWindowTest, ThemeChangeRecomposesTheBackgroundAndTheUnderlay) {
+  state.settingsOpen = true;
+  PaintOnce(nullptr);
+  PaintOnce(nullptr);
+  EXPECT_FALSE(paint.lastPaint().backgroundComposed);
+  settings.theme = 2;
+  PaintOnce(nullptr);
+  EXPECT_TRUE(paint.lastPaint().backgroundComposed);
+  EXPECT_TRUE(paint.lastPaint().chromeDrawn);
+  EXPECT_TRUE(paint.lastPaint().underlayDrawn);
+  themes.DerivePalette(0);  // a custom palette edited: the revision moves
+  PaintOnce(nullptr);
+  EXPECT_TRUE(paint.lastPaint().backgroundComposed);
+}
+
+TEST_F(PaintWindowTest, CustomThemeGetsTheVeilUnlessAMediumIsShown) {
+  settings.theme = 6;
+  PaintOnce(nullptr);
+  const uint32_t veil = palette().dark ? 0x58000000u : 0x46FFFFFFu;
+  auto veils = Background().canvas().FillsWithColour(veil);
+  ASSERT_EQ(veils.size(), 1u);
+  EXPECT_FLOAT_EQ(veils[0]->rect.h, 881);
+
+  BackgroundMedium medium;
+  medium.loaded = true;
+  medium.mediaRevision = 1;
+  int mediumDraws = 0;
+  medium.draw = [&](DrawContext&, int32_t, int32_t) { ++mediumDraws; };
+  const MainViewSources src = Sources();
+  PaintInputs in{graphics, fonts, widths, state, src, 1360, 880, -1, nullptr, nullptr};
+  in.medium = &medium;
+  PaintWindow(paint, in, kDevice, nullptr);
+  EXPECT_TRUE(paint.lastPaint().backgroundComposed);
+  EXPECT_EQ(mediumDraws, 1);
+  EXPECT_TRUE(Background().canvas().FillsWithColour(veil).empty());
+
+  // Animation frames join the background key only while the main view shows them.
+  medium.animated = true;
+  medium.videoFrameCounter = 7;
+  PaintWindow(paint, in, kDevice, nullptr);
+  EXPECT_EQ(mediumDraws, 2);
+  state.settingsOpen = true;
+  medium.videoFrameCounter = 8;
+  PaintWindow(paint, in, kDevice, nullptr);
+  PaintWindow(paint, in, kDevice, nullptr);
+  EXPECT_EQ(mediumDraws, 3);  // opening the panel froze the background at frame 0 of the key
+  settings.bgMotion = false;
+  state.settingsOpen = false;
+  medium.videoFrameCounter = 9;
+  PaintWindow(paint, in, kDevice, nullptr);
+  EXPECT_EQ(mediumDraws, 3);
+}
+
+TEST_F(PaintWindowTest, SizeChangeRecreatesTheSurfacesAndPaintsEverything) {
+  PaintOnce(nullptr);
+  const DeviceRect rect{10, 10, 20, 20};
+  PaintOnce(&rect, 1300, 800);
+  EXPECT_EQ(graphics.surfacesMade, 8);
+  EXPECT_EQ(paint.frame()->Width(), 1300);
+  EXPECT_TRUE(paint.lastPaint().full);
+  EXPECT_TRUE(paint.lastPaint().backgroundComposed);
+  // A minimized window paints nothing and keeps its surfaces.
+  PaintOnce(nullptr, 0, 0);
+  EXPECT_FALSE(paint.lastPaint().painted);
+  EXPECT_EQ(graphics.surfacesMade, 8);
+}
+
+TEST_F(PaintWindowTest, LoadingScreenReplacesTheMainViewAndAlwaysPaintsWhole) {
+  PaintOnce(nullptr);
+  state.splashActive = true;
+  state.settingsOpen = true;  // the loading screen wins over a panel
+  const DeviceRect rect{10, 10, 20, 20};
+  PaintOnce(&rect);
+  EXPECT_EQ(splashPaints, 1);
+  EXPECT_EQ(settingsPaints, 0);
+  EXPECT_TRUE(paint.lastPaint().full);
+  EXPECT_FALSE(FrameCanvasDrew(L"Paste"));
+  ASSERT_FALSE(Background().copies().empty());  // the bare background under the loading screen
+  EXPECT_EQ(Background().copies().back().target, paint.frame());
+}
+
+TEST_F(PaintWindowTest, NoSurfacesNoPaint) {
+  graphics.failSurfaces = true;
+  PaintOnce(nullptr);
+  EXPECT_FALSE(paint.lastPaint().painted);
+  EXPECT_EQ(paint.frame(), nullptr);
+}
+
+}  // namespace
+}  // namespace tolvane
