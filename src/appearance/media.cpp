@@ -77,6 +77,8 @@ void BackgroundMedia::LoadBackgroundMedia() {
   ++mediaRevision_;
   status_.clear();
   kind_ = MediaKind::None;
+  videoFrameTaken_ = false;
+  seenVideoState_ = VideoState::Off;
 
   const std::wstring& path = settings_.bgPath;
   if (path.empty()) return;
@@ -308,6 +310,16 @@ bool BackgroundMedia::AdvanceAnimation() {
     }
   } else if (kind_ == MediaKind::Video) {
     redraw = newFrame_.exchange(false);
+    // The layer's key follows frames only while the video moves in the main view, so the first
+    // frame (the only one with motion off) and a failure that must take the last frame away
+    // change the medium itself.
+    const VideoState state = videoState();
+    if ((redraw && !videoFrameTaken_) || (state == VideoState::Failed && seenVideoState_ != VideoState::Failed)) {
+      ++mediaRevision_;
+      redraw = true;
+    }
+    if (redraw) videoFrameTaken_ = true;
+    seenVideoState_ = state;
   }
   if (redraw) ++videoFrameCounter_;
   return redraw;

@@ -88,7 +88,9 @@ class BackgroundMedia {
   // The body of the video thread; public so tests can run it on their own thread.
   void VideoDecodeThread(const std::wstring& path);
   // The media tick (only while the window is visible): a due GIF frame or a delivered video frame
-  // is taken; true (and VideoFrameCounter bumped) when the background layer must be redrawn.
+  // is taken; true (and VideoFrameCounter bumped) when the background layer must be redrawn. A
+  // video's first frame and its failure also bump MediaRevision: they change the layer even where
+  // its key does not follow the frames (motion off, a panel open).
   bool AdvanceAnimation();
   // Draws the medium over the gradient already on the canvas, W × H logical units, and the veil
   // (black on a dark palette, white on a light one). False, drawing nothing, when no medium is loaded.
@@ -166,6 +168,9 @@ class BackgroundMedia {
   int32_t frameHeight_ = 0;
   std::wstring frameError_;
   uint64_t frameSequence_ = 0;  // bumped with every delivered frame (under the frame lock)
+  // What the media tick has seen of the video since the load (main thread).
+  bool videoFrameTaken_ = false;
+  VideoState seenVideoState_ = VideoState::Off;
   // The image made from the shared frame by the last draw (main thread), and its sequence.
   std::unique_ptr<CanvasImage> videoImage_;
   uint64_t videoImageSequence_ = 0;

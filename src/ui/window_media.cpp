@@ -45,4 +45,18 @@ void WindowMedia::PaintLoadingScreen(DrawContext& dc, int32_t W, int32_t H) {
               static_cast<float>(W), static_cast<float>(H));
 }
 
+BackgroundMedium WindowMedia::PaintMedium() {
+  BackgroundMedium medium;
+  medium.loaded = MediumLoaded();
+  medium.animated = MediumAnimated();
+  medium.mediaRevision = MediaRevision();
+  medium.videoFrameCounter = VideoFrameCounter();
+  medium.draw = [this](DrawContext& dc, int32_t W, int32_t H) { DrawMedium(dc, W, H); };
+  return medium;
+}
+
+void WindowMedia::AddPainters(PanelPainters& panels) {
+  panels.loadingScreen = [this](DrawContext& dc, AppState&, int32_t W, int32_t H) { PaintLoadingScreen(dc, W, H); };
+}
+
 }  // namespace tolvane

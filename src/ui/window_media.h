@@ -28,6 +28,7 @@
 #include "platform/sound.h"
 #include "platform/video.h"
 #include "ui/app_state.h"
+#include "ui/paint_window.h"
 #include "ui/window_host.h"
 
 namespace tolvane {
@@ -67,6 +68,10 @@ class WindowMedia {
   void DrawMedium(DrawContext& dc, int32_t W, int32_t H);
   // The loading screen's face over the background layer.
   void PaintLoadingScreen(DrawContext& dc, int32_t W, int32_t H);
+  // What one paint of the compositor takes from here: the medium's part of the background layer
+  // and its key, and the loading screen's painter. Both refer to this object.
+  BackgroundMedium PaintMedium();
+  void AddPainters(PanelPainters& panels);
 
   // The settings panel's effects.
   void LoadSplashImage() { medium_.LoadSplashImage(); }

@@ -329,6 +329,13 @@ TEST_F(MediaTest, StatusLineFollowsTheVideoThread) {
   EXPECT_EQ(media.MediaStatusLine(), L"Video problem: The video could not be decoded");
   EXPECT_EQ(media.DeliveredFrames(), 1u);
 
+  // The failure takes the frame off the screen: the layer must be made again, once.
+  const uint64_t revision = media.MediaRevision();
+  EXPECT_TRUE(media.AdvanceAnimation());
+  EXPECT_EQ(media.MediaRevision(), revision + 1);
+  EXPECT_FALSE(media.AdvanceAnimation());
+  EXPECT_EQ(media.MediaRevision(), revision + 1);
+
   // A failed video keeps no frame on screen; only the veil is drawn.
   EXPECT_TRUE(media.DrawBackgroundMedia(canvas, 640, 480, true));
   EXPECT_EQ(canvas.Count(CallKind::Image), 0u);
@@ -354,9 +361,12 @@ TEST_F(MediaTest, APlayingVideoFrameIsTakenOnceAndDrawnOpaqueCoveringTheArea) {
   while (!media.NewVideoFrame() && std::chrono::steady_clock::now() < until) std::this_thread::yield();
   ASSERT_EQ(media.videoState(), VideoState::Playing);
 
+  const uint64_t revision = media.MediaRevision();
   EXPECT_TRUE(media.AdvanceAnimation());
   EXPECT_FALSE(media.AdvanceAnimation());  // the flag was exchanged
   EXPECT_EQ(media.VideoFrameCounter(), 1u);
+  // The first frame changes the medium itself: with motion off the layer's key follows no frames.
+  EXPECT_EQ(media.MediaRevision(), revision + 1);
   settings.bgDim = 0;
   ASSERT_TRUE(media.DrawBackgroundMedia(canvas, 100, 100, true));
   const auto images = canvas.OfKind(CallKind::Image);

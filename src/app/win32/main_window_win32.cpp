@@ -302,6 +302,9 @@ void PaintMainWindow(HWND window, HDC dc, const RECT* clip) {
   if (!state || !GetClientRect(window, &client)) return;
   MainWindow& machine = state->machine;
   const MainViewSources sources = MainViewSourcesOf(machine.app());
+  const BackgroundMedium medium = machine.windowMedia().PaintMedium();
+  PanelPainters panels;
+  machine.windowMedia().AddPainters(panels);
   const PaintInputs in{machine.graphics(),
                        machine.fonts(),
                        machine.widths(),
@@ -310,8 +313,8 @@ void PaintMainWindow(HWND window, HDC dc, const RECT* clip) {
                        client.right - client.left,
                        client.bottom - client.top,
                        machine.editor().focusedField,
-                       nullptr,
-                       nullptr};
+                       &medium,
+                       &panels};
   const DeviceRect rect = clip ? DeviceRect{clip->left, clip->top, clip->right, clip->bottom} : DeviceRect{};
   PaintWindow(state->paint, in, reinterpret_cast<uintptr_t>(dc), clip ? &rect : nullptr);
 }
