@@ -74,7 +74,8 @@ class WindowMedia {
   void AddPainters(PanelPainters& panels);
 
   // The settings panel's effects.
-  void LoadSplashImage() { medium_.LoadSplashImage(); }
+  // True when a loading-screen picture is loaded now (the settings panel reports a failure).
+  bool LoadSplashImage() { return medium_.LoadSplashImage(); }
   void LoadBackgroundMedia() { medium_.LoadBackgroundMedia(); }
   void BumpMediaRevision() { medium_.BumpMediaRevision(); }
   bool BackgroundSoundPlaying() const { return sounds_.backgroundOpen(); }
