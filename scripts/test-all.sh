@@ -22,6 +22,14 @@ cmake --build build/host -j "$jobs"
 step "host tests"
 ctest --test-dir build/host -j "$jobs" --output-on-failure
 
+step "ThreadSanitizer: the tests that start threads"
+# Only the threaded tests (refresh, ping, capture, lookup, the application's and the window's start
+# and stop) are built and run here, so the step stays short; any race report fails it.
+cmake --preset host-tsan >/dev/null
+cmake --build build/host-tsan -j "$jobs" --target test_monitor test_latency test_capture test_lookup test_app test_ui
+TSAN_OPTIONS="halt_on_error=1 exitcode=66" ctest --test-dir build/host-tsan -j "$jobs" --output-on-failure \
+  -R '^(RefreshTest|PingServiceTest|PingOnceTest|CaptureThread|LookupServiceTest|LookupTargetTest|Application|MainWindowLifecycle)\.'
+
 step "clang++ build of the portable core"
 cmake --preset host-clang >/dev/null
 cmake --build build/host-clang -j "$jobs" --target tolvane_core tolvane_platform

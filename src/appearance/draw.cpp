@@ -17,14 +17,14 @@ namespace {
 constexpr uint32_t kWhite = 0xFFFFFFFFu;
 constexpr uint32_t kNoColourFill = 0xFF14141Eu;
 
-struct FontSpec {
+struct UiFontDef {
   float sizePx;
   bool bold;
   bool mono;
 };
 
 // In UiFonts order (FontHeader .. FontButton).
-constexpr FontSpec kFontSpecs[kUiFontCount] = {
+constexpr UiFontDef kUiFontDefs[kUiFontCount] = {
     {16.5f, true, false}, {24, true, false},     {21, true, false},    {20, true, true},  {12.5f, true, false},
     {12, false, false},   {10.5f, false, false}, {9.5f, false, false}, {11, false, true}, {10, true, false},
 };
@@ -71,8 +71,8 @@ bool UiFonts::CreateUiFonts(GraphicsFactory& factory) {
   if (fonts_[0]) return true;
   bool all = true;
   for (size_t i = 0; i < fonts_.size(); ++i) {
-    const FontSpec& spec = kFontSpecs[i];
-    fonts_[i] = factory.CreateFont(spec.mono ? MonoFamilies() : SansFamilies(), spec.sizePx, spec.bold, spec.mono);
+    const UiFontDef& def = kUiFontDefs[i];
+    fonts_[i] = factory.CreateFont(def.mono ? MonoFamilies() : SansFamilies(), def.sizePx, def.bold, def.mono);
     if (!fonts_[i]) all = false;
   }
   return all;
@@ -190,7 +190,7 @@ void LogoMark(DrawContext& dc, float x, float y, float s) {
 
 void DrawSignalBars(DrawContext& dc, float x, float y, int32_t latencyMs, uint32_t argb) {
   const int32_t lit = SignalBars(latencyMs, dc.enablePing);
-  const uint32_t unlit = WithAlpha(dc.palette.textDim, 0x2E);
+  const uint32_t unlit = WithAlpha(dc.palette.textDim, 0x46);
   for (int32_t i = 0; i < 4; ++i) {
     const float h = static_cast<float>(4 + 3 * i);
     FillRect(dc, Brush::Solid(i < lit ? argb : unlit), RectF{x + 5.0f * static_cast<float>(i), y + 14 - h, 3, h});

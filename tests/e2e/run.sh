@@ -252,5 +252,99 @@ else
   fail "close" "the programs did not end within 30 s of WM_CLOSE"
 fi
 
+# ---- (f) demo mode with autoCopyCall=1: a demo call IP reaches the X clipboard by itself within two
+# seconds of the window's appearance; closing writes the settings file; Ctrl+C copies the first call;
+# searching by keyboard narrows the table and a double click copies a row
+demo_calls_re='^(35\.214\.40\.77|104\.18\.12\.201|104\.18\.32\.47)$'
+now_ms() { date +%s%3N; }
+clipboard() { timeout 5 xclip -o -selection clipboard 2>/dev/null; }
+if [ -n "${settings_file:-}" ] && [ "$(window_count)" -eq 0 ]; then
+  printf 'autoCopyCall=1\r\n' >"$settings_file"
+  launch auto --demo
+  t_window=""
+  t_clip=""
+  end=$((SECONDS + 60))
+  while [ $SECONDS -lt $end ] && [ -z "$t_clip" ]; do
+    if [ -z "$t_window" ] && [ -n "$(xdotool search --name '^Tolvane$' 2>/dev/null)" ]; then t_window=$(now_ms); fi
+    if grep -Eq "$demo_calls_re" <<<"$(clipboard)"; then t_clip=$(now_ms); fi
+    sleep 0.1
+  done
+  got=$(clipboard)
+  if [ -n "$t_window" ] && [ -n "$t_clip" ] && [ $((t_clip - t_window)) -le 2000 ]; then
+    pass "auto-copy: demo call IP $got on the X clipboard $((t_clip - t_window)) ms after the window appeared"
+  else
+    fail "auto-copy" "window at '${t_window}', clipboard '$got' at '${t_clip}'"
+  fi
+
+  # The file is removed while the program runs: only its shutdown can write it again.
+  rm -f "$settings_file"
+  if timeout 30 "$root/scripts/wine-run.sh" "$probe" close >/dev/null 2>&1 && wait_for 30 test -s "$work/rc.auto"; then
+    if [ "$(cat "$work/rc.auto")" = 0 ] && [ -f "$settings_file" ] && [ "$(wc -l <"$settings_file")" -eq 95 ] \
+      && grep -qx $'autoCopyCall=1\r' "$settings_file"; then
+      pass "close: exit 0, settings file written at shutdown with autoCopyCall=1"
+    else
+      fail "close (settings)" "exit $(cat "$work/rc.auto"), file: $(head -c 200 "$settings_file" 2>/dev/null | tr '\r\n' ' ')"
+    fi
+  else
+    fail "close (settings)" "the demo program did not end within 30 s of WM_CLOSE"
+  fi
+
+  # Ctrl+C with no row selected copies the first call IP (autoCopyCall off this time).
+  printf 'autoCopyCall=0\r\n' >"$settings_file"
+  launch keys --demo
+  wid=""
+  if wait_for 60 at_least 1; then wid=$(xdotool search --name '^Tolvane$' 2>/dev/null | head -n 1); fi
+  if [ -n "$wid" ]; then
+    sleep 2  # the first snapshot and the first view
+    # Another owner of the clipboard (xclip in the foreground, ended below) so a copy shows as a change.
+    printf 'e2e-before' | xclip -quiet -selection clipboard -i >/dev/null 2>&1 &
+    xclip_pid=$!
+    sleep 0.5
+    before=$(clipboard)
+    timeout 5 xdotool windowfocus --sync "$wid" 2>/dev/null
+    xdotool key ctrl+c
+    copied=""
+    for _ in $(seq 30); do
+      copied=$(clipboard)
+      grep -Eq "$demo_calls_re" <<<"$copied" && [ "$copied" != "$before" ] && break
+      sleep 0.1
+    done
+    if grep -Eq "$demo_calls_re" <<<"$copied" && [ "$copied" != "$before" ]; then
+      pass "Ctrl+C without a selected row: first call IP $copied on the X clipboard"
+    else
+      fail "Ctrl+C" "clipboard before '$before', after '$copied'"
+    fi
+    kill "$xclip_pid" 2>/dev/null
+
+    # Ctrl+F and typed text narrow the table to the one demo row of steam.exe; a double click on
+    # the first row (logical 200, 386: inside the table, left of the remote address) copies its
+    # IP:port.
+    read -r _ _ kl kt _ <<<"$(probe_out list | head -n 1)"
+    read -r rx ry <<<"$(awk -v d="$dpi" -v l="$kl" -v t="$kt" 'BEGIN { s = d > 96 ? d / 96 : 1; printf "%d %d", l + int(200 * s), t + int(386 * s) }')"
+    xdotool key ctrl+f
+    sleep 0.3
+    xdotool type --delay 60 steam
+    sleep 1
+    xdotool mousemove "$rx" "$ry" click --repeat 2 --delay 80 1
+    copied=""
+    for _ in $(seq 30); do
+      copied=$(clipboard)
+      [ "$copied" = "23.45.67.89:27015" ] && break
+      sleep 0.1
+    done
+    if [ "$copied" = "23.45.67.89:27015" ]; then
+      pass "Ctrl+F, typing \"steam\" and a double click on the first row: its IP:port $copied on the X clipboard"
+    else
+      fail "search and double click" "clipboard '$copied' (want 23.45.67.89:27015)"
+    fi
+    timeout 30 "$root/scripts/wine-run.sh" "$probe" close >/dev/null 2>&1
+    wait_for 30 test -s "$work/rc.keys"
+  else
+    fail "Ctrl+C" "no demo window"
+  fi
+else
+  fail "auto-copy" "no settings file path, or a window is still open"
+fi
+
 echo "e2e: $passed passed, $failed failed"
 [ $failed -eq 0 ]

@@ -3,7 +3,6 @@
 
 #include <windowsx.h>
 #include <winsock2.h>
-#include "platform/win32/gdiplus_headers.h"
 #include <commdlg.h>
 #include <shellapi.h>
 
@@ -38,13 +37,9 @@ using WindowDc = std::unique_ptr<std::remove_pointer_t<HDC>, DcReleaser>;
 
 WindowDc GetWindowDc(HWND window) { return WindowDc(GetDC(window), DcReleaser{window}); }
 
-struct MemoryDcDeleter {
-  void operator()(HDC dc) const { DeleteDC(dc); }
-};
 struct GdiObjectDeleter {
   void operator()(HGDIOBJ object) const { DeleteObject(object); }
 };
-using MemoryDc = std::unique_ptr<std::remove_pointer_t<HDC>, MemoryDcDeleter>;
 using GdiBitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, GdiObjectDeleter>;
 
 float ScreenUiScale() {

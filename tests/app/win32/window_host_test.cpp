@@ -127,6 +127,40 @@ TEST_F(WindowHostTest, IconsFromPixelsReachTheWindowAndReplaceTheOldOnes) {
   EXPECT_EQ(SendMessageW(window_, WM_GETICON, ICON_BIG, 0), 0);
 }
 
+TEST_F(WindowHostTest, DeferredStartDrawsTheLogoIconsAndAThemeChangeRedrawsThem) {
+  Create();
+  MSG msg;
+  ASSERT_TRUE(PeekMessageW(&msg, window_, WM_DEFERRED_START, WM_DEFERRED_START, PM_REMOVE));
+  DispatchMessageW(&msg);
+  HICON big = reinterpret_cast<HICON>(SendMessageW(window_, WM_GETICON, ICON_BIG, 0));
+  ASSERT_NE(big, nullptr);
+  EXPECT_NE(SendMessageW(window_, WM_GETICON, ICON_SMALL, 0), 0);
+  // The logo mark is drawn in the 32 x 32 icon: some pixels opaque, the corners transparent.
+  ICONINFO info{};
+  ASSERT_TRUE(GetIconInfo(big, &info));
+  std::vector<uint32_t> pixels(32 * 32);
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = 32;
+  bi.bmiHeader.biHeight = -32;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  HDC screen = GetDC(nullptr);
+  EXPECT_EQ(GetDIBits(screen, info.hbmColor, 0, 32, pixels.data(), &bi, DIB_RGB_COLORS), 32);
+  ReleaseDC(nullptr, screen);
+  DeleteObject(info.hbmColor);
+  DeleteObject(info.hbmMask);
+  int opaque = 0;
+  for (uint32_t p : pixels) opaque += (p >> 24) == 0xFF ? 1 : 0;
+  EXPECT_GT(opaque, 100);
+  EXPECT_EQ(pixels[0] >> 24, 0u);
+
+  state_->machine.editor().SelectTheme(2);
+  SendMessageW(window_, WM_TIMER, TIMER_MEDIA, 0);
+  EXPECT_NE(reinterpret_cast<HICON>(SendMessageW(window_, WM_GETICON, ICON_BIG, 0)), big);
+  EXPECT_EQ(state_->machine.state().iconTheme, 2);
+}
+
 TEST_F(WindowHostTest, ResizeBordersAtCornersAndEdgesAndNoneWhileMaximized) {
   Create();
   ShowWindow(window_, SW_SHOWNOACTIVATE);
