@@ -63,6 +63,7 @@ unset WINEPREFIX TOLVANE_WINEPREFIX DISPLAY
 
 step "end-to-end checks"
 tests/e2e/run.sh "$root/build/windows/src/app/win32/tolvane.exe"
+tests/e2e/media.sh "$root/build/windows/src/app/win32/tolvane.exe"
 
 step "installer and portable zip"
 mapfile -t packages < <(scripts/package.sh | tail -n 2)

@@ -45,6 +45,20 @@ class FileSystem {
   virtual bool ListFiles(const std::wstring& folder, std::vector<FileEntry>& files) = 0;
   // Sets a file's last-write time.
   virtual bool SetModifiedTime(const std::wstring& path, int64_t modifiedMs) = 0;
+
+  enum class ReadResult { Ok, CannotOpen, BadSize, ReadFailed };
+  // Reads a whole file of 1 to maxBytes bytes: CannotOpen when it cannot be opened for reading
+  // (other programs may go on reading and writing it), BadSize when it is empty or larger than
+  // maxBytes (nothing is read), ReadFailed when a read fails or comes up short. bytes is empty
+  // unless Ok. This default goes through ReadAll, so it reads a file of any size before checking.
+  virtual ReadResult ReadLimited(const std::wstring& path, uint64_t maxBytes, std::string& bytes) {
+    if (!ReadAll(path, bytes)) return ReadResult::CannotOpen;
+    if (bytes.empty() || bytes.size() > maxBytes) {
+      bytes.clear();
+      return ReadResult::BadSize;
+    }
+    return ReadResult::Ok;
+  }
 };
 
 // The process's real file system.

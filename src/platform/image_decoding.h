@@ -1,4 +1,6 @@
-// Decoding of compressed images (PNG map tiles) into 32-bit premultiplied ARGB pixels.
+// Decoding of compressed images into 32-bit premultiplied ARGB pixels: PNG map tiles from bytes,
+// and pictures (still or animated, any format the system reads) for the window's background and
+// the loading screen.
 //
 // On Windows this is GDI+, which the caller must have started (GdiplusStartup) before the first
 // call: the program does it in its entry point, the Windows tests in a fixture. The bytes come from
@@ -8,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,5 +26,39 @@ class ImageDecoder {
 // The process's decoder. On the Linux host, which never runs the program, it decodes nothing and
 // always returns false.
 ImageDecoder& SystemImageDecoder();
+
+// A decoded picture that stays open (with the memory it was decoded from) so that the frames of an
+// animated GIF can be selected one after the other. Main thread only.
+class DecodedPicture {
+ public:
+  virtual ~DecodedPicture() = default;
+  virtual int32_t Width() const = 0;
+  virtual int32_t Height() const = 0;
+  // The number of frames when the image's first frame dimension is the time dimension (an
+  // animation), otherwise 1.
+  virtual uint32_t TimeFrameCount() = 0;
+  // The raw values of the frame-delay property (hundredths of a second, one per frame as the file
+  // stores them); empty when the image has no such property.
+  virtual std::vector<uint32_t> FrameDelays() = 0;
+  // Makes frame index (on the time dimension) the active one; false when it cannot.
+  virtual bool SelectFrame(uint32_t index) = 0;
+  // The active frame's pixels, premultiplied ARGB, Width() * Height() of them, top row first.
+  // False (and pixels empty) when they cannot be had.
+  virtual bool Pixels(std::vector<uint32_t>& premultipliedArgb) = 0;
+};
+
+class PictureDecoder {
+ public:
+  virtual ~PictureDecoder() = default;
+  // Decodes the whole content of a file; the decoder keeps its own copy of the bytes for as long
+  // as the picture lives. Null when the bytes are not a picture or its width is 0.
+  virtual std::unique_ptr<DecodedPicture> DecodePicture(const std::string& fileBytes) = 0;
+  // Decodes straight from a file; null when it cannot be opened or decoded.
+  virtual std::unique_ptr<DecodedPicture> DecodePictureFile(const std::wstring& path) = 0;
+};
+
+// The process's picture decoder (GDI+ on Windows, which must have been started); on the Linux host
+// nothing decodes.
+PictureDecoder& SystemPictureDecoder();
 
 }  // namespace tolvane

@@ -20,11 +20,15 @@ constexpr uint64_t kCopyFlashMs = 1600;
 
 }  // namespace
 
-MainWindow::MainWindow(Application& app, WindowHost& host, GraphicsFactory& graphics)
+MainWindow::MainWindow(Application& app, WindowHost& host, GraphicsFactory& graphics, const MediaPlatform& platform)
     : app_(app),
       host_(host),
       graphics_(graphics),
-      editor_(app.settings(), app.themes(), app.copyFeedback().toast(), effects_) {}
+      editor_(app.settings(), app.themes(), app.copyFeedback().toast(), effects_),
+      windowMedia_(app, state_, graphics, platform) {
+  media_.keepBackgroundLooping = [this] { windowMedia_.KeepBackgroundLooping(); };
+  media_.advanceAnimation = [this] { return windowMedia_.AdvanceAnimation(); };
+}
 
 MainWindow::~MainWindow() { OnDestroy(); }
 
@@ -43,11 +47,12 @@ void MainWindow::OnCreate(uintptr_t window, float uiScale) {
   app_.StartWorkers();
   host_.SetTimer(TIMER_UI, kTimerUiMs);
   host_.SetTimer(TIMER_MEDIA, kTimerMediaMs);
-  state_.splashActive = false;
+  windowMedia_.OnCreate(host_);  // the loading screen, unless switched off or benchmarking
   host_.PostDeferredStart();
 }
 
 void MainWindow::OnDeferredStart() {
+  windowMedia_.OnDeferredStart();  // loading-screen picture, background medium and sound
   RebuildView();
   RebuildWindowIcons();
   state_.fullRepaint = true;
@@ -60,6 +65,7 @@ void MainWindow::OnDestroy() {
   app_.BeginShutdown();
   for (uint32_t id : {TIMER_UI, TIMER_SPLASH, TIMER_MEDIA, TIMER_ROWFADE}) host_.KillTimer(id);
   state_.rowFadeTimerOn = false;
+  windowMedia_.OnDestroy();      // the open sounds, the video thread, the picture
   host_.SetWindowIcons({}, {});  // destroys the two icons
   app_.JoinWorkersAndSave();
   mapImages_.Release();
@@ -205,34 +211,11 @@ void MainWindow::MediaTick() {
   if (media_.advanceAnimation && media_.advanceAnimation()) FullRepaint();
 }
 
-void MainWindow::SplashTick() {
-  if (!state_.splashActive) {
-    host_.KillTimer(TIMER_SPLASH);
-    return;
-  }
-  const int32_t splashMs = app_.settings().splashMs;
-  if (splashMs > 0 && (clock().MonotonicNs() - state_.splashStart) / 1000000 >= splashMs) EndSplash();
-  FullRepaint();
-}
+void MainWindow::SplashTick() { windowMedia_.loadingScreen().SplashTick(host_); }
 
-void MainWindow::StartSplash() {
-  state_.splashActive = true;
-  state_.splashStart = clock().MonotonicNs();
-  state_.splashMessage.clear();
-  host_.SetTimer(TIMER_SPLASH, kTimerSplashMs);
-  // The loading sound starts here once sounds exist; its error text goes to splashMessage.
-}
+void MainWindow::StartSplash() { windowMedia_.loadingScreen().StartSplash(host_); }
 
-void MainWindow::EndSplash() {
-  if (!state_.splashActive) return;
-  state_.splashActive = false;
-  host_.KillTimer(TIMER_SPLASH);
-  // The loading sound stops here (splashStopSound) once sounds exist.
-  if (!state_.splashMessage.empty()) {
-    app_.copyFeedback().ShowToast(state_.splashMessage);
-    state_.splashMessage.clear();
-  }
-}
+void MainWindow::EndSplash() { windowMedia_.loadingScreen().EndSplash(host_); }
 
 void MainWindow::RebuildWindowIcons() {
   state_.iconTheme = app_.settings().theme.load();

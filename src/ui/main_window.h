@@ -13,9 +13,9 @@
 // creation and joins them at shutdown, and in between only reads what they publish through the
 // Application's operations (each takes its own short lock).
 //
-// Not yet here, and added with their own work: the loading-screen picture and sound, the
-// background medium and sound (the media hooks below are empty until then), and the painter's
-// back buffers, which the compositor releases itself.
+// The background medium, the two sounds and the loading screen are one WindowMedia member, called
+// at creation, deferred start, the media and splash ticks and shutdown, and by the settings effects.
+// The painter's back buffers are the compositor's, which releases them itself.
 #pragma once
 
 #include <cstdint>
@@ -30,6 +30,7 @@
 #include "ui/hit_rects.h"
 #include "ui/lookup_panel.h"
 #include "ui/window_host.h"
+#include "ui/window_media.h"
 
 namespace tolvane {
 
@@ -49,8 +50,8 @@ inline constexpr uint32_t F2 = 0x71;
 inline constexpr uint32_t F5 = 0x74;
 }  // namespace Key
 
-// The background medium's per-frame work, filled in by the media and sound code. Empty functions
-// mean no medium and no sound: nothing loops and no frame is ever due.
+// The background medium's per-frame work: the window's WindowMedia by default; tests may replace
+// them. Empty functions mean no medium and no sound: nothing loops and no frame is ever due.
 struct MediaHooks {
   std::function<void()> keepBackgroundLooping;
   // True when the background layer must be drawn again (a new GIF or video frame).
@@ -59,7 +60,9 @@ struct MediaHooks {
 
 class MainWindow {
  public:
-  MainWindow(Application& app, WindowHost& host, GraphicsFactory& graphics);
+  // platform: the picture decoder, video decoding and MCI of the media (the process's by default).
+  MainWindow(Application& app, WindowHost& host, GraphicsFactory& graphics,
+             const MediaPlatform& platform = SystemMediaPlatform());
   ~MainWindow();
   MainWindow(const MainWindow&) = delete;
   MainWindow& operator=(const MainWindow&) = delete;
@@ -136,6 +139,7 @@ class MainWindow {
   MediaHooks& media() { return media_; }
   // The lookup panel's map image, made once per map and dropped at shutdown with the fonts.
   MapImageCache& mapImages() { return mapImages_; }
+  WindowMedia& windowMedia() { return windowMedia_; }
 
  private:
   class Effects final : public SettingsEffects {
@@ -147,17 +151,15 @@ class MainWindow {
     void RequestRefreshNow() override { w_.RequestRefreshNow(); }
     void Repaint() override { w_.FullRepaint(); }
     void ApplyAlwaysOnTop(bool on) override { w_.host_.ApplyTopmost(on); }
-    // The loading-screen picture, the background medium and both sounds are not built yet: these
-    // do nothing and report nothing playing until that work lands.
-    void LoadSplashImage() override {}
-    void LoadBackgroundMedia() override {}
-    bool BackgroundSoundPlaying() override { return false; }
-    std::wstring StartBackgroundSound() override { return {}; }
-    void StopBackgroundSound() override {}
-    void ApplyBackgroundVolume() override {}
-    bool LoadingSoundPlaying() override { return false; }
-    void StopLoadingSound() override {}
-    void BumpMediaRevision() override {}
+    void LoadSplashImage() override { w_.windowMedia_.LoadSplashImage(); }
+    void LoadBackgroundMedia() override { w_.windowMedia_.LoadBackgroundMedia(); }
+    bool BackgroundSoundPlaying() override { return w_.windowMedia_.BackgroundSoundPlaying(); }
+    std::wstring StartBackgroundSound() override { return w_.windowMedia_.StartBackgroundSound(); }
+    void StopBackgroundSound() override { w_.windowMedia_.StopBackgroundSound(); }
+    void ApplyBackgroundVolume() override { w_.windowMedia_.ApplyBackgroundVolume(); }
+    bool LoadingSoundPlaying() override { return w_.windowMedia_.LoadingSoundPlaying(); }
+    void StopLoadingSound() override { w_.windowMedia_.StopLoadingSound(); }
+    void BumpMediaRevision() override { w_.windowMedia_.BumpMediaRevision(); }
     void ClearViewInputs() override;
     void ForceFullRedraw() override;
 
@@ -180,6 +182,7 @@ class MainWindow {
   TextWidthCache widths_;
   MapImageCache mapImages_;
   MediaHooks media_;
+  WindowMedia windowMedia_;  // after state_, which it refers to
   bool created_ = false;
 };
 

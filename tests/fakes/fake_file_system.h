@@ -1,7 +1,7 @@
 // An in-memory FileSystem for tests: files are byte strings keyed by their path, folders a set.
 //
-// Failures are injected per operation (a roaming folder that cannot be had, a write, a move or a
-// read that fails), and a failed WriteDurable leaves half of the bytes behind, as a full disk
+// Failures are injected per operation (a roaming folder that cannot be had, a write, a move, an
+// open or a read that fails), and a failed WriteDurable leaves half of the bytes behind, as a full disk
 // would, so a test can prove that the caller cleans up. Every call is counted. A file written or
 // appended to gets nowMs as its last-write time; a move carries the time along. Single-threaded.
 #pragma once
@@ -83,6 +83,18 @@ class FakeFileSystem final : public FileSystem {
     modified[path] = modifiedMs;
     return true;
   }
+  ReadResult ReadLimited(const std::wstring& path, uint64_t maxBytes, std::string& bytes) override {
+    bytes.clear();
+    ++readCalls;
+    auto it = files.find(path);
+    if (failOpen || it == files.end()) return ReadResult::CannotOpen;
+    auto claimed = claimedSizes.find(path);
+    const uint64_t size = claimed != claimedSizes.end() ? claimed->second : it->second.size();
+    if (size == 0 || size > maxBytes) return ReadResult::BadSize;
+    if (failRead) return ReadResult::ReadFailed;
+    bytes = it->second;
+    return ReadResult::Ok;
+  }
 
   std::wstring roaming = L"C:\\Users\\tester\\AppData\\Roaming";
   std::wstring local = L"C:\\Users\\tester\\AppData\\Local";
@@ -91,6 +103,9 @@ class FakeFileSystem final : public FileSystem {
   std::map<std::wstring, int64_t> modified;  // last-write times, ms since 1970
   int64_t nowMs = 0;                         // the last-write time of the next write
   std::set<std::wstring> folders;
+  // ReadLimited sees these sizes instead of the stored bytes' (a huge file without the memory).
+  std::map<std::wstring, uint64_t> claimedSizes;
+  bool failOpen = false;  // ReadLimited cannot open any file
   bool failCreateFolder = false;
   bool failRead = false;
   bool failWrite = false;

@@ -298,7 +298,9 @@ void PaintMainWindow(HWND window, HDC dc, const RECT* clip) {
   if (!state || !GetClientRect(window, &client)) return;
   MainWindow& machine = state->machine;
   const MainViewSources sources = MainViewSourcesOf(machine.app());
+  const BackgroundMedium medium = machine.windowMedia().PaintMedium();
   PanelPainters panels;
+  machine.windowMedia().AddPainters(panels);
   panels.lookupPanel = [&machine](DrawContext& dc, AppState&, int32_t W, int32_t H) {
     PaintLookupPanel(dc, machine, W, H);
   };
@@ -310,7 +312,7 @@ void PaintMainWindow(HWND window, HDC dc, const RECT* clip) {
                        client.right - client.left,
                        client.bottom - client.top,
                        machine.editor().focusedField,
-                       nullptr,
+                       &medium,
                        &panels};
   const DeviceRect rect = clip ? DeviceRect{clip->left, clip->top, clip->right, clip->bottom} : DeviceRect{};
   PaintWindow(state->paint, in, reinterpret_cast<uintptr_t>(dc), clip ? &rect : nullptr);

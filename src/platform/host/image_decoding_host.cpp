@@ -1,5 +1,5 @@
-// The Linux host has no image codec: the host never shows a map, and tests use the fake decoder.
-// Decoding therefore always fails here, which the map treats as a grey tile.
+// The Linux host has no image codec: the host never shows a map or a picture, and tests use the
+// fake decoders. Decoding therefore always fails here, which the map treats as a grey tile.
 #include "platform/image_decoding.h"
 
 namespace tolvane {
@@ -19,6 +19,21 @@ class NoImageDecoder final : public ImageDecoder {
 
 ImageDecoder& SystemImageDecoder() {
   static NoImageDecoder decoder;
+  return decoder;
+}
+
+namespace {
+
+class NoPictureDecoder final : public PictureDecoder {
+ public:
+  std::unique_ptr<DecodedPicture> DecodePicture(const std::string&) override { return nullptr; }
+  std::unique_ptr<DecodedPicture> DecodePictureFile(const std::wstring&) override { return nullptr; }
+};
+
+}  // namespace
+
+PictureDecoder& SystemPictureDecoder() {
+  static NoPictureDecoder decoder;
   return decoder;
 }
 

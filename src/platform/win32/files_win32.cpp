@@ -4,8 +4,10 @@
 
 #include <io.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <new>
 #include <vector>
 
 #include "platform/files.h"
@@ -127,6 +129,33 @@ class Win32FileSystem final : public FileSystem {
     const bool ok = SetFileTime(h, nullptr, nullptr, &ft) != 0;
     CloseHandle(h);
     return ok;
+  }
+  ReadResult ReadLimited(const std::wstring& path, uint64_t maxBytes, std::string& bytes) override {
+    bytes.clear();
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return ReadResult::CannotOpen;
+    LARGE_INTEGER size = {};
+    if (!GetFileSizeEx(file, &size) || size.QuadPart < 1 || static_cast<uint64_t>(size.QuadPart) > maxBytes) {
+      CloseHandle(file);
+      return ReadResult::BadSize;
+    }
+    ReadResult result = ReadResult::Ok;
+    try {
+      bytes.resize(static_cast<size_t>(size.QuadPart));
+    } catch (const std::bad_alloc&) {
+      result = ReadResult::ReadFailed;
+    }
+    size_t done = 0;
+    while (result == ReadResult::Ok && done < bytes.size()) {
+      const DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 24));
+      DWORD got = 0;
+      if (!ReadFile(file, bytes.data() + done, want, &got, nullptr) || got == 0) result = ReadResult::ReadFailed;
+      done += got;
+    }
+    CloseHandle(file);
+    if (result != ReadResult::Ok) bytes.clear();
+    return result;
   }
 };
 

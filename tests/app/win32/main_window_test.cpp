@@ -14,6 +14,7 @@
 #include "app/startup.h"
 #include "app/win32/main_window_win32.h"
 #include "fakes/fake_application_services.h"
+#include "settings/settings_file.h"
 
 namespace tolvane {
 namespace {
@@ -25,6 +26,8 @@ class MainWindowTest : public testing::Test {
     ASSERT_EQ(Gdiplus::GdiplusStartup(&gdiplusToken_, &input, nullptr), Gdiplus::Ok);
     instance_ = GetModuleHandleW(nullptr);
     ASSERT_TRUE(RegisterMainWindowClass(instance_) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS);
+    // These tests look at the main view, so the loading screen is switched off.
+    services_.files.files[SettingsFilePath(services_.files)] = "splash=0\r\n";
     app_ = std::make_unique<Application>(CommandLineState{}, services_.Services());
     state_ = std::make_unique<MainWindowState>(*app_);
     window_ = CreateMainWindow(instance_, *state_);

@@ -72,7 +72,7 @@ TEST_F(WindowHostTest, WithoutTheSettingTheWindowIsNotTopmost) {
 TEST_F(WindowHostTest, CreationStartsTheWorkersAndPostsTheDeferredStart) {
   Create();
   EXPECT_TRUE(app_->appRunning().load());
-  EXPECT_FALSE(state_->machine.state().splashActive);
+  EXPECT_TRUE(state_->machine.state().splashActive);  // a normal start shows the loading screen
   EXPECT_EQ(state_->machine.state().window, reinterpret_cast<uintptr_t>(window_));
   MSG msg;
   EXPECT_TRUE(PeekMessageW(&msg, window_, WM_DEFERRED_START, WM_DEFERRED_START, PM_NOREMOVE));

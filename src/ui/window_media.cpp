@@ -1,0 +1,62 @@
+// The window's media bundle: the order of the start-up and shutdown steps lives here.
+#include "ui/window_media.h"
+
+namespace tolvane {
+
+MediaPlatform SystemMediaPlatform() {
+  return MediaPlatform{SystemPictureDecoder(), SystemVideoDecoding(), SystemSoundCommands()};
+}
+
+WindowMedia::WindowMedia(Application& app, AppState& state, GraphicsFactory& graphics, const MediaPlatform& platform)
+    : app_(app),
+      state_(state),
+      medium_(app.settings(), state.windowVisible,
+              MediaServices{app.clock(), app.files(), platform.pictures, platform.video, graphics}),
+      sounds_(app.settings(), platform.sound, app.files(), app.clock()),
+      loadingScreen_(state, app.settings(), sounds_, app.copyFeedback().toast(), app.clock()) {}
+
+void WindowMedia::OnCreate(WindowHost& host) {
+  state_.splashActive = false;
+  if (app_.settings().splash && !app_.commandLine().benchMode) loadingScreen_.StartSplash(host);
+}
+
+void WindowMedia::OnDeferredStart() {
+  medium_.LoadSplashImage();
+  medium_.LoadBackgroundMedia();
+  if (!app_.settings().bgSound.empty()) {
+    const std::wstring error = sounds_.StartBackgroundSound();
+    if (!error.empty()) app_.copyFeedback().ShowToast(error);
+  }
+}
+
+void WindowMedia::OnDestroy() {
+  if (sounds_.loadingOpen()) sounds_.StopLoadingSound();
+  if (sounds_.backgroundOpen()) sounds_.StopBackgroundSound();
+  medium_.StopVideo();
+  medium_.UnloadPicture();
+}
+
+void WindowMedia::DrawMedium(DrawContext& dc, int32_t W, int32_t H) {
+  medium_.DrawBackgroundMedia(dc.canvas, static_cast<float>(W), static_cast<float>(H), dc.palette.dark);
+}
+
+void WindowMedia::PaintLoadingScreen(DrawContext& dc, int32_t W, int32_t H) {
+  PaintSplash(dc, app_.settings(), medium_.SplashImage(), app_.clock().MonotonicNs() - state_.splashStart,
+              static_cast<float>(W), static_cast<float>(H));
+}
+
+BackgroundMedium WindowMedia::PaintMedium() {
+  BackgroundMedium medium;
+  medium.loaded = MediumLoaded();
+  medium.animated = MediumAnimated();
+  medium.mediaRevision = MediaRevision();
+  medium.videoFrameCounter = VideoFrameCounter();
+  medium.draw = [this](DrawContext& dc, int32_t W, int32_t H) { DrawMedium(dc, W, H); };
+  return medium;
+}
+
+void WindowMedia::AddPainters(PanelPainters& panels) {
+  panels.loadingScreen = [this](DrawContext& dc, AppState&, int32_t W, int32_t H) { PaintLoadingScreen(dc, W, H); };
+}
+
+}  // namespace tolvane
