@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test of Tolvane: the format check, the host build (g++) and its tests, a clang++ build
 # of the portable core, the Windows build and its tests under Wine, the end-to-end checks of
-# tolvane.exe under Wine on a virtual display, and a short run of each fuzz target over its corpus.
+# tolvane.exe under Wine on a virtual display, the installer and portable zip under Wine, and a short
+# run of each fuzz target over its corpus.
 # Installs what is missing with apt-get first. Exit code 0 only when everything passed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -62,6 +63,10 @@ unset WINEPREFIX TOLVANE_WINEPREFIX DISPLAY
 
 step "end-to-end checks"
 tests/e2e/run.sh "$root/build/windows/src/app/win32/tolvane.exe"
+
+step "installer and portable zip"
+mapfile -t packages < <(scripts/package.sh | tail -n 2)
+tests/e2e/installer.sh "${packages[0]}" "${packages[1]}"
 
 step "fuzz targets"
 cmake --preset fuzz >/dev/null

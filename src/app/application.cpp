@@ -3,12 +3,19 @@
 #include "settings/settings_file.h"
 
 namespace tolvane {
+namespace {
+
+std::wstring TileBaseOf(const CommandLineState& commandLine) {
+  return commandLine.tileBase.empty() ? std::wstring(kDefaultTileBase) : commandLine.tileBase;
+}
+
+}  // namespace
 
 Application::Application(const CommandLineState& commandLine, const PlatformServices& services)
     : commandLine_(commandLine),
       services_(services),
-      mapSources_{services.http, services.imageDecoder,
-                  commandLine.tileBase.empty() ? std::wstring(kDefaultTileBase) : commandLine.tileBase},
+      tileCache_(services.files, services.clock, TileBaseOf(commandLine)),
+      mapSources_{services.http, services.imageDecoder, TileBaseOf(commandLine), &tileCache_},
       snapshotter_(settings_, captureTable_, services.socketTables, services.processList, services.clock,
                    commandLine.demoMode),
       refresh_(snapshotter_, publishedRows_, refreshControl_, settings_, services.clock, appRunning_),

@@ -125,6 +125,7 @@ class Application {
   LatencyBook latencyBook_;
   CurrentLookup currentLookup_;
   LookupCache lookupCache_;
+  TileCache tileCache_;
   MapSources mapSources_;
   ViewInputs viewInputs_;
 

@@ -190,7 +190,7 @@ void LogoMark(DrawContext& dc, float x, float y, float s) {
 
 void DrawSignalBars(DrawContext& dc, float x, float y, int32_t latencyMs, uint32_t argb) {
   const int32_t lit = SignalBars(latencyMs, dc.enablePing);
-  const uint32_t unlit = WithAlpha(dc.palette.textDim, 0x2E);
+  const uint32_t unlit = WithAlpha(dc.palette.textDim, 0x46);
   for (int32_t i = 0; i < 4; ++i) {
     const float h = static_cast<float>(4 + 3 * i);
     FillRect(dc, Brush::Solid(i < lit ? argb : unlit), RectF{x + 5.0f * static_cast<float>(i), y + 14 - h, 3, h});

@@ -100,12 +100,19 @@ std::wstring LookupUrl(const std::wstring& apiBase, const std::wstring& address)
 }
 
 LookupResult PerformLookup(const std::wstring& address, const std::wstring& apiBase, HttpClient& http,
-                           const MapBuilder& buildMap, const ResultSink& publish) {
+                           const MapBuilder& buildMap, const ResultSink& publish, LookupRateLimit* rateLimit) {
   LookupResult r;
   r.address = address;
   std::string body;
   int32_t status = 0;
-  const bool ok = http.HttpGet(LookupUrl(apiBase, address), body, status);
+  bool ok = false;
+  if (rateLimit && !rateLimit->TryStart()) {
+    status = 429;  // refused here, before the service would have to
+  } else {
+    HttpHeaders headers;
+    ok = http.HttpGet(LookupUrl(apiBase, address), body, status, headers);
+    if (rateLimit) rateLimit->Finished(status, headers);
+  }
   if (ok) {
     if (JsonGetString(body, "status") == L"success") {
       r.continent = JsonGetString(body, "continent");
@@ -165,7 +172,8 @@ LookupWorker::LookupWorker(LookupCache& cache, HttpClient& http, MapBuilder buil
       buildMap_(std::move(buildMap)),
       clock_(clock),
       appRunning_(appRunning),
-      apiBase_(std::move(apiBase)) {}
+      apiBase_(std::move(apiBase)),
+      rateLimit_(clock) {}
 
 LookupWorker::~LookupWorker() { Join(); }
 
@@ -192,8 +200,9 @@ bool LookupWorker::RunOnce() {
   if (cache_.TakeNext(address, record) && record) {
     // The record stays alive through our reference even if a forced request replaces it meanwhile;
     // the replacement has its own queue entry.
-    PerformLookup(address, apiBase_, http_, buildMap_,
-                  [this, &record](const LookupResult& r) { cache_.PublishResult(*record, r); });
+    PerformLookup(
+        address, apiBase_, http_, buildMap_,
+        [this, &record](const LookupResult& r) { cache_.PublishResult(*record, r); }, &rateLimit_);
     return true;
   }
   clock_.SleepMs(kIdleSleepMs);

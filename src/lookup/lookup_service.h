@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "lookup/lookup_current.h"
+#include "lookup/rate_limit.h"
 #include "platform/clock.h"
 #include "platform/http.h"
 #include "settings/settings.h"
@@ -121,11 +122,14 @@ std::wstring LookupUrl(const std::wstring& apiBase, const std::wstring& address)
 
 // One lookup, run without the lock: asks the service, fills a local record, and hands it to publish
 // once for a failure and twice for a success (text first, then again with the map). An empty
-// buildMap counts as a map that could not be built. Returns the final record.
+// buildMap counts as a map that could not be built. With a rateLimit, a lookup that it refuses
+// fails at once with the rate-limit message and sends nothing, and every answer is reported to it.
+// Returns the final record.
 LookupResult PerformLookup(const std::wstring& address, const std::wstring& apiBase, HttpClient& http,
-                           const MapBuilder& buildMap, const ResultSink& publish);
+                           const MapBuilder& buildMap, const ResultSink& publish, LookupRateLimit* rateLimit = nullptr);
 
 // The permanent worker thread. Start once at window creation; Join after AppRunning was cleared.
+// It keeps the service's rate limit (see rate_limit.h) for every lookup it performs.
 class LookupWorker {
  public:
   static constexpr uint32_t kIdleSleepMs = 50;  // slept twice per idle turn: one wake-up per 100 ms
@@ -152,6 +156,7 @@ class LookupWorker {
   Clock& clock_;
   const std::atomic<bool>& appRunning_;
   std::wstring apiBase_;
+  LookupRateLimit rateLimit_;
   std::thread thread_;
 };
 

@@ -16,6 +16,8 @@
 #include <array>
 #include <cmath>
 #include <numbers>
+#include <optional>
+#include <utility>
 #include <system_error>
 #include <thread>
 
@@ -25,11 +27,12 @@ namespace {
 struct TileSlot {
   std::string body;
   int32_t status = 0;
+  HttpHeaders headers;
   bool ok = false;
 };
 
 void TileFetch(HttpClient& http, const std::wstring& url, TileSlot& slot) {
-  const bool got = http.HttpGet(url, slot.body, slot.status);
+  const bool got = http.HttpGet(url, slot.body, slot.status, slot.headers);
   slot.ok = got && !slot.body.empty();
 }
 
@@ -99,9 +102,23 @@ std::shared_ptr<const MapImage> BuildMap(MapSources& sources, double lat, double
   std::array<TileSlot, 9> slots;
   std::array<std::wstring, 9> urls;
   std::array<std::thread, 9> threads;
+  std::array<std::optional<TileCache::Tile>, 9> stale;
+  std::array<std::pair<int64_t, int64_t>, 9> where;
   for (int i = 0; i < 9; ++i) {
     int64_t x = 0, y = 0;
     if (!BlockTile(math, i, x, y)) continue;
+    where[i] = {x, y};
+    if (sources.cache) {
+      TileCache::Tile cached;
+      if (sources.cache->Find(zoom, x, y, cached)) {
+        if (cached.fresh) {
+          slots[i].body = std::move(cached.bytes);
+          slots[i].ok = true;
+          continue;
+        }
+        stale[i] = std::move(cached);
+      }
+    }
     urls[i] = TileUrl(sources.tileBase, zoom, x, y);
     try {
       threads[i] = std::thread(TileFetch, std::ref(sources.http), std::cref(urls[i]), std::ref(slots[i]));
@@ -111,6 +128,18 @@ std::shared_ptr<const MapImage> BuildMap(MapSources& sources, double lat, double
   }
   for (std::thread& t : threads) {
     if (t.joinable()) t.join();
+  }
+  if (sources.cache) {
+    for (int i = 0; i < 9; ++i) {
+      if (urls[i].empty()) continue;  // no download: beyond a pole, or fresh from the cache
+      TileSlot& slot = slots[i];
+      // Only a whole PNG replaces what the cache holds; an error page sent with 200 does not.
+      if (slot.ok && sources.cache->Store(zoom, where[i].first, where[i].second, slot.body, slot.headers)) continue;
+      if (stale[i] && !(slot.ok && IsIntactPng(slot.body))) {
+        slot.body = std::move(stale[i]->bytes);
+        slot.ok = true;
+      }
+    }
   }
 
   bool any = false;

@@ -6,6 +6,11 @@
 // are never requested; columns wrap around the date line. Each tile fails on its own and stays grey;
 // only when no tile arrives at all is there no image. The returned image is read-only and shared
 // with whoever shows it. Tile bytes are untrusted; a tile that does not decode is left grey.
+//
+// With a tile cache, a fresh cached tile is used without a request; a stale or missing one is
+// downloaded and stored, and when that download fails a stale tile is used all the same, so a map
+// seen before is drawn even offline. All cache work happens on the calling thread, before the
+// downloads start and after they are joined.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "lookup/tile_cache.h"
 #include "platform/http.h"
 #include "platform/image_decoding.h"
 
@@ -34,7 +40,8 @@ struct MapImage {
 struct MapSources {
   HttpClient& http;
   ImageDecoder& decoder;
-  std::wstring tileBase;  // URL prefix without a trailing slash
+  std::wstring tileBase;       // URL prefix without a trailing slash
+  TileCache* cache = nullptr;  // tiles kept on disk for this tileBase, or none
 };
 
 // Where a location falls in the tile grid of one zoom level.

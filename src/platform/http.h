@@ -10,6 +10,10 @@
 // body is cleared and status set to 0 at the start of every call. A body is never longer than
 // kHttpBodyLimit: the download stops at the first chunk that would pass it, and a 200 answer cut
 // there still counts as a success. Every byte of body comes from the network and is untrusted.
+//
+// The four-argument form also hands back the few response headers the program acts on (caching of
+// map tiles, the geolocation service's rate limit); they are cleared at the start like body, and
+// hold a header's value only when the server sent one. Their text is untrusted as well.
 #pragma once
 
 #include <cstddef>
@@ -23,10 +27,27 @@ inline constexpr size_t kHttpBodyLimit = 4194304;
 inline constexpr int32_t kHttpTimeoutMs = 9000;
 inline constexpr wchar_t kHttpUserAgent[] = L"Tolvane/1.1 (desktop IP inspector)";
 
+// Response headers as the server sent them, without the name and the colon; a header sent several
+// times has its values joined with ", " in the order received. Empty when absent.
+struct HttpHeaders {
+  std::wstring cacheControl;  // Cache-Control
+  std::wstring expires;       // Expires
+  std::wstring rateLeft;      // X-Rl: requests left in the service's current window
+  std::wstring rateReset;     // X-Ttl: seconds until that window resets
+};
+
+// A single header value longer than this is dropped as if absent (no sane server sends one).
+inline constexpr size_t kHttpHeaderLimit = 8192;
+
 class HttpClient {
  public:
   virtual ~HttpClient() = default;
-  virtual bool HttpGet(const std::wstring& url, std::string& body, int32_t& status) = 0;
+  virtual bool HttpGet(const std::wstring& url, std::string& body, int32_t& status, HttpHeaders& headers) = 0;
+  // The same request for a caller that needs no headers.
+  bool HttpGet(const std::wstring& url, std::string& body, int32_t& status) {
+    HttpHeaders ignored;
+    return HttpGet(url, body, status, ignored);
+  }
 };
 
 // The process's client with the normal time-outs (kHttpTimeoutMs for each of resolve, connect,

@@ -337,7 +337,7 @@ TEST_F(DrawTest, PillsAdvanceByTextWidthPlus32) {
 }
 
 TEST_F(DrawTest, SignalBars) {
-  const uint32_t lit = 0xFF00FF00, unlit = WithAlpha(palette.textDim, 0x2E);
+  const uint32_t lit = 0xFF00FF00, unlit = WithAlpha(palette.textDim, 0x46);
   struct Case {
     bool ping;
     int32_t latency;

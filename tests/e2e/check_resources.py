@@ -3,17 +3,29 @@
 with seven PNG images of 16 to 256 pixels whose headers agree with the group's sizes, and whose
 pixels show the logo mark (transparent corner, blue-violet square, white overlay); the manifest
 (RT_MANIFEST 1) with its identity, elevation, supported systems and dpi awareness; and the version
-information. Prints one line per failed expectation and exits 1 when there is any.
+information, which must carry the project version of CMakeLists.txt. Prints one line per failed expectation and exits 1 when there is any.
 
 Usage: check_resources.py tolvane.exe
 """
 
+import os
+import re
 import struct
 import sys
 import zlib
 
 RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 14, 16, 24
 WANT_SIZES = [16, 24, 32, 48, 64, 128, 256]
+
+
+def project_version():
+    """(major, minor, patch) of the project() call in the repository's CMakeLists.txt."""
+    root = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+    with open(os.path.join(root, "CMakeLists.txt"), encoding="utf-8") as f:
+        m = re.search(r"project\(Tolvane VERSION (\d+)\.(\d+)\.(\d+)", f.read())
+    if not m:
+        raise ValueError("no project version in CMakeLists.txt")
+    return tuple(int(g) for g in m.groups())
 
 
 def read_resources(pe):
@@ -140,15 +152,19 @@ def check(path):
         if want not in manifest:
             faults.append(f"manifest lacks {want}")
 
+    major, minor, patch = project_version()
+    quad = f"{major}.{minor}.{patch}.0"
+    if f'version="{quad}"' not in manifest:
+        faults.append(f"manifest identity is not version {quad}")
     version = res.get(RT_VERSION, {}).get(1, b"")
     fixed = version.find(struct.pack("<I", 0xFEEF04BD))
     if fixed < 0:
         faults.append("no fixed version information")
     else:
         ms, ls = struct.unpack_from("<II", version, fixed + 8)
-        if (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF) != (1, 1, 0, 0):
-            faults.append("file version is not 1.1.0.0")
-    for text in ("ProductName", "Tolvane", "1.1.0.0"):
+        if (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF) != (major, minor, patch, 0):
+            faults.append(f"file version is not {quad}")
+    for text in ("ProductName", "Tolvane", quad):
         if text.encode("utf-16-le") not in version:
             faults.append(f"version strings lack {text}")
     return faults

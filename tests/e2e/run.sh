@@ -64,7 +64,7 @@ wait_for() {
 
 # ---- resources of the executable (no Wine needed)
 if out=$(python3 "$here/check_resources.py" "$exe" 2>&1); then
-  pass "resources: icon group 1 with 7 PNG sizes, manifest, version 1.1.0.0"
+  pass "resources: icon group 1 with 7 PNG sizes, manifest, the project version"
 else
   fail "resources" "$out"
 fi

@@ -2,12 +2,14 @@
 //
 // Failures are injected per operation (a roaming folder that cannot be had, a write, a move or a
 // read that fails), and a failed WriteDurable leaves half of the bytes behind, as a full disk
-// would, so a test can prove that the caller cleans up. Every call is counted. Single-threaded.
+// would, so a test can prove that the caller cleans up. Every call is counted. A file written or
+// appended to gets nowMs as its last-write time; a move carries the time along. Single-threaded.
 #pragma once
 
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "platform/files.h"
 
@@ -16,6 +18,7 @@ namespace tolvane {
 class FakeFileSystem final : public FileSystem {
  public:
   std::wstring RoamingAppDataFolder() override { return roaming; }
+  std::wstring LocalAppDataFolder() override { return local; }
   std::wstring TempFolder() override { return temp; }
   bool CreateFolder(const std::wstring& path) override {
     ++createFolderCalls;
@@ -32,6 +35,7 @@ class FakeFileSystem final : public FileSystem {
   }
   bool WriteDurable(const std::wstring& path, const std::string& bytes) override {
     ++writeCalls;
+    modified[path] = nowMs;
     if (failWrite) {
       files[path] = bytes.substr(0, bytes.size() / 2);
       return false;
@@ -42,6 +46,7 @@ class FakeFileSystem final : public FileSystem {
   bool Append(const std::wstring& path, const std::string& bytes) override {
     if (failWrite) return false;
     files[path] += bytes;
+    modified[path] = nowMs;
     return true;
   }
   bool MoveReplacing(const std::wstring& from, const std::wstring& to) override {
@@ -51,27 +56,53 @@ class FakeFileSystem final : public FileSystem {
     std::string bytes = std::move(it->second);
     files.erase(it);
     files[to] = std::move(bytes);
+    modified[to] = modified[from];
+    modified.erase(from);
     return true;
   }
   bool Remove(const std::wstring& path) override {
     ++removeCalls;
+    modified.erase(path);
     return files.erase(path) != 0;
   }
   bool Exists(const std::wstring& path) override { return files.count(path) != 0; }
+  bool ListFiles(const std::wstring& folder, std::vector<FileEntry>& out) override {
+    ++listCalls;
+    out.clear();
+    if (failList) return false;
+    for (const auto& [path, bytes] : files) {
+      if (path.size() > folder.size() + 1 && path.compare(0, folder.size(), folder) == 0 &&
+          (path[folder.size()] == L'\\' || path[folder.size()] == L'/')) {
+        out.push_back(FileEntry{path, bytes.size(), modified.count(path) ? modified.at(path) : 0});
+      }
+    }
+    return true;
+  }
+  bool SetModifiedTime(const std::wstring& path, int64_t modifiedMs) override {
+    if (failSetModified || files.count(path) == 0) return false;
+    modified[path] = modifiedMs;
+    return true;
+  }
 
   std::wstring roaming = L"C:\\Users\\tester\\AppData\\Roaming";
+  std::wstring local = L"C:\\Users\\tester\\AppData\\Local";
   std::wstring temp = L"C:\\Users\\tester\\AppData\\Local\\Temp\\";
   std::map<std::wstring, std::string> files;
+  std::map<std::wstring, int64_t> modified;  // last-write times, ms since 1970
+  int64_t nowMs = 0;                         // the last-write time of the next write
   std::set<std::wstring> folders;
   bool failCreateFolder = false;
   bool failRead = false;
   bool failWrite = false;
   bool failMove = false;
+  bool failList = false;
+  bool failSetModified = false;
   int createFolderCalls = 0;
   int readCalls = 0;
   int writeCalls = 0;
   int moveCalls = 0;
   int removeCalls = 0;
+  int listCalls = 0;
 };
 
 }  // namespace tolvane

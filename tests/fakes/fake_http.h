@@ -2,7 +2,8 @@
 //
 // Get keeps the real client's contract: body cleared and status 0 first, true exactly for status 200,
 // status 0 meaning "no answer". A URL missing from the table gets the fallback answer (by default a
-// 404 with a short body). Safe to call from several threads at once, as the map's tile threads do.
+// 404 with a short body). Each answer may carry response headers. Safe to call from several threads at once, as the
+// map's tile threads do.
 #pragma once
 
 #include <cstdint>
@@ -20,27 +21,37 @@ class FakeHttpClient final : public HttpClient {
   struct Response {
     int32_t status = 0;  // 0: no answer at all
     std::string body;
+    HttpHeaders headers;
   };
 
-  bool HttpGet(const std::wstring& url, std::string& body, int32_t& status) override {
+  using HttpClient::HttpGet;
+  bool HttpGet(const std::wstring& url, std::string& body, int32_t& status, HttpHeaders& headers) override {
     body.clear();
     status = 0;
+    headers = HttpHeaders{};
     std::lock_guard<std::mutex> lock(mutex_);
     requests_.push_back(url);
     const auto it = responses_.find(url);
     const Response& r = it != responses_.end() ? it->second : fallback_;
     status = r.status;
-    if (r.status != 0) body = r.body;
+    if (r.status != 0) {
+      body = r.body;
+      headers = r.headers;
+    }
     return r.status == 200;
   }
 
-  void Answer(const std::wstring& url, int32_t status, std::string body) {
+  void Answer(const std::wstring& url, int32_t status, std::string body, HttpHeaders headers = {}) {
     std::lock_guard<std::mutex> lock(mutex_);
-    responses_[url] = Response{status, std::move(body)};
+    responses_[url] = Response{status, std::move(body), std::move(headers)};
   }
-  void AnswerOthers(int32_t status, std::string body) {
+  void AnswerOthers(int32_t status, std::string body, HttpHeaders headers = {}) {
     std::lock_guard<std::mutex> lock(mutex_);
-    fallback_ = Response{status, std::move(body)};
+    fallback_ = Response{status, std::move(body), std::move(headers)};
+  }
+  void ClearRequests() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    requests_.clear();
   }
   std::vector<std::wstring> Requests() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -50,7 +61,7 @@ class FakeHttpClient final : public HttpClient {
  private:
   std::mutex mutex_;
   std::map<std::wstring, Response> responses_;
-  Response fallback_{404, "Not Found"};
+  Response fallback_{404, "Not Found", {}};
   std::vector<std::wstring> requests_;
 };
 

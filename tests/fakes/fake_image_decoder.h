@@ -1,7 +1,9 @@
 // An image decoder that understands one made-up format instead of PNG, so that map tests on the
 // host can say which tile holds which picture: the bytes "FAKEPNG <width> <height> <argb hex>"
-// decode to a solid image of that size and premultiplied colour. Anything else fails to decode.
-// It counts its calls; safe to call from several threads at once.
+// decode to a solid image of that size and premultiplied colour. EncodePng wraps the same text in
+// the chunk structure of a real PNG (signature, IHDR, the text as IDAT, IEND, with checksums), for
+// code that checks a file's PNG structure before it decodes; it decodes the same. Anything else
+// fails to decode. It counts its calls; safe to call from several threads at once.
 #pragma once
 
 #include <atomic>
@@ -22,6 +24,18 @@ class FakeImageDecoder final : public ImageDecoder {
     return text;
   }
 
+  static std::string EncodePng(int width, int height, uint32_t argb) {
+    std::string ihdr;
+    PutBigEndian(ihdr, static_cast<uint32_t>(width));
+    PutBigEndian(ihdr, static_cast<uint32_t>(height));
+    ihdr += std::string("\x08\x06\x00\x00\x00", 5);
+    std::string png = kPngSignature;
+    PutChunk(png, "IHDR", ihdr);
+    PutChunk(png, "IDAT", Encode(width, height, argb));
+    PutChunk(png, "IEND", "");
+    return png;
+  }
+
   bool DecodePng(const std::string& bytes, int& width, int& height, std::vector<uint32_t>& pixels) override {
     calls.fetch_add(1);
     width = 0;
@@ -29,8 +43,9 @@ class FakeImageDecoder final : public ImageDecoder {
     pixels.clear();
     int w = 0, h = 0;
     unsigned argb = 0;
-    if (std::sscanf(bytes.c_str(), "FAKEPNG %d %d %8X", &w, &h, &argb) != 3 || w <= 0 || h <= 0 || w > 4096 ||
-        h > 4096) {
+    const char* text = bytes.c_str();
+    if (bytes.rfind(kPngSignature, 0) == 0 && bytes.size() > 41) text += 41;  // the IDAT data of EncodePng
+    if (std::sscanf(text, "FAKEPNG %d %d %8X", &w, &h, &argb) != 3 || w <= 0 || h <= 0 || w > 4096 || h > 4096) {
       return false;
     }
     width = w;
@@ -40,6 +55,24 @@ class FakeImageDecoder final : public ImageDecoder {
   }
 
   std::atomic<int> calls{0};
+
+ private:
+  static constexpr char kPngSignature[] = "\x89PNG\r\n\x1a\n";
+
+  static void PutBigEndian(std::string& out, uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>((v >> shift) & 0xFF));
+  }
+  static void PutChunk(std::string& png, const std::string& type, const std::string& data) {
+    PutBigEndian(png, static_cast<uint32_t>(data.size()));
+    const std::string body = type + data;
+    uint32_t crc = 0xFFFFFFFFu;
+    for (const char ch : body) {
+      crc ^= static_cast<uint8_t>(ch);
+      for (int k = 0; k < 8; ++k) crc = (crc & 1) ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
+    }
+    png += body;
+    PutBigEndian(png, crc ^ 0xFFFFFFFFu);
+  }
 };
 
 }  // namespace tolvane

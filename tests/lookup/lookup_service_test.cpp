@@ -20,11 +20,13 @@ namespace {
 // Answers every GET with one canned outcome and remembers the URLs asked for.
 class FakeHttp final : public HttpClient {
  public:
-  bool HttpGet(const std::wstring& url, std::string& body, int32_t& status) override {
+  using HttpClient::HttpGet;
+  bool HttpGet(const std::wstring& url, std::string& body, int32_t& status, HttpHeaders& headers) override {
     std::lock_guard<std::mutex> guard(lock);
     urls.push_back(url);
     body = answerBody;
     status = answerStatus;
+    headers = answerHeaders;
     cv.notify_all();
     return answerStatus == 200;
   }
@@ -33,6 +35,7 @@ class FakeHttp final : public HttpClient {
   std::vector<std::wstring> urls;
   std::string answerBody;
   int32_t answerStatus = 0;
+  HttpHeaders answerHeaders;
 };
 
 const char kFullAnswer[] =

@@ -2,6 +2,7 @@
 // code unit by code unit, which is enough for the ASCII paths that host tests and tools use.
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -26,6 +27,10 @@ class HostFileSystem final : public FileSystem {
   std::wstring RoamingAppDataFolder() override {
     const char* home = std::getenv("HOME");
     return home ? Widen(std::string(home) + "/.config") : std::wstring();
+  }
+  std::wstring LocalAppDataFolder() override {
+    const char* home = std::getenv("HOME");
+    return home ? Widen(std::string(home) + "/.cache") : std::wstring();
   }
   std::wstring TempFolder() override {
     std::error_code ec;
@@ -70,6 +75,32 @@ class HostFileSystem final : public FileSystem {
   bool Exists(const std::wstring& path) override {
     std::error_code ec;
     return std::filesystem::is_regular_file(Narrow(path), ec);
+  }
+  bool ListFiles(const std::wstring& folder, std::vector<FileEntry>& files) override {
+    namespace fs = std::filesystem;
+    files.clear();
+    std::error_code ec;
+    const std::string root = Narrow(folder);
+    fs::recursive_directory_iterator it(root, ec), end;
+    if (ec) return false;
+    for (; it != end; it.increment(ec)) {
+      if (ec) break;
+      if (!it->is_regular_file(ec)) continue;
+      FileEntry entry;
+      entry.path = Widen(root + "/" + fs::relative(it->path(), root, ec).string());
+      entry.size = it->file_size(ec);
+      const auto written = std::chrono::file_clock::to_sys(it->last_write_time(ec));
+      entry.modifiedMs = std::chrono::duration_cast<std::chrono::milliseconds>(written.time_since_epoch()).count();
+      files.push_back(std::move(entry));
+    }
+    return true;
+  }
+  bool SetModifiedTime(const std::wstring& path, int64_t modifiedMs) override {
+    namespace fs = std::filesystem;
+    const std::chrono::sys_time<std::chrono::milliseconds> when{std::chrono::milliseconds(modifiedMs)};
+    std::error_code ec;
+    fs::last_write_time(Narrow(path), std::chrono::file_clock::from_sys(when), ec);
+    return !ec;
   }
 };
 

@@ -8,9 +8,11 @@ namespace {
 
 class NoNetworkHttpClient final : public HttpClient {
  public:
-  bool HttpGet(const std::wstring&, std::string& body, int32_t& status) override {
+  using HttpClient::HttpGet;
+  bool HttpGet(const std::wstring&, std::string& body, int32_t& status, HttpHeaders& headers) override {
     body.clear();
     status = 0;
+    headers = HttpHeaders{};
     return false;
   }
 };

@@ -4,18 +4,61 @@
 
 #include <io.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <vector>
 
 #include "platform/files.h"
 
 namespace tolvane {
 namespace {
 
+// FILETIME counts 100 ns steps since 1601-01-01; these are the steps up to 1970-01-01.
+constexpr int64_t kUnixEpochIn100ns = 116444736000000000;
+// Deep enough for every folder tree the program writes (the tile cache is four levels deep).
+constexpr int kListDepthLimit = 8;
+// 9999-12-31 23:59:59.999 UTC, the end of what the system's time conversions accept.
+constexpr int64_t kLatestFileTimeMs = 253402300799999;
+
+int64_t FileTimeToUnixMs(const FILETIME& ft) {
+  const int64_t steps = static_cast<int64_t>((static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime);
+  return (steps - kUnixEpochIn100ns) / 10000;
+}
+
+void ListInto(const std::wstring& folder, int depth, std::vector<FileEntry>& files) {
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::wstring name = data.cFileName;
+    if (name == L"." || name == L"..") continue;
+    const std::wstring path = folder + L"\\" + name;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      // A junction or link could lead out of the tree or round in a circle.
+      if (!(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && depth < kListDepthLimit) {
+        ListInto(path, depth + 1, files);
+      }
+      continue;
+    }
+    FileEntry entry;
+    entry.path = path;
+    entry.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    entry.modifiedMs = FileTimeToUnixMs(data.ftLastWriteTime);
+    files.push_back(std::move(entry));
+  } while (FindNextFileW(find, &data));
+  FindClose(find);
+}
+
 class Win32FileSystem final : public FileSystem {
  public:
   std::wstring RoamingAppDataFolder() override {
     wchar_t buffer[MAX_PATH] = {};
     if (SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, 0, buffer) != S_OK) return {};
+    return buffer;
+  }
+  std::wstring LocalAppDataFolder() override {
+    wchar_t buffer[MAX_PATH] = {};
+    if (SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, buffer) != S_OK) return {};
     return buffer;
   }
   std::wstring TempFolder() override {
@@ -64,6 +107,26 @@ class Win32FileSystem final : public FileSystem {
   bool Exists(const std::wstring& path) override {
     const DWORD a = GetFileAttributesW(path.c_str());
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  }
+  bool ListFiles(const std::wstring& folder, std::vector<FileEntry>& files) override {
+    files.clear();
+    const DWORD a = GetFileAttributesW(folder.c_str());
+    if (a == INVALID_FILE_ATTRIBUTES || (a & FILE_ATTRIBUTE_DIRECTORY) == 0) return false;
+    ListInto(folder, 0, files);
+    return true;
+  }
+  bool SetModifiedTime(const std::wstring& path, int64_t modifiedMs) override {
+    if (modifiedMs < 0 || modifiedMs > kLatestFileTimeMs) return false;
+    const uint64_t steps = static_cast<uint64_t>(modifiedMs * 10000 + kUnixEpochIn100ns);
+    FILETIME ft;
+    ft.dwLowDateTime = static_cast<DWORD>(steps & 0xFFFFFFFFu);
+    ft.dwHighDateTime = static_cast<DWORD>(steps >> 32);
+    HANDLE h = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    const bool ok = SetFileTime(h, nullptr, nullptr, &ft) != 0;
+    CloseHandle(h);
+    return ok;
   }
 };
 

@@ -13,6 +13,9 @@
 // alone, starting it at infinite and leaving it untouched by WinHttpSetTimeouts, so without it a
 // server that accepts and never answers would hold the lookup worker, and the shutdown that joins
 // it, for ever.
+//
+// Headers are read one name at a time with WinHttpQueryHeaders and its index, so a header the
+// server repeats (Cache-Control often is) comes back whole, its values joined with ", ".
 #include <windows.h>
 #include <winhttp.h>
 
@@ -38,13 +41,44 @@ class InternetHandle {
   HINTERNET handle_;
 };
 
+// Every value of one response header, joined with ", "; empty when the header is absent or one of
+// its values is longer than kHttpHeaderLimit. name is null for the standard headers that level names.
+std::wstring ReadHeader(HINTERNET request, DWORD level, const wchar_t* name) {
+  constexpr int kMaxRepeats = 16;
+  std::wstring joined;
+  DWORD index = 0;
+  for (int n = 0; n < kMaxRepeats; ++n) {
+    const DWORD asked = index;
+    DWORD size = 0;
+    if (WinHttpQueryHeaders(request, level, name ? name : WINHTTP_HEADER_NAME_BY_INDEX, WINHTTP_NO_OUTPUT_BUFFER, &size,
+                            &index) ||
+        GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+      break;  // no (further) value of this name
+    }
+    if (size > (kHttpHeaderLimit + 1) * sizeof(wchar_t)) return {};
+    std::wstring value(size / sizeof(wchar_t) + 1, L'\0');
+    DWORD bytes = static_cast<DWORD>(value.size() * sizeof(wchar_t));
+    if (!WinHttpQueryHeaders(request, level, name ? name : WINHTTP_HEADER_NAME_BY_INDEX, value.data(), &bytes,
+                             &index)) {
+      break;
+    }
+    value.resize(bytes / sizeof(wchar_t));
+    if (!joined.empty()) joined += L", ";
+    joined += value;
+    if (index == asked) break;  // a stack that does not advance the index would repeat the first value
+  }
+  return joined;
+}
+
 class WinHttpClient final : public HttpClient {
  public:
   explicit WinHttpClient(int32_t timeoutMs) : timeoutMs_(timeoutMs) {}
 
-  bool HttpGet(const std::wstring& url, std::string& body, int32_t& status) override {
+  using HttpClient::HttpGet;
+  bool HttpGet(const std::wstring& url, std::string& body, int32_t& status, HttpHeaders& headers) override {
     body.clear();
     status = 0;
+    headers = HttpHeaders{};
 
     wchar_t host[256] = {};
     wchar_t path[2048] = {};
@@ -85,6 +119,10 @@ class WinHttpClient final : public HttpClient {
                             WINHTTP_HEADER_NAME_BY_INDEX, &code, &codeSize, WINHTTP_NO_HEADER_INDEX)) {
       status = static_cast<int32_t>(code);
     }
+    headers.cacheControl = ReadHeader(request.get(), WINHTTP_QUERY_CACHE_CONTROL, nullptr);
+    headers.expires = ReadHeader(request.get(), WINHTTP_QUERY_EXPIRES, nullptr);
+    headers.rateLeft = ReadHeader(request.get(), WINHTTP_QUERY_CUSTOM, L"X-Rl");
+    headers.rateReset = ReadHeader(request.get(), WINHTTP_QUERY_CUSTOM, L"X-Ttl");
 
     for (;;) {
       DWORD available = 0;

@@ -75,6 +75,53 @@ TEST_F(HttpClientTest, StatusAndBodyForEachKindOfAnswer) {
   }
 }
 
+// A response with a status line and raw header lines, an empty body.
+CannedResponse WithHeaders(const std::string& statusLine, const std::string& headerLines) {
+  return {"HTTP/1.1 " + statusLine + "\r\n" + headerLines + "Content-Length: 0\r\nConnection: close\r\n\r\n", false};
+}
+
+// The headers the program acts on come back as sent, names in any case, repeated ones joined; a
+// header that was not sent is empty, and the next call starts from empty headers.
+TEST(HttpClientHeaders, CacheAndRateLimitHeadersAsSent) {
+  struct Case {
+    std::string statusLine, headerLines;
+    HttpHeaders expected;
+  };
+  const std::vector<Case> cases = {
+      {"200 OK",
+       "Cache-Control: max-age=86400, stale-while-revalidate=604800\r\nExpires: Sun, 06 Nov 1994 08:49:37 GMT\r\n",
+       {L"max-age=86400, stale-while-revalidate=604800", L"Sun, 06 Nov 1994 08:49:37 GMT", L"", L""}},
+      {"200 OK", "X-Rl: 44\r\nX-Ttl: 60\r\n", {L"", L"", L"44", L"60"}},
+      {"429 Too Many Requests", "x-rl: 0\r\nx-ttl: 17\r\n", {L"", L"", L"0", L"17"}},
+      {"200 OK", "Cache-Control: public\r\nCache-Control: max-age=5\r\n", {L"public, max-age=5", L"", L"", L""}},
+      {"200 OK", "Content-Type: image/png\r\n", {}},
+  };
+  for (const Case& c : cases) {
+    LoopbackHttpServer server([&c](const std::string&) { return WithHeaders(c.statusLine, c.headerLines); });
+    ASSERT_TRUE(server.Listening());
+    const std::unique_ptr<HttpClient> client = CreateSystemHttpClient(3000);
+    std::string body;
+    int32_t status = 0;
+    HttpHeaders headers{L"stale", L"stale", L"stale", L"stale"};
+    client->HttpGet(server.BaseUrl() + L"/tile.png", body, status, headers);
+    EXPECT_EQ(status, c.statusLine[0] == '2' ? 200 : 429) << c.headerLines;
+    EXPECT_EQ(headers.cacheControl, c.expected.cacheControl) << c.headerLines;
+    EXPECT_EQ(headers.expires, c.expected.expires) << c.headerLines;
+    EXPECT_EQ(headers.rateLeft, c.expected.rateLeft) << c.headerLines;
+    EXPECT_EQ(headers.rateReset, c.expected.rateReset) << c.headerLines;
+  }
+  // No answer at all: every header empty.
+  const uint16_t closed = loopback::ClosedLoopbackPort();
+  ASSERT_NE(closed, 0);
+  std::string body;
+  int32_t status = 0;
+  HttpHeaders headers{L"stale", L"stale", L"stale", L"stale"};
+  EXPECT_FALSE(CreateSystemHttpClient(3000)->HttpGet(L"http://127.0.0.1:" + std::to_wstring(closed) + L"/", body,
+                                                     status, headers));
+  EXPECT_TRUE(headers.cacheControl.empty() && headers.expires.empty() && headers.rateLeft.empty() &&
+              headers.rateReset.empty());
+}
+
 // The scheme decides the protocol on the wire: an https URL opens with a TLS handshake record
 // (the secure flag; the server then hangs up, so the call fails with no answer), an http URL with
 // the plain request line.

@@ -16,9 +16,11 @@
 #include <string>
 #include <vector>
 
+#include "fakes/fake_clock.h"
 #include "loopback_http_server.h"
 #include "lookup/lookup_service.h"
 #include "lookup/map_tiles.h"
+#include "lookup/rate_limit.h"
 #include "platform/http.h"
 #include "platform/image_decoding.h"
 
@@ -221,6 +223,32 @@ TEST_F(LookupOverHttp, FailuresOverTheWirePublishOnceWithTheirMessage) {
     EXPECT_TRUE(PathsStartingWith(heads, "/tiles/").empty()) << c.name << ": no map for a failed lookup";
     EXPECT_EQ(heads.size(), c.server == Server::ClosedPort ? 0u : 1u) << c.name;
   }
+}
+
+// The service's "none left, wait 5 s" travels through WinHTTP's headers into the rate limit: the
+// next lookup within those 5 s fails at once and never reaches the server.
+TEST_F(LookupOverHttp, XRlZeroFromTheServerPausesTheNextLookup) {
+  LoopbackHttpServer server([](const std::string&) {
+    std::string body = R"({"status":"fail","message":"reserved range"})";
+    return CannedResponse{
+        "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nX-Rl: 0\r\nX-Ttl: 5\r\n"
+        "Content-Length: " +
+            std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body,
+        false};
+  });
+  ASSERT_TRUE(server.Listening());
+  ASSERT_NE(http, nullptr);
+  FakeClock clock;
+  LookupRateLimit limit(clock);
+  auto lookup = [&] { return PerformLookup(L"203.0.113.7", server.BaseUrl(), *http, nullptr, nullptr, &limit); };
+  EXPECT_EQ(lookup().message, L"reserved range");
+  EXPECT_EQ(server.RequestHeads().size(), 1u);
+  clock.Advance(4999);
+  EXPECT_EQ(lookup().message, L"Rate limit reached. Wait a minute and press Refresh.");
+  EXPECT_EQ(server.RequestHeads().size(), 1u);
+  clock.Advance(1);
+  EXPECT_EQ(lookup().message, L"reserved range");
+  EXPECT_EQ(server.RequestHeads().size(), 2u);
 }
 
 }  // namespace

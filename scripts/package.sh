@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Makes the two Windows downloads of Tolvane in dist/: Tolvane-<version>-setup.exe (NSIS installer)
+# and Tolvane-<version>-portable.zip (the exe, a short README and the licence). The version is the
+# project version of CMakeLists.txt. Builds the Release exe first; installs what it needs with apt-get.
+#
+#   scripts/package.sh            # prints the paths of the two files
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+jobs=${TOLVANE_JOBS:-2}
+
+scripts/install-deps.sh
+version=$(sed -n 's/^project(Tolvane VERSION \([0-9]*\.[0-9]*\.[0-9]*\).*/\1/p' CMakeLists.txt)
+[ -n "$version" ] || { echo "package: no project version in CMakeLists.txt" >&2; exit 1; }
+
+cmake --preset windows >/dev/null
+cmake --build build/windows -j "$jobs" --target tolvane
+exe=$root/build/windows/src/app/win32/tolvane.exe
+
+mkdir -p dist
+stage=$(mktemp -d /tmp/tolvane-package.XXXXXX)
+trap 'rm -rf "$stage"' EXIT
+# Windows users open these in Notepad: CR LF line ends.
+sed 's/$/\r/' LICENSE >"$stage/LICENSE.txt"
+sed "s/@VERSION@/$version/; s/\$/\r/" installer/portable-readme.txt >"$stage/README.txt"
+
+setup=dist/Tolvane-$version-setup.exe
+makensis -V2 -DVERSION="$version" -DEXE="$exe" -DLICENSE="$stage/LICENSE.txt" -DOUTFILE="$root/$setup" \
+  installer/tolvane.nsi
+
+zip=dist/Tolvane-$version-portable.zip
+rm -f "$zip"
+python3 - "$zip" "$exe" "$stage/README.txt" "$stage/LICENSE.txt" <<'PY'
+import sys, zipfile
+out, exe, readme, licence = sys.argv[1:]
+with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as z:
+    z.write(exe, "Tolvane/tolvane.exe")
+    z.write(readme, "Tolvane/README.txt")
+    z.write(licence, "Tolvane/LICENSE.txt")
+PY
+echo "$setup"
+echo "$zip"
