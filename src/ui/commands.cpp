@@ -385,15 +385,12 @@ void MainViewChar(MainWindow& w, wchar_t c) {
 }
 
 // ---- The panels' seams -------------------------------------------------------------------------
-// The lookup panel and the settings panel bring their own click, key and character tables. Until
-// they do, input that reaches an open panel is taken here and changes nothing; Escape (handled by
-// the router for every face) still closes either panel.
+// The lookup panel brings its own click, key and character tables (the settings panel's are in
+// ui/settings_panel.cpp). Until it does, input that reaches it is taken here and changes nothing;
+// Escape (handled by the router for every face) still closes it.
 
 void LookupPanelClick(MainWindow&, int32_t, int32_t) {}
-void SettingsPanelClick(MainWindow&, int32_t, int32_t) {}
 void LookupPanelKey(MainWindow&, uint32_t, bool) {}
-void SettingsPanelKey(MainWindow&, uint32_t, bool) {}
 void LookupPanelChar(MainWindow&, wchar_t) {}
-void SettingsPanelChar(MainWindow&, wchar_t) {}
 
 }  // namespace tolvane

@@ -23,7 +23,7 @@ void MainViewWheel(MainWindow& w, int32_t wheelDelta);
 bool MainViewKey(MainWindow& w, uint32_t key, bool ctrl);
 void MainViewChar(MainWindow& w, wchar_t c);
 
-// The panels' handlers: seams that their own panels fill in. They do nothing yet.
+// The panels' handlers, defined with their panels (the settings panel's in ui/settings_panel.cpp).
 void LookupPanelClick(MainWindow& w, int32_t x, int32_t y);
 void SettingsPanelClick(MainWindow& w, int32_t x, int32_t y);
 void LookupPanelKey(MainWindow& w, uint32_t key, bool ctrl);

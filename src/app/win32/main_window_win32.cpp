@@ -20,6 +20,7 @@
 #include "platform/canvas.h"
 #include "ui/main_view.h"
 #include "ui/paint_window.h"
+#include "ui/settings_panel.h"
 #include "platform/name_resolution.h"
 
 namespace tolvane {
@@ -297,6 +298,8 @@ void PaintMainWindow(HWND window, HDC dc, const RECT* clip) {
   if (!state || !GetClientRect(window, &client)) return;
   MainWindow& machine = state->machine;
   const MainViewSources sources = MainViewSourcesOf(machine.app());
+  PanelPainters panels;
+  AddSettingsPanelPainter(machine, panels);
   const PaintInputs in{machine.graphics(),
                        machine.fonts(),
                        machine.widths(),
@@ -306,7 +309,7 @@ void PaintMainWindow(HWND window, HDC dc, const RECT* clip) {
                        client.bottom - client.top,
                        machine.editor().focusedField,
                        nullptr,
-                       nullptr};
+                       &panels};
   const DeviceRect rect = clip ? DeviceRect{clip->left, clip->top, clip->right, clip->bottom} : DeviceRect{};
   PaintWindow(state->paint, in, reinterpret_cast<uintptr_t>(dc), clip ? &rect : nullptr);
 }
