@@ -141,11 +141,15 @@ std::wstring Number(int32_t v) { return std::to_wstring(v); }
 // ---- sources
 
 SettingsPanelSources SettingsPanelSourcesOf(MainWindow& w) {
-  SettingsEditor& editor = w.editor();
+  return SettingsPanelSourcesOf(w.app().settings(), w.app().themes(), w.app().callList(), w.editor());
+}
+
+SettingsPanelSources SettingsPanelSourcesOf(const Settings& settings, const ThemeEngine& themes, const CallList& calls,
+                                            SettingsEditor& editor) {
   SettingsEffects& effects = editor.effects();
-  return SettingsPanelSources{w.app().settings(),
-                              w.app().themes(),
-                              w.app().callList(),
+  return SettingsPanelSources{settings,
+                              themes,
+                              calls,
                               editor.editedCustomTheme,
                               editor.customDelayText,
                               effects.BackgroundStatusLine(),
@@ -456,9 +460,9 @@ void DrawSettingsPanel(DrawContext& dc, AppState& state, const SettingsPanelSour
 namespace {
 
 // The colour dialog from start (0x00RRGGBB); false on Cancel.
-bool PickColour(MainWindow& w, uint32_t start, uint8_t& r, uint8_t& g, uint8_t& b) {
+bool PickColour(SettingsPanelTarget& t, uint32_t start, uint8_t& r, uint8_t& g, uint8_t& b) {
   uint32_t chosen = 0;
-  if (!w.host().ChooseColour(start, chosen)) return false;
+  if (!t.host.ChooseColour(start, chosen)) return false;
   r = static_cast<uint8_t>((chosen >> 16) & 0xFF);
   g = static_cast<uint8_t>((chosen >> 8) & 0xFF);
   b = static_cast<uint8_t>(chosen & 0xFF);
@@ -466,26 +470,22 @@ bool PickColour(MainWindow& w, uint32_t start, uint8_t& r, uint8_t& g, uint8_t& 
 }
 
 // The file dialog; the chosen path cleaned for the settings file, or false on Cancel.
-bool PickFile(MainWindow& w, FileDialogKind kind, std::wstring& path) {
+bool PickFile(SettingsPanelTarget& t, FileDialogKind kind, std::wstring& path) {
   std::wstring chosen;
-  if (!w.host().ChooseFile(kind, chosen)) return false;
+  if (!t.host.ChooseFile(kind, chosen)) return false;
   path = SanitizeText(chosen, kPathLimit);
   return true;
 }
 
-void ShowError(MainWindow& w, const std::wstring& error) {
-  if (!error.empty()) w.app().copyFeedback().ShowToast(error);
-}
-
 // The controls of the tabs, after the frame and the text fields; true when one was hit.
-bool TabControlClick(MainWindow& w, int32_t x, int32_t y) {
-  AppState& st = w.state();
+bool TabControlClick(SettingsPanelTarget& t, int32_t x, int32_t y) {
+  AppState& st = t.state;
   const HitRectTable& h = st.hits;
-  Settings& s = w.app().settings();
-  SettingsEditor& editor = w.editor();
+  Settings& s = t.settings;
+  SettingsEditor& editor = t.editor;
   SettingsEffects& fx = editor.effects();
   CustomThemeEditor& custom = editor.customThemes();
-  CopyFeedback& feedback = w.app().copyFeedback();
+  Toast& toast = t.toast;
   const int32_t edited = std::clamp(editor.editedCustomTheme, 0, 4);
   CustomTheme& theme = s.customThemes[static_cast<size_t>(edited)];
   auto hit = [&](int32_t slot) { return h[slot].Contains(x, y); };
@@ -510,11 +510,11 @@ bool TabControlClick(MainWindow& w, int32_t x, int32_t y) {
     custom.ApplyQuickGradient(edited, i);
   } else if (hit(Slot::AccentPick)) {
     uint8_t r, g, b;
-    const uint32_t start = ParsedRgb(theme.accent, w.app().themes().ActivePalette().accent & 0x00FFFFFFu);
-    if (PickColour(w, start, r, g, b)) custom.SetAccent(edited, r, g, b);
+    const uint32_t start = ParsedRgb(theme.accent, t.themes.ActivePalette().accent & 0x00FFFFFFu);
+    if (PickColour(t, start, r, g, b)) custom.SetAccent(edited, r, g, b);
   } else if ((i = group(Slot::ColourSlot, ClampedCount(theme))) >= 0) {
     uint8_t r, g, b;
-    if (PickColour(w, ParsedRgb(theme.colours[static_cast<size_t>(i)], kGreyRgb), r, g, b))
+    if (PickColour(t, ParsedRgb(theme.colours[static_cast<size_t>(i)], kGreyRgb), r, g, b))
       custom.SetColour(edited, i, r, g, b);
   } else if ((i = group(Slot::DirectionChoice, 3)) >= 0) {
     custom.SetDirection(edited, i);
@@ -527,14 +527,14 @@ bool TabControlClick(MainWindow& w, int32_t x, int32_t y) {
   } else if ((i = group(Slot::SplashDelayPreset, 8)) >= 0) {
     editor.SetSplashMs(kDelayValues[i]);
   } else if (hit(Slot::SplashImagePick)) {
-    if (PickFile(w, FileDialogKind::Images, s.splashImage)) {
+    if (PickFile(t, FileDialogKind::Images, s.splashImage)) {
       fx.LoadSplashImage();
-      if (!fx.SplashImageLoaded()) feedback.ShowToast(L"That image could not be opened");
+      if (!fx.SplashImageLoaded()) toast.Show(L"That image could not be opened");
       fx.SaveSettings();  // the path is kept, even when it could not be opened
     }
   } else if (hit(Slot::SplashSoundPick)) {
     std::wstring path;
-    if (PickFile(w, FileDialogKind::AudioFiles, path)) {
+    if (PickFile(t, FileDialogKind::AudioFiles, path)) {
       if (fx.LoadingSoundPlaying()) fx.StopLoadingSound();  // the old sound no longer belongs to the path
       s.splashSound = path;
       fx.SaveSettings();
@@ -545,9 +545,9 @@ bool TabControlClick(MainWindow& w, int32_t x, int32_t y) {
     } else {
       const std::wstring error = fx.StartLoadingSound();
       if (!error.empty()) {
-        feedback.ShowToast(error);
+        toast.Show(error);
       } else if (s.splashSound.empty()) {
-        feedback.ShowToast(L"Choose a sound file first");
+        toast.Show(L"Choose a sound file first");
       }
     }
   } else if (hit(Slot::SplashImageClear)) {
@@ -559,7 +559,7 @@ bool TabControlClick(MainWindow& w, int32_t x, int32_t y) {
     s.splashSound.clear();
     fx.SaveSettings();
   } else if (hit(Slot::BackgroundPick)) {
-    if (PickFile(w, FileDialogKind::PicturesAndVideos, s.bgPath)) {
+    if (PickFile(t, FileDialogKind::PicturesAndVideos, s.bgPath)) {
       fx.LoadBackgroundMedia();
       fx.SaveSettings();
     }
@@ -572,15 +572,16 @@ bool TabControlClick(MainWindow& w, int32_t x, int32_t y) {
   } else if ((i = group(Slot::VolumePreset, 5)) >= 0) {
     editor.SetBgVol(kVolumeValues[i]);
   } else if (hit(Slot::BgSoundPick)) {
-    if (PickFile(w, FileDialogKind::AudioFiles, s.bgSound)) {
-      ShowError(w, fx.StartBackgroundSound());
+    if (PickFile(t, FileDialogKind::AudioFiles, s.bgSound)) {
+      const std::wstring error = fx.StartBackgroundSound();
+      if (!error.empty()) toast.Show(error);
       fx.SaveSettings();
     }
   } else if (hit(Slot::BgSoundPlay)) {
     if (fx.BackgroundSoundPlaying()) {
       fx.StopBackgroundSound();
     } else if (s.bgSound.empty()) {
-      feedback.ShowToast(L"Choose a sound file first");
+      toast.Show(L"Choose a sound file first");
     } else {
       // Play means play: the mute is lifted for it, and given back when the sound fails.
       const bool wasMuted = s.bgMute;
@@ -588,7 +589,7 @@ bool TabControlClick(MainWindow& w, int32_t x, int32_t y) {
       const std::wstring error = fx.StartBackgroundSound();
       if (!error.empty()) {
         s.bgMute = wasMuted;
-        feedback.ShowToast(error);
+        toast.Show(error);
       }
     }
   } else if (hit(Slot::BgSoundClear)) {
@@ -598,7 +599,7 @@ bool TabControlClick(MainWindow& w, int32_t x, int32_t y) {
   } else if (hit(Slot::SplashPreview)) {
     st.settingsOpen = false;
     if (fx.LoadingSoundPlaying()) fx.StopLoadingSound();
-    w.StartSplash();
+    if (t.startSplash) t.startSplash();
   } else {
     return false;
   }
@@ -608,9 +609,17 @@ bool TabControlClick(MainWindow& w, int32_t x, int32_t y) {
 }  // namespace
 
 void SettingsPanelClick(MainWindow& w, int32_t x, int32_t y) {
-  AppState& st = w.state();
+  SettingsPanelTarget target{
+      w.state(), w.app().settings(), w.app().themes(), w.editor(), w.host(), w.app().copyFeedback().toast(), [&w] {
+        w.StartSplash();
+      }};
+  SettingsPanelClickOn(target, x, y);
+}
+
+void SettingsPanelClickOn(SettingsPanelTarget& t, int32_t x, int32_t y) {
+  AppState& st = t.state;
   const HitRectTable& h = st.hits;
-  SettingsEditor& editor = w.editor();
+  SettingsEditor& editor = t.editor;
   auto hit = [&](int32_t slot) { return h[slot].Contains(x, y); };
 
   if (hit(Slot::SettingsClose) || hit(Slot::SettingsDone)) {
@@ -638,7 +647,7 @@ void SettingsPanelClick(MainWindow& w, int32_t x, int32_t y) {
     }
   }
   editor.focusedField = kNoField;
-  if (TabControlClick(w, x, y)) return;
+  if (TabControlClick(t, x, y)) return;
   if (!hit(Slot::SettingsCard)) st.settingsOpen = false;  // a click beside the card closes it
 }
 

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -21,9 +22,12 @@
 #include "appearance/draw.h"
 #include "appearance/theme.h"
 #include "capture/call_list.h"
+#include "clipboard/toast.h"
 #include "settings/settings.h"
+#include "settings/settings_editing.h"
 #include "ui/app_state.h"
 #include "ui/paint_window.h"
+#include "ui/window_host.h"
 
 namespace tolvane {
 
@@ -45,8 +49,10 @@ struct SettingsPanelSources {
   bool loadingSoundPlaying = false;
 };
 
-// The sources of a running window (the media's state read now).
+// The sources of a running window (the media's state read now through the editor's effects).
 SettingsPanelSources SettingsPanelSourcesOf(MainWindow& w);
+SettingsPanelSources SettingsPanelSourcesOf(const Settings& settings, const ThemeEngine& themes, const CallList& calls,
+                                            SettingsEditor& editor);
 // Installs the panel's painter into the compositor's seam; it reads w at every paint.
 void AddSettingsPanelPainter(MainWindow& w, PanelPainters& panels);
 
@@ -55,6 +61,23 @@ struct PanelOrigin {
   int32_t x = 0, y = 0;
 };
 PanelOrigin SettingsPanelOrigin(int32_t W, int32_t H);
+
+// What the panel's clicks act on: the window's state and host, the settings with their editor
+// (whose effects are the media and sounds), the toast, and the loading screen's start for the
+// preview. SettingsPanelClick (ui/commands.h) makes one from the window.
+struct SettingsPanelTarget {
+  AppState& state;
+  Settings& settings;
+  const ThemeEngine& themes;
+  SettingsEditor& editor;
+  WindowHost& host;
+  Toast& toast;
+  std::function<void()> startSplash;
+};
+// The click of the panel at logical (x, y), tested in this order: close and "Done", "Reset
+// defaults", the tabs, the text fields, then the controls of the tab; a click beside the card
+// closes the panel. Every click that does not land on a text field drops the text focus.
+void SettingsPanelClickOn(SettingsPanelTarget& target, int32_t x, int32_t y);
 
 // One switch of a grid: its label and the setting it flips.
 struct ToggleItem {
