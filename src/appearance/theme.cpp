@@ -256,9 +256,17 @@ void CustomThemeEditor::Finish(int slot) {
   if (save_) save_();
 }
 
+void CustomThemeEditor::Select(int index) {
+  if (select_) {
+    select_(index);
+  } else {
+    settings_.theme = index;
+  }
+}
+
 void CustomThemeEditor::SelectSlot(int index) {
   if (index < 0 || index >= kPaletteCount) return;
-  settings_.theme = index;
+  Select(index);
   if (save_) save_();
 }
 
@@ -275,7 +283,7 @@ void CustomThemeEditor::ApplyQuickGradient(int slot, int preset) {
   t.angle = q.direction;
   t.accent.clear();
   t.mode = 0;
-  settings_.theme = slot + kBuiltInCount;
+  Select(slot + kBuiltInCount);
   Finish(slot);
 }
 

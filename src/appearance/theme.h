@@ -93,12 +93,17 @@ class ThemeEngine {
 
 // The edits the settings panel makes to a custom theme (slot 0..4; other slots are ignored).
 // Each one ends with DerivePalette of that slot and a save, except SelectSlot, which only saves.
+//
+// select makes a theme (0..9) the active one. Its owner passes the one function that does so for
+// the whole program (the settings editor's, which also makes a custom theme the edited one); it
+// defaults to setting theme alone.
 class CustomThemeEditor {
  public:
-  CustomThemeEditor(Settings& settings, ThemeEngine& themes, Toast& toast, std::function<void()> save)
-      : settings_(settings), themes_(themes), toast_(toast), save_(std::move(save)) {}
+  CustomThemeEditor(Settings& settings, ThemeEngine& themes, Toast& toast, std::function<void()> save,
+                    std::function<void(int)> select = {})
+      : settings_(settings), themes_(themes), toast_(toast), save_(std::move(save)), select_(std::move(select)) {}
 
-  // theme := index 0..9 (built-in 0-4, custom 5-9).
+  // Makes index 0..9 (built-in 0-4, custom 5-9) the active theme and saves.
   void SelectSlot(int index);
   // Copies preset colours, direction; clears accent and text mode, then selects the custom slot.
   void ApplyQuickGradient(int slot, int preset);
@@ -118,11 +123,13 @@ class CustomThemeEditor {
 
  private:
   void Finish(int slot);
+  void Select(int index);
 
   Settings& settings_;
   ThemeEngine& themes_;
   Toast& toast_;
   std::function<void()> save_;
+  std::function<void(int)> select_;
 };
 
 }  // namespace tolvane

@@ -30,8 +30,15 @@ Settings MakeDefaultSettings() {
 std::wstring SanitizeText(const std::wstring& text, size_t limit) {
   std::wstring out;
   out.reserve(text.size() < limit ? text.size() : limit);
-  for (wchar_t c : text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const wchar_t c = text[i];
     if (static_cast<uint32_t>(c) < 32) continue;
+    if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+      if (out.size() + 2 > limit) break;  // the whole character or none of it
+      out.push_back(c);
+      out.push_back(text[++i]);
+      continue;
+    }
     if (out.size() >= limit) break;
     out.push_back(c);
   }

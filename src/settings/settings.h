@@ -64,7 +64,17 @@ struct Settings {
 // A record holding every default, the five default custom themes included.
 Settings MakeDefaultSettings();
 
-// Removes every character below 32, then cuts to at most limit characters.
+// Removes every character below 32, then cuts to at most limit characters (UTF-16 units). A
+// surrogate pair is kept or dropped whole, so a cut never leaves half a character.
 std::wstring SanitizeText(const std::wstring& text, size_t limit);
+
+// The two halves of a UTF-16 surrogate pair. Texts are UTF-16 on Windows; elsewhere a wchar_t can
+// still hold the halves as units, and the same rules apply to them.
+constexpr bool IsHighSurrogate(wchar_t c) {
+  return static_cast<uint32_t>(c) >= 0xD800 && static_cast<uint32_t>(c) <= 0xDBFF;
+}
+constexpr bool IsLowSurrogate(wchar_t c) {
+  return static_cast<uint32_t>(c) >= 0xDC00 && static_cast<uint32_t>(c) <= 0xDFFF;
+}
 
 }  // namespace tolvane

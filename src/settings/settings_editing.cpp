@@ -74,8 +74,18 @@ void SettingsEditor::FieldInsert(TextFieldId id, std::wstring_view text) {
   if (!field) return;
   const int32_t n = static_cast<int32_t>(id);
   const size_t limit = kFieldLimits[n];
-  for (wchar_t c : text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    wchar_t c = text[i];
     if (static_cast<uint32_t>(c) < 32) continue;
+    // A character outside the basic plane is two units, which arrive together in a pasted text
+    // and one by one from the keyboard. A high half is taken only with room for its partner, and a
+    // low half only right after a high one, so the limit never cuts a character in two.
+    if (IsHighSurrogate(c)) {
+      const bool partnerFollows = i + 1 < text.size() && IsLowSurrogate(text[i + 1]);
+      if (i + 1 < text.size() && !partnerFollows) continue;  // a lone half inside the text
+    } else if (IsLowSurrogate(c)) {
+      if (field->empty() || !IsHighSurrogate(field->back())) continue;
+    }
     if (id == TextFieldId::kPrefixes) {
       if (c == L' ') c = L',';
       if (!IsDigit(c) && c != L',' && c != L'.') continue;
@@ -86,7 +96,11 @@ void SettingsEditor::FieldInsert(TextFieldId id, std::wstring_view text) {
     } else if (id == TextFieldId::kLookup) {
       if (c == L' ') continue;
     }
-    if (field->size() >= limit) continue;
+    if (IsHighSurrogate(c)) {
+      if (field->size() + 2 > limit) continue;
+    } else if (!IsLowSurrogate(c) && field->size() >= limit) {
+      continue;
+    }
     field->push_back(c);
   }
   FieldChanged(id);
@@ -95,7 +109,8 @@ void SettingsEditor::FieldInsert(TextFieldId id, std::wstring_view text) {
 void SettingsEditor::FieldBackspace(TextFieldId id) {
   std::wstring* field = Bound(id);
   if (!field || field->empty()) return;
-  field->pop_back();
+  const bool pair = field->size() >= 2 && IsLowSurrogate(field->back()) && IsHighSurrogate((*field)[field->size() - 2]);
+  field->resize(field->size() - (pair ? 2 : 1));  // a whole character, never half of one
   FieldChanged(id);
 }
 
@@ -133,10 +148,15 @@ void SettingsEditor::FieldChanged(TextFieldId id) {
   effects_.SaveSettings();
 }
 
-void SettingsEditor::SelectTheme(int32_t i) {
+void SettingsEditor::MakeActive(int32_t i) {
   if (i < 0 || i > 9) return;
   settings_.theme = i;
   if (i >= 5) editedCustomTheme = i - 5;
+}
+
+void SettingsEditor::SelectTheme(int32_t i) {
+  if (i < 0 || i > 9) return;
+  MakeActive(i);
   effects_.SaveSettings();
   effects_.Repaint();
 }

@@ -63,12 +63,28 @@ class SettingsEffects {
   virtual void ClearViewInputs() = 0;
   // Drops the main view's cached drawing so the next paint redraws everything.
   virtual void ForceFullRedraw() = 0;
+
+  // What the settings panel asks of the media beyond the changes above. The defaults stand for a
+  // window without media: no picture, no sound, no status.
+  // Plays splashSound once; an error text, empty when it plays or when no sound is set.
+  virtual std::wstring StartLoadingSound() { return {}; }
+  // True when the loading screen has a picture (after LoadSplashImage).
+  virtual bool SplashImageLoaded() { return false; }
+  // The line about the background medium; empty while bgPath is empty.
+  virtual std::wstring BackgroundStatusLine() { return {}; }
 };
 
 class SettingsEditor {
  public:
   SettingsEditor(Settings& settings, ThemeEngine& themes, Toast& toast, SettingsEffects& effects)
-      : settings_(settings), themes_(themes), toast_(toast), effects_(effects) {}
+      : settings_(settings),
+        themes_(themes),
+        toast_(toast),
+        effects_(effects),
+        customThemes_(
+            settings, themes, toast, [this] { effects_.SaveSettings(); }, [this](int i) { MakeActive(i); }) {}
+  SettingsEditor(const SettingsEditor&) = delete;
+  SettingsEditor& operator=(const SettingsEditor&) = delete;
 
   // The text bound to a field (8-16 inside the edited custom theme); an unknown id gives an
   // empty text.
@@ -83,7 +99,12 @@ class SettingsEditor {
   void FieldChanged(TextFieldId id);
 
   // theme := i (0..9; others ignored); a custom theme also becomes the edited one; save; repaint.
+  // Every way of choosing a theme goes through here or through customThemes(), which makes a
+  // theme active the same way, so the edited custom theme always follows the active one.
   void SelectTheme(int32_t i);
+  // The edits of a custom theme's colours, direction, text mode and quick gradients.
+  CustomThemeEditor& customThemes() { return customThemes_; }
+  SettingsEffects& effects() { return effects_; }
   // A switch of the settings panel: flip, save, the field's own side effect, then refresh,
   // rebuild and repaint.
   void ToggleSetting(Relaxed<bool> Settings::*field);
@@ -111,11 +132,14 @@ class SettingsEditor {
   std::wstring* Bound(TextFieldId id);
   size_t EditedTheme() const;
   void StartSoundReportingError();
+  // theme := i, and a custom theme becomes the edited one; nothing saved.
+  void MakeActive(int32_t i);
 
   Settings& settings_;
   ThemeEngine& themes_;
   Toast& toast_;
   SettingsEffects& effects_;
+  CustomThemeEditor customThemes_;  // after effects_, which its save uses
   std::wstring none_;
 };
 

@@ -10,6 +10,7 @@
 // windowVisible is read by the video thread, so it is atomic; everything else is main thread only.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -18,6 +19,8 @@
 #include "ui/hit_rects.h"
 
 namespace tolvane {
+
+inline constexpr int32_t kSettingsToggleSlots = 16;
 
 struct AppState {
   uintptr_t window = 0;  // the main window's handle, stored at creation
@@ -50,6 +53,11 @@ struct AppState {
   int64_t iconThemeRevision = -1;
   bool fullRepaint = true;                // the next paint redraws everything
   std::atomic<bool> windowVisible{true};  // not minimized
+
+  // The switches the settings panel drew at its last paint: switch i has the slot
+  // Slot::SettingsToggle + i and flips the field settingsToggleFields[i].
+  std::array<Relaxed<bool> Settings::*, kSettingsToggleSlots> settingsToggleFields{};
+  int32_t settingsToggleCount = 0;
 
   HitRectTable hits;
 };

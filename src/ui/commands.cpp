@@ -384,13 +384,4 @@ void MainViewChar(MainWindow& w, wchar_t c) {
   w.FullRepaint();
 }
 
-// ---- The settings panel's seams ----------------------------------------------------------------
-// The settings panel brings its own click, key and character tables. Until it does, input that
-// reaches it is taken here and changes nothing; Escape (handled by the router for every face)
-// still closes it. The lookup panel's tables are in ui/lookup_commands.cpp.
-
-void SettingsPanelClick(MainWindow&, int32_t, int32_t) {}
-void SettingsPanelKey(MainWindow&, uint32_t, bool) {}
-void SettingsPanelChar(MainWindow&, wchar_t) {}
-
 }  // namespace tolvane

@@ -31,7 +31,7 @@ void LookupPanelClick(MainWindow& w, int32_t x, int32_t y);
 void LookupPanelKey(MainWindow& w, uint32_t key, bool ctrl);
 void LookupPanelChar(MainWindow& w, wchar_t c);
 
-// The settings panel's handlers: seams that the panel fills in. They do nothing yet.
+// The settings panel (ui/settings_panel.cpp).
 void SettingsPanelClick(MainWindow& w, int32_t x, int32_t y);
 void SettingsPanelKey(MainWindow& w, uint32_t key, bool ctrl);
 void SettingsPanelChar(MainWindow& w, wchar_t c);

@@ -3,6 +3,8 @@
 // edits with their refusals, derivations and saves.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "appearance/theme.h"
 #include "fakes/fake_clock.h"
 #include "platform/utf8.h"
@@ -277,6 +279,18 @@ TEST_F(ThemeEditing, SmallEditsDeriveAndSave) {
   EXPECT_EQ(settings.theme, 3);
   EXPECT_EQ(themes.ThemeRevision(), revision);  // selecting derives nothing
   EXPECT_EQ(saves, 9);
+}
+
+// Selecting a custom theme here once set the theme without making it the edited one, so the
+// panel went on editing another custom theme than the one shown. Both selections go through the
+// owner's function.
+TEST_F(ThemeEditing, SelectionGoesThroughTheOwnersFunction) {
+  std::vector<int> selected;
+  CustomThemeEditor owned(
+      settings, themes, toast, [this] { ++saves; }, [&](int i) { selected.push_back(i); });
+  owned.SelectSlot(7);
+  owned.ApplyQuickGradient(1, 0);
+  EXPECT_EQ(selected, (std::vector<int>{7, 6}));
 }
 
 }  // namespace

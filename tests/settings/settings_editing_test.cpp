@@ -177,6 +177,33 @@ TEST_F(SettingsEditing, EmptyFieldBackspaceAndClearDoNothing) {
   EXPECT_EQ(effects.Take(), (Log{"save"}));
 }
 
+// Limits and Backspace counted UTF-16 units: a pasted emoji at the limit kept its high half, and a
+// Backspace after an emoji removed only the low half; either lone half was saved as U+FFFD.
+TEST_F(SettingsEditing, WholeCharactersAtTheLimitAndOnBackspace) {
+  const wchar_t high = static_cast<wchar_t>(0xD83D), low = static_cast<wchar_t>(0xDE00);
+  const std::wstring emoji{high, low};
+  settings.splashTitle = std::wstring(59, L'x');  // limit 60: one unit left, not enough for the pair
+  editor.FieldInsert(TextFieldId::kSplashTitle, emoji + L"y");
+  EXPECT_EQ(settings.splashTitle, std::wstring(59, L'x') + L"y");
+  settings.splashTitle = L"ab";
+  editor.FieldInsert(TextFieldId::kSplashTitle, emoji);  // pasted: both halves together
+  EXPECT_EQ(settings.splashTitle, L"ab" + emoji);
+  editor.FieldBackspace(TextFieldId::kSplashTitle);  // the whole character goes
+  EXPECT_EQ(settings.splashTitle, L"ab");
+  // Typed, the halves arrive one by one; a high half needs room for its partner.
+  editor.FieldInsert(TextFieldId::kSplashTitle, std::wstring(1, high));
+  editor.FieldInsert(TextFieldId::kSplashTitle, std::wstring(1, low));
+  EXPECT_EQ(settings.splashTitle, L"ab" + emoji);
+  settings.splashTitle = std::wstring(59, L'x');
+  editor.FieldInsert(TextFieldId::kSplashTitle, std::wstring(1, high));
+  editor.FieldInsert(TextFieldId::kSplashTitle, std::wstring(1, low));
+  EXPECT_EQ(settings.splashTitle, std::wstring(59, L'x'));
+  // A low half with no high half before it, and a high half inside a text without its partner.
+  settings.splashTitle = L"a";
+  editor.FieldInsert(TextFieldId::kSplashTitle, std::wstring{low, L'b', high, L'c'});
+  EXPECT_EQ(settings.splashTitle, L"abc");
+}
+
 TEST_F(SettingsEditing, SelectTheme) {
   editor.SelectTheme(7);
   EXPECT_EQ(settings.theme, 7);
@@ -188,6 +215,17 @@ TEST_F(SettingsEditing, SelectTheme) {
   EXPECT_EQ(editor.editedCustomTheme, 2);
   editor.SelectTheme(10);
   EXPECT_EQ(settings.theme, 1);
+}
+
+TEST_F(SettingsEditing, CustomThemeEditsSelectThroughTheEditor) {
+  editor.customThemes().ApplyQuickGradient(3, 4);  // Lava on custom theme 4
+  EXPECT_EQ(settings.theme, 8);
+  EXPECT_EQ(editor.editedCustomTheme, 3);
+  editor.customThemes().SelectSlot(6);
+  EXPECT_EQ(settings.theme, 6);
+  EXPECT_EQ(editor.editedCustomTheme, 1);
+  editor.customThemes().SelectSlot(2);  // a built-in theme keeps the edited one
+  EXPECT_EQ(editor.editedCustomTheme, 1);
 }
 
 TEST_F(SettingsEditing, ToggleSettingSideEffects) {

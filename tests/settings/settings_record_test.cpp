@@ -40,5 +40,22 @@ TEST(Settings, SanitizeTextRemovesControlsBeforeCutting) {
   for (const Case& c : cases) EXPECT_EQ(SanitizeText(c.text, c.limit), c.expected);
 }
 
+// A cut through a surrogate pair left its high half, which the settings file then wrote as U+FFFD.
+TEST(Settings, SanitizeTextNeverCutsASurrogatePair) {
+  const std::wstring emoji{static_cast<wchar_t>(0xD83D), static_cast<wchar_t>(0xDE00)};
+  struct Case {
+    std::wstring text;
+    size_t limit;
+    std::wstring expected;
+  };
+  const Case cases[] = {
+      {L"ab" + emoji, 3, L"ab"},                 // no room for both halves: neither
+      {L"ab" + emoji, 4, L"ab" + emoji},         // room: both
+      {L"a\t" + emoji + L"b", 3, L"a" + emoji},  // controls go first, then the cut
+      {emoji + emoji, 3, emoji},
+  };
+  for (const Case& c : cases) EXPECT_EQ(SanitizeText(c.text, c.limit), c.expected) << c.limit;
+}
+
 }  // namespace
 }  // namespace tolvane

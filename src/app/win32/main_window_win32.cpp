@@ -21,6 +21,7 @@
 #include "ui/lookup_panel.h"
 #include "ui/main_view.h"
 #include "ui/paint_window.h"
+#include "ui/settings_panel.h"
 #include "platform/name_resolution.h"
 
 namespace tolvane {
@@ -301,6 +302,7 @@ void PaintMainWindow(HWND window, HDC dc, const RECT* clip) {
   const BackgroundMedium medium = machine.windowMedia().PaintMedium();
   PanelPainters panels;
   machine.windowMedia().AddPainters(panels);
+  AddSettingsPanelPainter(machine, panels);
   panels.lookupPanel = [&machine](DrawContext& dc, AppState&, int32_t W, int32_t H) {
     PaintLookupPanel(dc, machine, W, H);
   };
