@@ -233,7 +233,22 @@ void WindowPaint::Paint(const PaintInputs& in, uintptr_t deviceContext, const De
   last_.copied = dirty;
 }
 
-void PaintWindow(WindowPaint& paint, const PaintInputs& in, uintptr_t deviceContext, const DeviceRect* paintRect) {
+void PaintWindow(WindowPaint& paint, const PaintInputs& in, uintptr_t deviceContext, const DeviceRect* paintRect,
+                 const std::vector<DeviceRect>& parts) {
+  if (paintRect && parts.size() >= 2) {
+    auto area = [](const DeviceRect& r) {
+      return static_cast<int64_t>(std::max(0, r.right - r.left)) * std::max(0, r.bottom - r.top);
+    };
+    int64_t covered = 0;
+    for (const DeviceRect& r : parts) covered += area(r);
+    if (covered * 2 < area(*paintRect)) {
+      for (const DeviceRect& r : parts) {
+        paint.Paint(in, deviceContext, &r);
+        if (paint.lastPaint().full) return;  // a full paint (size change, face change) covered all
+      }
+      return;
+    }
+  }
   paint.Paint(in, deviceContext, paintRect);
 }
 

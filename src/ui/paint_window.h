@@ -144,7 +144,11 @@ class WindowPaint {
 // theme (slots 5 to 9) a veil that calms the gradient behind the cards.
 void ComposeBackground(DrawContext& dc, int32_t theme, const BackgroundMedium* medium, int32_t W, int32_t H);
 
-// The WM_PAINT entry: paint.Paint(in, deviceContext, paintRect).
-void PaintWindow(WindowPaint& paint, const PaintInputs& in, uintptr_t deviceContext, const DeviceRect* paintRect);
+// The WM_PAINT entry: paint.Paint(in, deviceContext, paintRect). parts: the rectangles of the
+// update region when the window knows them (paintRect is their bounding box). Two far-apart
+// invalidations, such as the once-a-second stat cards and status line, make a bounding box of most
+// of the window; when the parts cover less than half of it, each is painted on its own.
+void PaintWindow(WindowPaint& paint, const PaintInputs& in, uintptr_t deviceContext, const DeviceRect* paintRect,
+                 const std::vector<DeviceRect>& parts = {});
 
 }  // namespace tolvane

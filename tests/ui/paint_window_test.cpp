@@ -122,6 +122,39 @@ TEST_F(PaintWindowTest, PartialPaintClipsCullsAndCopiesOnlyTheDirtyRectangle) {
   EXPECT_FALSE(paint.partialOn());  // culling is off again after the paint
 }
 
+TEST_F(PaintWindowTest, FarApartPartsOfTheUpdateRegionArePaintedEachOnItsOwn) {
+  PaintOnce(nullptr);
+  auto paintParts = [this](const DeviceRect& box, const std::vector<DeviceRect>& parts) {
+    const MainViewSources src = Sources();
+    const PaintInputs in{graphics, fonts, widths, state, src, 1360, 880, -1, nullptr, &panels};
+    PaintWindow(paint, in, kDevice, &box, parts);
+  };
+  // The stat cards and the status line, invalidated together once a second.
+  const std::vector<DeviceRect> parts = {{0, 225, 1360, 293}, {0, 857, 1360, 880}};
+  size_t before = DeviceCopies().size();
+  paintParts(DeviceRect{0, 225, 1360, 880}, parts);
+  auto copies = DeviceCopies();
+  ASSERT_EQ(copies.size(), before + 2);
+  EXPECT_EQ(copies[before].y, 225);
+  EXPECT_EQ(copies[before].h, 68);
+  EXPECT_EQ(copies[before + 1].y, 857);
+  EXPECT_FALSE(FrameCanvasDrew(L"Paste"));  // the toolbar between the parts is not painted
+
+  // Parts that fill most of their box: one paint of the box.
+  before = DeviceCopies().size();
+  paintParts(DeviceRect{0, 225, 1360, 400}, {{0, 225, 1360, 300}, {0, 300, 1360, 400}});
+  copies = DeviceCopies();
+  ASSERT_EQ(copies.size(), before + 1);
+  EXPECT_EQ(copies[before].h, 175);
+
+  // A full repaint pending: the first part's paint covers everything, the second is not painted.
+  state.fullRepaint = true;
+  before = DeviceCopies().size();
+  paintParts(DeviceRect{0, 225, 1360, 880}, parts);
+  ASSERT_EQ(DeviceCopies().size(), before + 1);
+  EXPECT_TRUE(paint.lastPaint().full);
+}
+
 TEST_F(PaintWindowTest, PartialClipIsInLogicalPixels) {
   state.uiScale = 1.5f;
   PaintOnce(nullptr, 2040, 1320);

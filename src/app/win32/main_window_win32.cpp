@@ -293,7 +293,26 @@ HWND CreateMainWindow(HINSTANCE instance, MainWindowState& state) {
                          r.Width(), r.Height(), nullptr, nullptr, instance, &state);
 }
 
-void PaintMainWindow(HWND window, HDC dc, const RECT* clip) {
+std::vector<DeviceRect> UpdateRegionParts(HWND window) {
+  std::vector<DeviceRect> parts;
+  HRGN region = CreateRectRgn(0, 0, 0, 0);
+  if (!region) return parts;
+  if (GetUpdateRgn(window, region, FALSE) == COMPLEXREGION) {
+    const DWORD size = GetRegionData(region, 0, nullptr);
+    std::vector<unsigned char> buffer(size);
+    auto* data = reinterpret_cast<RGNDATA*>(buffer.data());
+    if (size >= sizeof(RGNDATAHEADER) && GetRegionData(region, size, data) == size) {
+      const auto* rects = reinterpret_cast<const RECT*>(data->Buffer);
+      for (DWORD i = 0; i < data->rdh.nCount; ++i) {
+        parts.push_back(DeviceRect{rects[i].left, rects[i].top, rects[i].right, rects[i].bottom});
+      }
+    }
+  }
+  DeleteObject(region);
+  return parts;
+}
+
+void PaintMainWindow(HWND window, HDC dc, const RECT* clip, const std::vector<DeviceRect>& parts) {
   MainWindowState* state = StateOf(window);
   RECT client{};
   if (!state || !GetClientRect(window, &client)) return;
@@ -317,7 +336,7 @@ void PaintMainWindow(HWND window, HDC dc, const RECT* clip) {
                        &medium,
                        &panels};
   const DeviceRect rect = clip ? DeviceRect{clip->left, clip->top, clip->right, clip->bottom} : DeviceRect{};
-  PaintWindow(state->paint, in, reinterpret_cast<uintptr_t>(dc), clip ? &rect : nullptr);
+  PaintWindow(state->paint, in, reinterpret_cast<uintptr_t>(dc), clip ? &rect : nullptr, parts);
 }
 
 void RunBench(HWND window, MainWindowState& state, uint64_t startTick) {
@@ -412,9 +431,10 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_ERASEBKGND:
       return 1;
     case WM_PAINT: {
+      const std::vector<DeviceRect> parts = UpdateRegionParts(window);  // BeginPaint empties the region
       PAINTSTRUCT ps;
       HDC dc = BeginPaint(window, &ps);
-      if (dc) PaintMainWindow(window, dc, &ps.rcPaint);
+      if (dc) PaintMainWindow(window, dc, &ps.rcPaint, parts);
       EndPaint(window, &ps);
       return 0;
     }

@@ -87,7 +87,11 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 // WM_PAINT's work: PaintWindow over the window's compositor, with the client size, the machine's
 // state, fonts and width cache, and the application's parts. With a clip rectangle only that part
 // is drawn and copied; pixels of dc outside it are left alone.
-void PaintMainWindow(HWND window, HDC dc, const RECT* clip);
+// parts: the rectangles of the update region (UpdateRegionParts), when known.
+void PaintMainWindow(HWND window, HDC dc, const RECT* clip, const std::vector<DeviceRect>& parts = {});
+// The rectangles of the window's update region when it has more than one; empty otherwise. Called
+// before BeginPaint, which validates the region.
+std::vector<DeviceRect> UpdateRegionParts(HWND window);
 
 // The drawing benchmark: times one first paint, 100 full and 100 clipped paints at moving mouse
 // positions, and appends one result line to tolvane_bench.txt in the user's temporary folder
