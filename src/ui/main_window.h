@@ -160,6 +160,9 @@ class MainWindow {
     bool LoadingSoundPlaying() override { return w_.windowMedia_.LoadingSoundPlaying(); }
     void StopLoadingSound() override { w_.windowMedia_.StopLoadingSound(); }
     void BumpMediaRevision() override { w_.windowMedia_.BumpMediaRevision(); }
+    std::wstring StartLoadingSound() override { return w_.windowMedia_.sounds().StartLoadingSound(); }
+    bool SplashImageLoaded() override { return w_.windowMedia_.medium().SplashImage() != nullptr; }
+    std::wstring BackgroundStatusLine() override { return w_.windowMedia_.medium().MediaStatusLine(); }
     void ClearViewInputs() override;
     void ForceFullRedraw() override;
 
