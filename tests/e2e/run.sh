@@ -444,5 +444,69 @@ else
   fail "lookup panel" "a window is still open"
 fi
 
+# ---- (i) the settings panel: F2 opens it over the main view; a click on the "Show LAN / private IPs"
+# switch writes showLan=1 into the settings file while the program runs; with a text field focused,
+# the first Escape only drops the focus and the second closes the panel. Open or closed is read off
+# a pixel of the window's left margin, which the panel's scrim darkens (theme "Light" makes it bright).
+if [ -n "${settings_file:-}" ] && [ "$(window_count)" -eq 0 ]; then
+  printf 'theme=4\r\nshowLan=0\r\nsplash=0\r\n' >"$settings_file"
+  launch panel
+  wid=""
+  if wait_for 60 at_least 1; then wid=$(xdotool search --name '^Tolvane$' 2>/dev/null | head -n 1); fi
+  if [ -n "$wid" ]; then
+    sleep 2
+    timeout 5 xdotool windowfocus --sync "$wid" 2>/dev/null
+    read -r _ _ kl kt kr kb _ <<<"$(probe_out list | head -n 1)"
+    # Device points of logical (x, y) relative to the panel's corner (px, py = 1) or to the window.
+    read -r s W H <<<"$(awk -v d="$dpi" -v l="$kl" -v t="$kt" -v r="$kr" -v b="$kb" 'BEGIN {
+      s = d > 96 ? d / 96 : 1; printf "%s %d %d", s, int((r - l) / s), int((b - t) / s) }')"
+    at() { awk -v s="$s" -v l="$kl" -v t="$kt" -v W="$W" -v H="$H" -v x="$1" -v y="$2" -v p="$3" 'BEGIN {
+      X = p ? int((W - 780) / 2) : 0; Y = p ? (H >= 688 ? int((H - 668) / 2) : 10) : 0
+      printf "%d %d", l + int((X + x) * s), t + int((Y + y) * s) }'; }
+    margin() {
+      local shot=$work/panel.png
+      import -window root "$shot" 2>/dev/null || { echo 0; return; }
+      read -r mx my <<<"$(at 8 450 0)"
+      convert "$shot" -format "%[fx:int(255*(p{$mx,$my}.r+p{$mx,$my}.g+p{$mx,$my}.b)/3)]" info:
+    }
+    click_panel() {
+      read -r cx cy <<<"$(at "$1" "$2" 1)"
+      xdotool mousemove "$cx" "$cy" click 1
+      sleep 0.7
+    }
+    bright=$(margin)
+    xdotool key F2
+    sleep 1
+    opened=$(margin)
+    cp "$work/panel.png" "$root/artifacts/e2e/settings_panel.png" 2>/dev/null
+    click_panel 60 139  # the first switch of "General"
+    if wait_for 10 grep -qx $'showLan=1\r' "$settings_file"; then
+      pass "settings panel: F2, a click on \"Show LAN / private IPs\", showLan=1 in the settings file at once"
+    else
+      fail "settings panel" "showLan not saved: $(grep -a showLan "$settings_file" | tr -d '\r')"
+    fi
+    click_panel 150 73   # the "Discord & Copy" tab
+    click_panel 200 138  # its prefixes field
+    xdotool key Escape
+    sleep 0.7
+    focus_dropped=$(margin)
+    xdotool key Escape
+    sleep 0.7
+    closed=$(margin)
+    if [ "$opened" -lt $((bright / 2)) ] && [ "$focus_dropped" -lt $((bright / 2)) ] \
+      && [ "$closed" -gt $((bright * 3 / 4)) ]; then
+      pass "settings panel: the first Escape drops the field's focus, the second closes the panel (margin $bright, $opened, $focus_dropped, $closed)"
+    else
+      fail "settings panel (Escape)" "margin brightness: main view $bright, open $opened, after one Escape $focus_dropped, after two $closed"
+    fi
+    timeout 30 "$root/scripts/wine-run.sh" "$probe" close >/dev/null 2>&1
+    wait_for 30 test -s "$work/rc.panel"
+  else
+    fail "settings panel" "no window"
+  fi
+else
+  fail "settings panel" "no settings file path, or a window is still open"
+fi
+
 echo "e2e: $passed passed, $failed failed"
 [ $failed -eq 0 ]

@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "fakes/fake_picture_decoder.h"
+#include "fakes/fake_sound_commands.h"
+#include "fakes/fake_video.h"
 #include "settings/settings_file.h"
 #include "ui/commands.h"
 #include "ui/view_fixture.h"
@@ -631,6 +634,85 @@ TEST_F(SettingsPanelWindow, TypingEditsTheFocusedFieldOnly) {
   EXPECT_EQ(app.settings().prefixes, L"104,,66");
   Paint();  // the focused field shows its text with the caret
   EXPECT_NE(canvas.FindTextContaining(L"104,,66"), nullptr);
+}
+
+// ---- the window's media behind the panel -------------------------------------------------------
+
+class SettingsPanelMedia : public testing::Test {
+ protected:
+  SettingsPanelMedia() {
+    fakes.files.files[L"C:\\pics\\sea.png"] = "sea";
+    fakes.files.files[L"C:\\snd\\loop.wav"] = "RIFF";
+    pictures.byBytes["sea"] = FakePictureSpec{400, 100, 1, {}};                // the background reads the bytes
+    pictures.byPath[L"C:\\pics\\sea.png"] = FakePictureSpec{400, 100, 1, {}};  // the logo, the file
+    window.state().splashActive = false;
+    window.state().settingsOpen = true;
+    EXPECT_TRUE(window.fonts().CreateUiFonts(graphics));
+    AddSettingsPanelPainter(window, panels);
+  }
+  PlatformServices Services() {
+    return PlatformServices{clock,      fakes.files, fakes.socketTables, fakes.processList, fakes.rawCapture,
+                            fakes.icmp, fakes.http,  fakes.imageDecoder, fakes.clipboard};
+  }
+  void ShowTab(int32_t tab) {
+    window.state().selectedTab = tab;
+    canvas.Clear();
+    DrawContext dc(canvas, app.themes().ActivePalette(), window.fonts(), window.widths());
+    dc.textFields = window.state().hits.TextFields();
+    panels.settingsPanel(dc, window.state(), 1000, 760);
+  }
+  void ClickSlot(int32_t slot) {
+    const HitRect& r = window.state().hits[slot];
+    ASSERT_TRUE(r.present);
+    window.OnLButtonDown((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+  }
+  std::wstring Toast() { return app.copyFeedback().toast().text(); }
+
+  FakeClock clock;
+  FakeApplicationServices fakes;
+  FakePictureDecoder pictures;
+  FakeVideoDecoding video{&clock};
+  FakeSoundCommands mci;
+  Application app{CommandLineState{}, Services()};
+  FakeWindowHost host;
+  RecordingGraphics graphics;
+  MainWindow window{app, host, graphics, MediaPlatform{pictures, video, mci}};
+  PanelPainters panels;
+  RecordingCanvas canvas;
+};
+
+TEST_F(SettingsPanelMedia, PictureSoundAndStatusComeFromTheWindowsMedia) {
+  ShowTab(4);
+  host.fileAnswer = L"C:\\pics\\gone.png";
+  ClickSlot(Slot::SplashImagePick);
+  EXPECT_EQ(Toast(), L"That image could not be opened");
+  EXPECT_EQ(app.settings().splashImage, L"C:\\pics\\gone.png");
+  app.copyFeedback().ShowToast(L"");
+  host.fileAnswer = L"C:\\pics\\sea.png";
+  ClickSlot(Slot::SplashImagePick);
+  EXPECT_EQ(Toast(), L"");
+  EXPECT_NE(window.windowMedia().medium().SplashImage(), nullptr);
+
+  app.settings().splashSound = L"C:\\snd\\gone.wav";
+  ClickSlot(Slot::SplashSoundTest);
+  EXPECT_EQ(Toast(), L"Sound file not found");
+  app.settings().splashSound = L"C:\\snd\\loop.wav";
+  ClickSlot(Slot::SplashSoundTest);
+  EXPECT_TRUE(window.windowMedia().LoadingSoundPlaying());
+  ShowTab(4);
+  EXPECT_NE(canvas.FindText(L"Stop"), nullptr);
+  ClickSlot(Slot::SplashSoundTest);
+  EXPECT_FALSE(window.windowMedia().LoadingSoundPlaying());
+
+  ShowTab(3);
+  host.fileAnswer = L"C:\\pics\\sea.png";
+  ClickSlot(Slot::BackgroundPick);
+  ShowTab(3);
+  EXPECT_NE(canvas.FindTextContaining(L" loaded"), nullptr);
+  const uint64_t revision = window.windowMedia().MediaRevision();
+  ClickSlot(Slot::DimPreset + 5);
+  EXPECT_EQ(app.settings().bgDim, 80);
+  EXPECT_GT(window.windowMedia().MediaRevision(), revision);  // the background is composed again
 }
 
 }  // namespace
