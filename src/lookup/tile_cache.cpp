@@ -18,21 +18,6 @@ constexpr std::string_view kPngSignature = "\x89PNG\r\n\x1a\n";
 constexpr std::wstring_view kTempSuffix = L".tmp";
 constexpr size_t kHostNameLimit = 48;
 
-uint32_t Crc32(std::string_view bytes) {
-  static const std::array<uint32_t, 256> table = [] {
-    std::array<uint32_t, 256> t{};
-    for (uint32_t i = 0; i < 256; ++i) {
-      uint32_t c = i;
-      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-      t[i] = c;
-    }
-    return t;
-  }();
-  uint32_t c = 0xFFFFFFFFu;
-  for (const char ch : bytes) c = table[(c ^ static_cast<uint8_t>(ch)) & 0xFF] ^ (c >> 8);
-  return c ^ 0xFFFFFFFFu;
-}
-
 uint32_t BigEndian32(std::string_view bytes, size_t at) {
   return (static_cast<uint32_t>(static_cast<uint8_t>(bytes[at])) << 24) |
          (static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + 1])) << 16) |
@@ -47,6 +32,21 @@ bool EndsWith(std::wstring_view text, std::wstring_view suffix) {
 }
 
 }  // namespace
+
+uint32_t Crc32(std::string_view bytes) {
+  static const std::array<uint32_t, 256> table = [] {
+    std::array<uint32_t, 256> t{};
+    for (uint32_t i = 0; i < 256; ++i) {
+      uint32_t c = i;
+      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+      t[i] = c;
+    }
+    return t;
+  }();
+  uint32_t c = 0xFFFFFFFFu;
+  for (const char ch : bytes) c = table[(c ^ static_cast<uint8_t>(ch)) & 0xFF] ^ (c >> 8);
+  return c ^ 0xFFFFFFFFu;
+}
 
 int64_t TileFreshnessMs(const HttpHeaders& headers, int64_t nowMs) {
   std::optional<int64_t> lifetimeMs;

@@ -44,6 +44,8 @@ int64_t TileFreshnessMs(const HttpHeaders& headers, int64_t nowMs);
 // True for bytes that are one whole PNG: the signature, IHDR first, chunks whose lengths fit and
 // whose checksums match, at least one IDAT, and IEND ending exactly at the last byte.
 bool IsIntactPng(std::string_view bytes);
+// The CRC-32 of PNG chunks (and zlib): reflected polynomial EDB88320, initial and final value all ones.
+uint32_t Crc32(std::string_view bytes);
 
 // The folder name of a tile base inside the cache: the base's host name (letters, digits, dots
 // and dashes kept, anything else "_", at most 48 characters) and "-" with 8 hex digits of a hash

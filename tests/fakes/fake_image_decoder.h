@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "lookup/tile_cache.h"
 #include "platform/image_decoding.h"
 
 namespace tolvane {
@@ -65,13 +66,8 @@ class FakeImageDecoder final : public ImageDecoder {
   static void PutChunk(std::string& png, const std::string& type, const std::string& data) {
     PutBigEndian(png, static_cast<uint32_t>(data.size()));
     const std::string body = type + data;
-    uint32_t crc = 0xFFFFFFFFu;
-    for (const char ch : body) {
-      crc ^= static_cast<uint8_t>(ch);
-      for (int k = 0; k < 8; ++k) crc = (crc & 1) ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
-    }
     png += body;
-    PutBigEndian(png, crc ^ 0xFFFFFFFFu);
+    PutBigEndian(png, Crc32(body));
   }
 };
 

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "lookup/tile_cache.h"
+
 namespace tolvane::made {
 
 inline void PutBig32(std::string& out, uint32_t v) {
@@ -20,15 +22,6 @@ inline void PutLittle16(std::string& out, uint32_t v) {
 inline void PutLittle32(std::string& out, uint32_t v) {
   PutLittle16(out, v & 0xFFFF);
   PutLittle16(out, v >> 16);
-}
-
-inline uint32_t Crc32(const std::string& bytes) {
-  uint32_t crc = 0xFFFFFFFFu;
-  for (char ch : bytes) {
-    crc ^= static_cast<uint8_t>(ch);
-    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-  }
-  return ~crc;
 }
 
 inline std::string Png(int width, int height, uint8_t r, uint8_t g, uint8_t b) {

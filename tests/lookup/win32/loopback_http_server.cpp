@@ -6,6 +6,8 @@
 
 #include <array>
 
+#include "lookup/tile_cache.h"
+
 namespace tolvane::loopback {
 namespace {
 
@@ -20,21 +22,6 @@ bool Ready(SOCKET s, bool forWrite) {
   timeval tv{0, kPollUs};
   const int n = forWrite ? select(0, nullptr, &set, nullptr, &tv) : select(0, &set, nullptr, nullptr, &tv);
   return n > 0;
-}
-
-uint32_t Crc32(std::string_view bytes) {
-  static const auto table = [] {
-    std::array<uint32_t, 256> t{};
-    for (uint32_t i = 0; i < 256; ++i) {
-      uint32_t c = i;
-      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-      t[i] = c;
-    }
-    return t;
-  }();
-  uint32_t c = 0xFFFFFFFFu;
-  for (const char ch : bytes) c = table[(c ^ static_cast<uint8_t>(ch)) & 0xFF] ^ (c >> 8);
-  return c ^ 0xFFFFFFFFu;
 }
 
 void PutBigEndian(std::string& out, uint32_t v) {
