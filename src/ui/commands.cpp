@@ -318,9 +318,8 @@ void MainViewClick(MainWindow& w, int32_t x, int32_t y) {
 
 void MainViewDoubleClick(MainWindow& w, int32_t x, int32_t y) {
   const HitRectTable& h = w.state().hits;
-  if (y < 56 && x > 150 && !h[Slot::PauseButton].Contains(x, y) && !h[Slot::RefreshButton].Contains(x, y) &&
-      !h[Slot::SettingsButton].Contains(x, y))
-    return ToggleMaximize(w);
+  // Only the band's empty parts: on a swatch or a button the first click did all there is to do.
+  if (y < 56 && x > 150 && HitTest(h, Face::MainView, x, y) == Slot::None) return ToggleMaximize(w);
   if (!h[Slot::TableArea].Contains(x, y)) return;
   const int32_t row = TableRowAt(w, y);
   if (row < 0) return;

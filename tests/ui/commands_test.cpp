@@ -25,6 +25,7 @@ class CommandsTest : public WindowFixture {
     h[Slot::RefreshButton].Set(990, 12, 1070, 44);
     h[Slot::SettingsButton].Set(1080, 12, 1160, 44);
     h[Slot::LookupButton].Set(1170, 12, 1250, 44);
+    h[Slot::HeaderThemeSwatch + 3].Set(700, 20, 716, 36);
     h[Slot::SearchBox].Set(24, 300, 400, 330);
     h[Slot::PasteButton].Set(410, 300, 470, 330);
     for (int32_t i = 0; i < 3; ++i) h[Slot::ProtocolFilter + i].Set(480 + 50 * i, 300, 520 + 50 * i, 330);
@@ -217,8 +218,9 @@ TEST_F(CommandsTest, TitleBandDragsAndMaximizesOnlyRightOfTheButtons) {
   struct DoubleCase {
     int32_t x, y;
     bool toggles;
-  } doubles[] = {{151, 30, true},  {150, 30, false},  {600, 55, true},  {600, 56, false},
-                 {950, 30, false}, {1020, 30, false}, {1100, 30, false}};  // on Pause, Refresh, Settings
+  } doubles[] = {{151, 30, true},   {150, 30, false},  {600, 55, true},   {600, 56, false},
+                 {950, 30, false},  {1020, 30, false}, {1100, 30, false},  // on Pause, Refresh, Settings
+                 {1200, 30, false}, {708, 28, false}};                     // on Lookup, a theme swatch
   for (const DoubleCase& c : doubles) {
     host.shows.clear();
     window.OnLButtonDblClk(c.x, c.y);
