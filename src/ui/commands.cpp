@@ -6,6 +6,7 @@
 #include <string>
 
 #include "clipboard/copy_actions.h"
+#include "settings/whole_characters.h"
 #include "ui/main_window.h"
 
 namespace tolvane {
@@ -65,7 +66,8 @@ void ToolbarRow(MainWindow& w, int32_t x, int32_t y) {
   if (h[Slot::PasteButton].Contains(x, y)) {
     const std::wstring text = app.copyFeedback().GetClipboardText(w.state().window);
     if (!text.empty()) {
-      in.searchText = text.substr(0, kSearchTextLimit);
+      in.searchText.clear();
+      AppendWholeCharacters(in.searchText, std::wstring_view(text), kSearchTextLimit);
       w.RebuildView();
       app.copyFeedback().ShowToast(L"Pasted into search");
     }
@@ -171,8 +173,8 @@ void MainWindow::OnKeyDown(uint32_t key, bool ctrl) {
         if (editor_.focusedField >= 0) editor_.FieldInsert(static_cast<TextFieldId>(editor_.focusedField), text);
       } else {
         std::wstring& search = app_.viewInputs().searchText;
-        search = state_.searchFocused ? search + text : text;
-        if (search.size() > kSearchTextLimit) search.resize(kSearchTextLimit);
+        if (!state_.searchFocused) search.clear();
+        AppendWholeCharacters(search, std::wstring_view(text), kSearchTextLimit);
         state_.searchFocused = true;
         RebuildView();
       }
@@ -374,10 +376,9 @@ void MainViewChar(MainWindow& w, wchar_t c) {
   if (!w.state().searchFocused) return;
   std::wstring& search = w.app().viewInputs().searchText;
   if (c == L'\b') {
-    if (!search.empty()) search.pop_back();
-  } else if (static_cast<uint32_t>(c) >= 32) {
-    search.push_back(c);
-    if (search.size() > kSearchTextLimit) search.resize(kSearchTextLimit);
+    EraseLastCharacter(search);
+  } else {
+    AppendWholeCharacters(search, std::wstring_view(&c, 1), kSearchTextLimit);
   }
   w.RebuildView();
   w.FullRepaint();

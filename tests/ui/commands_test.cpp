@@ -14,6 +14,9 @@
 namespace tolvane {
 namespace {
 
+// U+1F600 as its two UTF-16 units, held in wchar_t on every platform.
+const std::wstring kEmoji{static_cast<wchar_t>(0xD83D), static_cast<wchar_t>(0xDE00)};
+
 class CommandsTest : public WindowFixture {
  protected:
   CommandsTest() {
@@ -142,6 +145,7 @@ TEST_F(CommandsTest, CtrlVReplacesOrAppendsKeepsSixtyCharactersAndFocuses) {
       {L"abc", true, L"def", L"abcdef"},
       {std::wstring(50, L'x'), true, std::wstring(20, L'y'), std::wstring(50, L'x') + std::wstring(10, L'y')},
       {L"", false, std::wstring(70, L'z'), std::wstring(60, L'z')},
+      {std::wstring(58, L'x'), true, L"y" + kEmoji + L"z", std::wstring(58, L'x') + L"yz"},  // no half emoji
       {L"keep", false, L"", L"keep"},  // an empty clipboard does nothing
   };
   for (const Case& c : cases) {
@@ -175,6 +179,13 @@ TEST_F(CommandsTest, TypedTextGoesIntoTheFocusedSearchBox) {
   In().searchText.clear();
   window.OnChar(L'\b');  // empty: stays empty
   EXPECT_TRUE(In().searchText.empty());
+  for (const size_t before : {59u, 58u}) {  // an emoji, typed as two units, fits whole or not at all
+    In().searchText.assign(before, L'q');
+    for (const wchar_t unit : kEmoji) window.OnChar(unit);
+    EXPECT_EQ(In().searchText, std::wstring(before, L'q') + (before == 58 ? kEmoji : L""));
+  }
+  window.OnChar(L'\b');
+  EXPECT_EQ(In().searchText, std::wstring(58, L'q'));  // both halves gone
 }
 
 TEST_F(CommandsTest, ClickOnTheRemoteAddressSelectsAndLooksUpElsewhereOnlySelects) {
