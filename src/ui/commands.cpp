@@ -216,7 +216,10 @@ void MainViewClick(MainWindow& w, int32_t x, int32_t y) {
   const Settings& settings = app.settings();
   auto hit = [&](int32_t slot) { return h[slot].Contains(x, y); };
 
-  if (hit(Slot::CloseButton)) return w.host().DestroyWindow();
+  if (hit(Slot::CloseButton)) {
+    w.OnClose();
+    return w.host().DestroyWindow();
+  }
   if (hit(Slot::MinimizeButton)) return w.host().ShowWindow(WindowShow::Minimize);
   if (hit(Slot::MaximizeButton)) return ToggleMaximize(w);
   for (int32_t i = 0; i < 10; ++i) {

@@ -414,6 +414,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       machine.OnCreate(reinterpret_cast<uintptr_t>(window), uiScale);
       return 0;
     }
+    case WM_CLOSE:
+      machine.OnClose();
+      break;  // DefWindowProc destroys the window
     case WM_DESTROY:
       DrainPostedTexts(window);  // answers not yet handled are not handled any more
       machine.OnDestroy();
