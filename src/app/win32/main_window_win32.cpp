@@ -54,9 +54,11 @@ float ScreenUiScale() {
 }
 
 // Rounded corners on Windows 11; the function is looked up at run time, so older systems and Wine
-// without it keep square corners. The library stays loaded for the life of the process.
+// without it keep square corners. The library stays loaded for the life of the process. It comes
+// from the system folder only: the process runs elevated, and a dwmapi.dll planted beside the
+// program or in the current folder must never be loaded.
 void AskForRoundedCorners(HWND window) {
-  HMODULE dwm = LoadLibraryW(L"dwmapi.dll");
+  HMODULE dwm = LoadLibraryExW(L"dwmapi.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
   if (!dwm) return;
   using SetAttribute = HRESULT(WINAPI*)(HWND, DWORD, LPCVOID, DWORD);
   const auto set =
