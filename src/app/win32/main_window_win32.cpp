@@ -4,7 +4,6 @@
 #include <windowsx.h>
 #include <winsock2.h>
 #include <commdlg.h>
-#include <shellapi.h>
 
 #include <cstdio>
 #include <cstring>
@@ -15,6 +14,7 @@
 
 #include "app/startup.h"
 #include "app/win32/lookup_poster_win32.h"
+#include "app/win32/open_link_win32.h"
 #include "app/window_frame.h"
 #include "appearance/draw.h"
 #include "platform/canvas.h"
@@ -235,9 +235,7 @@ bool Win32WindowHost::ChooseFile(FileDialogKind kind, std::wstring& path) {
   return true;
 }
 
-void Win32WindowHost::OpenLink(const std::wstring& link) {
-  ShellExecuteW(window_, L"open", link.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-}
+void Win32WindowHost::OpenLink(const std::wstring& link) { OpenLinkUnelevated(window_, link); }
 
 MainWindowState::MainWindowState(Application& application)
     : app(application), machine(application, host, SystemGraphics()) {}
