@@ -47,6 +47,7 @@ void Application::LoadSettingsAndPalettes() {
 void Application::StartWorkers() {
   if (created_) return;
   created_ = true;
+  stopping_ = false;
   appRunning_.store(true);
   refresh_.Start();
   ping_.Start();
@@ -60,17 +61,23 @@ void Application::OnDestroy() {
 }
 
 void Application::BeginShutdown() {
-  if (created_) appRunning_.exchange(false);
+  if (!created_ || stopping_) return;
+  stopping_ = true;
+  stopStartMs_ = services_.clock.TickMs();
+  appRunning_.exchange(false);
+  services_.http.Cancel();
 }
 
 void Application::JoinWorkersAndSave() {
   if (!created_) return;
+  BeginShutdown();  // nothing new when it ran first
   created_ = false;
-  appRunning_.exchange(false);  // already clear when BeginShutdown ran first
   refresh_.Join();
   ping_.Join();
   capture_.Join();
-  lookupWorker_.Join();
+  const uint64_t stoppingFor = services_.clock.TickMs() - stopStartMs_;
+  workerLeftRunning_ = !lookupWorker_.Stop(
+      stoppingFor < kLookupStopGraceMs ? static_cast<uint32_t>(kLookupStopGraceMs - stoppingFor) : 0);
   SaveSettings(settings_, services_.files);
 }
 

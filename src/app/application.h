@@ -76,8 +76,15 @@ class Application {
   // Window destruction: clears AppRunning, joins the workers in start order, saves the settings.
   // The window calls the two halves itself, stopping its timers and media between them.
   void OnDestroy();
-  void BeginShutdown();  // AppRunning := false; the workers leave their loops
+  // AppRunning := false and the HTTP client cancelled: the workers leave their loops. The window
+  // calls it as soon as a close is asked for, so they stop while the system takes the window down.
+  void BeginShutdown();
+  // The lookup worker is joined only if it ends within kLookupStopGraceMs of BeginShutdown; a
+  // request that the HTTP stack cannot cancel is left running, and WorkerLeftRunning() tells the
+  // entry point to end the process after the save instead of waiting for it.
   void JoinWorkersAndSave();
+  bool WorkerLeftRunning() const { return workerLeftRunning_; }
+  static constexpr uint32_t kLookupStopGraceMs = 500;
 
   // Builds the lookup commands once the window can take the resolver threads' answers: the window
   // calls this at creation, before any lookup is opened. Until then lookupCommands() is null. The
@@ -113,6 +120,9 @@ class Application {
   PlatformServices services_;
   std::atomic<bool> appRunning_{true};
   bool created_ = false;
+  bool workerLeftRunning_ = false;
+  bool stopping_ = false;
+  uint64_t stopStartMs_ = 0;  // clock time of the first BeginShutdown
 
   Settings settings_ = MakeDefaultSettings();
   ThemeEngine themes_{settings_};

@@ -1,12 +1,27 @@
 // Pure start-up and frame decisions; see window_frame.h.
 #include "app/window_frame.h"
 
+#include <algorithm>
+
 namespace tolvane {
 
 InstanceAction SingleInstanceDecision(bool mutexCreated, bool alreadyExists, const CommandLineState& commandLine) {
   if (!mutexCreated || !alreadyExists) return InstanceAction::Start;
   if (commandLine.demoMode || commandLine.benchMode) return InstanceAction::Start;
   return InstanceAction::ActivateExisting;
+}
+
+InstanceAction AwaitRunningInstance(Clock& clock, const std::function<bool()>& windowExists,
+                                    const std::function<bool(uint32_t ms)>& waitForMutex) {
+  const uint64_t end = clock.TickMs() + kInstanceWaitMs;
+  for (;;) {
+    if (windowExists()) return InstanceAction::ActivateExisting;
+    const uint64_t now = clock.TickMs();
+    if (now >= end) return InstanceAction::ActivateExisting;
+    if (waitForMutex(static_cast<uint32_t>(std::min<uint64_t>(kInstanceWaitStepMs, end - now)))) {
+      return InstanceAction::Start;
+    }
+  }
 }
 
 TrackSizes FrameTrackSizes(float uiScale, bool monitorKnown, const ScreenRect& monitor, const ScreenRect& workArea) {

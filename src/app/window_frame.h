@@ -5,8 +5,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "app/startup.h"
+#include "platform/clock.h"
 
 namespace tolvane {
 
@@ -14,6 +16,16 @@ namespace tolvane {
 // starts normally: refusing to run because of an unreadable mutex would lock the user out.
 enum class InstanceAction { Start, ActivateExisting };
 InstanceAction SingleInstanceDecision(bool mutexCreated, bool alreadyExists, const CommandLineState& commandLine);
+
+// A start that is to hand over, while the running instance may have no window yet or any more (it
+// is starting, or closing with its mutex still held). Raises its window as soon as there is one;
+// otherwise waits for the mutex, up to kInstanceWaitMs of clock time, and starts normally once this
+// process owns it. waitForMutex(ms) blocks up to ms and tells whether the mutex is now ours.
+// Gives up with ActivateExisting (which finds no window, and the start ends without a word).
+inline constexpr uint32_t kInstanceWaitMs = 5000;
+inline constexpr uint32_t kInstanceWaitStepMs = 100;
+InstanceAction AwaitRunningInstance(Clock& clock, const std::function<bool()>& windowExists,
+                                    const std::function<bool(uint32_t ms)>& waitForMutex);
 
 // The window's answer to WM_GETMINMAXINFO. The maximized size is the nearest monitor's work area,
 // placed relative to the monitor's origin, so a maximized frameless window leaves the taskbar free.

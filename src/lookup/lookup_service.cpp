@@ -194,17 +194,29 @@ void LookupWorker::Run() {
   while (appRunning_.load()) RunOnce();
 }
 
+bool LookupWorker::Stop(uint32_t graceMs) {
+  if (!thread_.joinable()) return true;
+  const uint64_t deadline = clock_.TickMs() + graceMs;
+  while (busy_.load() && clock_.TickMs() < deadline) clock_.SleepMs(kStopStepMs);
+  if (busy_.load()) return false;
+  thread_.join();
+  return true;
+}
+
 bool LookupWorker::RunOnce() {
   std::wstring address;
   std::shared_ptr<LookupResult> record;
-  if (cache_.TakeNext(address, record) && record) {
+  busy_.store(true);
+  if (appRunning_.load() && cache_.TakeNext(address, record) && record) {
     // The record stays alive through our reference even if a forced request replaces it meanwhile;
     // the replacement has its own queue entry.
     PerformLookup(
         address, apiBase_, http_, buildMap_,
         [this, &record](const LookupResult& r) { cache_.PublishResult(*record, r); }, &rateLimit_);
+    busy_.store(false);
     return true;
   }
+  busy_.store(false);
   clock_.SleepMs(kIdleSleepMs);
   if (appRunning_.load()) clock_.SleepMs(kIdleSleepMs);
   return false;

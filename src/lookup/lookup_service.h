@@ -10,7 +10,9 @@
 //
 // Caveats: entries are never removed while the program runs (one record per address ever looked up).
 // A lookup in progress is finished before the worker ends, so Join can take as long as the HTTP
-// time-outs and the map download allow. Every byte of the service's answer is untrusted.
+// time-outs and the map download allow; the program's end uses Stop instead, after cancelling the
+// HTTP client, and does not wait for a request the stack cannot cancel. Every byte of the service's
+// answer is untrusted.
 #pragma once
 
 #include <atomic>
@@ -142,6 +144,11 @@ class LookupWorker {
 
   void Start();
   void Join();
+  // After appRunning was cleared and the HTTP client cancelled: joins the thread when it is idle or
+  // its lookup ends within graceMs (clock time). Otherwise leaves it running and returns false: the
+  // caller then ends the process without it, for the request may wait out its whole time-out.
+  bool Stop(uint32_t graceMs);
+  static constexpr uint32_t kStopStepMs = 10;
 
   // The thread body: turns until appRunning is false.
   void Run();
@@ -157,6 +164,9 @@ class LookupWorker {
   const std::atomic<bool>& appRunning_;
   std::wstring apiBase_;
   LookupRateLimit rateLimit_;
+  // True while a turn may perform a lookup. Set before the turn reads appRunning, so once Stop has
+  // cleared appRunning and then seen this false, no lookup can start any more.
+  std::atomic<bool> busy_{false};
   std::thread thread_;
 };
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "clipboard/copy_actions.h"
+#include "settings/whole_characters.h"
 #include "ui/main_window.h"
 
 namespace tolvane {
@@ -65,7 +66,8 @@ void ToolbarRow(MainWindow& w, int32_t x, int32_t y) {
   if (h[Slot::PasteButton].Contains(x, y)) {
     const std::wstring text = app.copyFeedback().GetClipboardText(w.state().window);
     if (!text.empty()) {
-      in.searchText = text.substr(0, kSearchTextLimit);
+      in.searchText.clear();
+      AppendWholeCharacters(in.searchText, std::wstring_view(text), kSearchTextLimit);
       w.RebuildView();
       app.copyFeedback().ShowToast(L"Pasted into search");
     }
@@ -171,8 +173,8 @@ void MainWindow::OnKeyDown(uint32_t key, bool ctrl) {
         if (editor_.focusedField >= 0) editor_.FieldInsert(static_cast<TextFieldId>(editor_.focusedField), text);
       } else {
         std::wstring& search = app_.viewInputs().searchText;
-        search = state_.searchFocused ? search + text : text;
-        if (search.size() > kSearchTextLimit) search.resize(kSearchTextLimit);
+        if (!state_.searchFocused) search.clear();
+        AppendWholeCharacters(search, std::wstring_view(text), kSearchTextLimit);
         state_.searchFocused = true;
         RebuildView();
       }
@@ -214,7 +216,10 @@ void MainViewClick(MainWindow& w, int32_t x, int32_t y) {
   const Settings& settings = app.settings();
   auto hit = [&](int32_t slot) { return h[slot].Contains(x, y); };
 
-  if (hit(Slot::CloseButton)) return w.host().DestroyWindow();
+  if (hit(Slot::CloseButton)) {
+    w.OnClose();
+    return w.host().DestroyWindow();
+  }
   if (hit(Slot::MinimizeButton)) return w.host().ShowWindow(WindowShow::Minimize);
   if (hit(Slot::MaximizeButton)) return ToggleMaximize(w);
   for (int32_t i = 0; i < 10; ++i) {
@@ -318,9 +323,8 @@ void MainViewClick(MainWindow& w, int32_t x, int32_t y) {
 
 void MainViewDoubleClick(MainWindow& w, int32_t x, int32_t y) {
   const HitRectTable& h = w.state().hits;
-  if (y < 56 && x > 150 && !h[Slot::PauseButton].Contains(x, y) && !h[Slot::RefreshButton].Contains(x, y) &&
-      !h[Slot::SettingsButton].Contains(x, y))
-    return ToggleMaximize(w);
+  // Only the band's empty parts: on a swatch or a button the first click did all there is to do.
+  if (y < 56 && x > 150 && HitTest(h, Face::MainView, x, y) == Slot::None) return ToggleMaximize(w);
   if (!h[Slot::TableArea].Contains(x, y)) return;
   const int32_t row = TableRowAt(w, y);
   if (row < 0) return;
@@ -375,10 +379,9 @@ void MainViewChar(MainWindow& w, wchar_t c) {
   if (!w.state().searchFocused) return;
   std::wstring& search = w.app().viewInputs().searchText;
   if (c == L'\b') {
-    if (!search.empty()) search.pop_back();
-  } else if (static_cast<uint32_t>(c) >= 32) {
-    search.push_back(c);
-    if (search.size() > kSearchTextLimit) search.resize(kSearchTextLimit);
+    EraseLastCharacter(search);
+  } else {
+    AppendWholeCharacters(search, std::wstring_view(&c, 1), kSearchTextLimit);
   }
   w.RebuildView();
   w.FullRepaint();

@@ -74,6 +74,9 @@ class MainWindow {
   void OnCreate(uintptr_t window, float uiScale);
   // WM_DEFERRED_START: the first view, the window icons, a full repaint.
   void OnDeferredStart();
+  // WM_CLOSE (and the close button): the workers start stopping at once, before the system takes
+  // the window down (which can take a while: Wine waits up to two seconds for the window manager).
+  void OnClose() { app_.BeginShutdown(); }
   // WM_DESTROY up to the joins and the save; the platform side then drains its message queue,
   // stops Winsock and posts the quit message.
   void OnDestroy();

@@ -120,6 +120,12 @@ else
   fail "second install" "exit $rc, folder: $(ls "$program_dir" 2>&1)"
 fi
 
+# ---- a silent install over the running program closes it first
+(wine "$program_dir/tolvane.exe" --demo >/dev/null 2>&1; echo $? >"$work/rc.running") &
+for _ in $(seq 120); do [ -n "$(xdotool search --name '^Tolvane$' 2>/dev/null)" ] && break; sleep 0.5; done
+wine "$setup" /S >"$work/setup3.log" 2>&1 && sleep 1 && [ -s "$work/rc.running" ] && [ -f "$program_dir/tolvane.exe" ] \
+  && pass "silent install over the running program: closed it, exit 0" || fail "silent install over the running program"
+
 # ---- the portable zip holds the same exe as the installer
 if cmp -s "$program_dir/tolvane.exe" "$work/zip/Tolvane/tolvane.exe" && [ -s "$work/zip/Tolvane/README.txt" ] \
   && grep -q "MIT License" "$work/zip/Tolvane/LICENSE.txt"; then

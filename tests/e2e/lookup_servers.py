@@ -1,12 +1,13 @@
 #!/usr/bin/env python3
 """Loopback stand-ins for the geolocation service and the map tile server, for the end-to-end run.
 
-    lookup_servers.py WORKDIR
+    lookup_servers.py WORKDIR [--silent]
 
 Listens on two free ports of 127.0.0.1 and writes "API_PORT TILE_PORT" to WORKDIR/ports once both
 listen. Every request path is appended to WORKDIR/api.log or WORKDIR/tiles.log. The geolocation
 server answers GET /json/<address>?fields=... with a flat JSON object of a fixed place; the tile
 server answers GET /<z>/<x>/<y>.png with a small grey 256 x 256 PNG. Nothing leaves the machine.
+With --silent the geolocation server accepts, reads the request and never answers.
 """
 import http.server
 import json
@@ -17,6 +18,7 @@ import threading
 import zlib
 
 WORK = sys.argv[1]
+SILENT = "--silent" in sys.argv[2:]
 
 PLACE = {
     "status": "success",
@@ -64,6 +66,8 @@ def log(name, line):
 class Api(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
         log("api.log", self.path)
+        if SILENT:
+            threading.Event().wait()
         if not self.path.startswith("/json/"):
             self.send_error(404)
             return

@@ -111,8 +111,15 @@ else
   printf 'theme=4\r\nrefreshMs=2000\r\nscrollSpeed=99\r\nbgDim=-5\r\nprefixes=104, 3;x\r\n' >"$settings_file"
   seed="full 1.00 ms/frame, hover-partial 1.00 ms/frame, window-ready 1 ms, first paint 1 ms (earlier run)"
   printf '%s\n' "$seed" >"$bench_file"
-  timeout 120 "$root/scripts/wine-run.sh" "$exe" --bench >"$work/out.bench" 2>&1
+  # The benchmark runs beside a planted dwmapi.dll that leaves a mark when loaded: it must not be.
+  mkdir -p "$work/app" && cp "$exe" "$work/app/tolvane.exe"
+  printf '#include <windows.h>\nBOOL WINAPI DllMain(HINSTANCE h, DWORD r, LPVOID p) { (void)h; (void)p;\n%s\n' \
+    'if (r == DLL_PROCESS_ATTACH) CloseHandle(CreateFileW(L"planted.loaded", GENERIC_WRITE, 0, 0, CREATE_ALWAYS, 0, 0)); return TRUE; }' \
+    >"$work/planted.c" && x86_64-w64-mingw32-gcc -shared -o "$work/app/dwmapi.dll" "$work/planted.c"
+  (cd "$work/app" && timeout 120 "$root/scripts/wine-run.sh" "$work/app/tolvane.exe" --bench >"$work/out.bench" 2>&1)
   rc=$?
+  [ -f "$work/app/dwmapi.dll" ] && [ ! -e "$work/app/planted.loaded" ] && pass "dwmapi.dll: the system's, not one planted beside the exe" \
+    || fail "planted dll" "not built, or the program loaded the dwmapi.dll beside it"
   line_re='^full [0-9]+\.[0-9]{2} ms/frame, hover-partial [0-9]+\.[0-9]{2} ms/frame, window-ready [0-9]+ ms, first paint [0-9]+ ms$'
   lines=$(wc -l <"$bench_file")
   first=$(head -n 1 "$bench_file")
@@ -507,6 +514,30 @@ if [ -n "${settings_file:-}" ] && [ "$(window_count)" -eq 0 ]; then
 else
   fail "settings panel" "no settings file path, or a window is still open"
 fi
+
+# ---- (j) Alt+F4 while a lookup waits on a geolocation server that accepts and never answers
+# (lookup_servers.py --silent): the process ends within 3 s, and the settings file is written.
+mkdir -p "$work/silent"
+python3 "$here/lookup_servers.py" "$work/silent" --silent >/dev/null 2>&1 &
+servers_pid=$!
+took=""
+if [ "$(window_count)" -eq 0 ] && wait_for 10 test -s "$work/silent/ports" && read -r api_port tile_port <"$work/silent/ports" \
+  && launch closing --demo "--api-base=http://127.0.0.1:$api_port" "--tile-base=http://127.0.0.1:$tile_port" \
+  && wait_for 60 at_least 1 && sleep 2 && timeout 5 xdotool windowfocus --sync "$(xdotool search --name '^Tolvane$' | head -n 1)" \
+  && xdotool key ctrl+l sleep 0.5 type --delay 60 93.184.216.34 && xdotool key Return \
+  && wait_for 20 grep -qs '^/json/' "$work/silent/api.log" && rm -f "$settings_file" && sleep 1; then
+  t0=$(now_ms)
+  xdotool key alt+F4
+  for _ in $(seq 300); do [ -s "$work/rc.closing" ] && break; sleep 0.05; done
+  took=$(($(now_ms) - t0))
+fi
+if [ -n "$took" ] && [ "$took" -le 3000 ] && [ "$(wc -l <"$settings_file" 2>/dev/null)" = 95 ]; then
+  pass "Alt+F4 with a lookup pending on a silent server: the process ended after $took ms, settings written"
+else
+  fail "close with a pending lookup" "ended after '$took' ms (empty: no lookup reached the server), settings: $(wc -l <"$settings_file" 2>&1)"
+fi
+kill "$servers_pid" 2>/dev/null
+servers_pid=""
 
 echo "e2e: $passed passed, $failed failed"
 [ $failed -eq 0 ]

@@ -14,6 +14,9 @@
 namespace tolvane {
 namespace {
 
+// U+1F600 as its two UTF-16 units, held in wchar_t on every platform.
+const std::wstring kEmoji{static_cast<wchar_t>(0xD83D), static_cast<wchar_t>(0xDE00)};
+
 class CommandsTest : public WindowFixture {
  protected:
   CommandsTest() {
@@ -25,6 +28,7 @@ class CommandsTest : public WindowFixture {
     h[Slot::RefreshButton].Set(990, 12, 1070, 44);
     h[Slot::SettingsButton].Set(1080, 12, 1160, 44);
     h[Slot::LookupButton].Set(1170, 12, 1250, 44);
+    h[Slot::HeaderThemeSwatch + 3].Set(700, 20, 716, 36);
     h[Slot::SearchBox].Set(24, 300, 400, 330);
     h[Slot::PasteButton].Set(410, 300, 470, 330);
     for (int32_t i = 0; i < 3; ++i) h[Slot::ProtocolFilter + i].Set(480 + 50 * i, 300, 520 + 50 * i, 330);
@@ -141,6 +145,7 @@ TEST_F(CommandsTest, CtrlVReplacesOrAppendsKeepsSixtyCharactersAndFocuses) {
       {L"abc", true, L"def", L"abcdef"},
       {std::wstring(50, L'x'), true, std::wstring(20, L'y'), std::wstring(50, L'x') + std::wstring(10, L'y')},
       {L"", false, std::wstring(70, L'z'), std::wstring(60, L'z')},
+      {std::wstring(58, L'x'), true, L"y" + kEmoji + L"z", std::wstring(58, L'x') + L"yz"},  // no half emoji
       {L"keep", false, L"", L"keep"},  // an empty clipboard does nothing
   };
   for (const Case& c : cases) {
@@ -174,6 +179,13 @@ TEST_F(CommandsTest, TypedTextGoesIntoTheFocusedSearchBox) {
   In().searchText.clear();
   window.OnChar(L'\b');  // empty: stays empty
   EXPECT_TRUE(In().searchText.empty());
+  for (const size_t before : {59u, 58u}) {  // an emoji, typed as two units, fits whole or not at all
+    In().searchText.assign(before, L'q');
+    for (const wchar_t unit : kEmoji) window.OnChar(unit);
+    EXPECT_EQ(In().searchText, std::wstring(before, L'q') + (before == 58 ? kEmoji : L""));
+  }
+  window.OnChar(L'\b');
+  EXPECT_EQ(In().searchText, std::wstring(58, L'q'));  // both halves gone
 }
 
 TEST_F(CommandsTest, ClickOnTheRemoteAddressSelectsAndLooksUpElsewhereOnlySelects) {
@@ -217,8 +229,9 @@ TEST_F(CommandsTest, TitleBandDragsAndMaximizesOnlyRightOfTheButtons) {
   struct DoubleCase {
     int32_t x, y;
     bool toggles;
-  } doubles[] = {{151, 30, true},  {150, 30, false},  {600, 55, true},  {600, 56, false},
-                 {950, 30, false}, {1020, 30, false}, {1100, 30, false}};  // on Pause, Refresh, Settings
+  } doubles[] = {{151, 30, true},   {150, 30, false},  {600, 55, true},   {600, 56, false},
+                 {950, 30, false},  {1020, 30, false}, {1100, 30, false},  // on Pause, Refresh, Settings
+                 {1200, 30, false}, {708, 28, false}};                     // on Lookup, a theme swatch
   for (const DoubleCase& c : doubles) {
     host.shows.clear();
     window.OnLButtonDblClk(c.x, c.y);

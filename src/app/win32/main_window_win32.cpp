@@ -4,7 +4,6 @@
 #include <windowsx.h>
 #include <winsock2.h>
 #include <commdlg.h>
-#include <shellapi.h>
 
 #include <cstdio>
 #include <cstring>
@@ -15,6 +14,7 @@
 
 #include "app/startup.h"
 #include "app/win32/lookup_poster_win32.h"
+#include "app/win32/open_link_win32.h"
 #include "app/window_frame.h"
 #include "appearance/draw.h"
 #include "platform/canvas.h"
@@ -54,9 +54,11 @@ float ScreenUiScale() {
 }
 
 // Rounded corners on Windows 11; the function is looked up at run time, so older systems and Wine
-// without it keep square corners. The library stays loaded for the life of the process.
+// without it keep square corners. The library stays loaded for the life of the process. It comes
+// from the system folder only: the process runs elevated, and a dwmapi.dll planted beside the
+// program or in the current folder must never be loaded.
 void AskForRoundedCorners(HWND window) {
-  HMODULE dwm = LoadLibraryW(L"dwmapi.dll");
+  HMODULE dwm = LoadLibraryExW(L"dwmapi.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
   if (!dwm) return;
   using SetAttribute = HRESULT(WINAPI*)(HWND, DWORD, LPCVOID, DWORD);
   const auto set =
@@ -233,9 +235,7 @@ bool Win32WindowHost::ChooseFile(FileDialogKind kind, std::wstring& path) {
   return true;
 }
 
-void Win32WindowHost::OpenLink(const std::wstring& link) {
-  ShellExecuteW(window_, L"open", link.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-}
+void Win32WindowHost::OpenLink(const std::wstring& link) { OpenLinkUnelevated(window_, link); }
 
 MainWindowState::MainWindowState(Application& application)
     : app(application), machine(application, host, SystemGraphics()) {}
@@ -414,6 +414,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       machine.OnCreate(reinterpret_cast<uintptr_t>(window), uiScale);
       return 0;
     }
+    case WM_CLOSE:
+      machine.OnClose();
+      break;  // DefWindowProc destroys the window
     case WM_DESTROY:
       DrainPostedTexts(window);  // answers not yet handled are not handled any more
       machine.OnDestroy();
