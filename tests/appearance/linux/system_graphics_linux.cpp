@@ -1,5 +1,5 @@
-// Cairo and Pango need no start; the desktop graphics tests run as they are.
-#include "appearance/desktop/system_graphics.h"
+// Cairo and Pango need no start; the system graphics tests run as they are.
+#include "appearance/system/system_graphics.h"
 
 namespace tolvane {
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "appearance/desktop/temp_folder.h"
+#include "appearance/system/temp_folder.h"
 #include "platform/files.h"
 
 namespace tolvane {

@@ -1,7 +1,7 @@
-// GDI+ started and stopped around each desktop graphics test.
+// GDI+ started and stopped around each system graphics test.
 #include "platform/win32/gdiplus_headers.h"
 
-#include "appearance/desktop/system_graphics.h"
+#include "appearance/system/system_graphics.h"
 #include "platform/win32/canvas_gdiplus.h"
 
 namespace tolvane {

@@ -1,4 +1,4 @@
-// The desktop tests' start and stop of the system's graphics library (GDI+ on Windows; nothing to
+// The system tests' start and stop of the system's graphics library (GDI+ on Windows; nothing to
 // start on Linux), implemented per platform beside the platform's own tests.
 #pragma once
 

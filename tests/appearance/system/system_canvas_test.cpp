@@ -10,7 +10,7 @@
 
 #include "appearance/draw.h"
 #include "fakes/recording_canvas.h"
-#include "appearance/desktop/system_graphics.h"
+#include "appearance/system/system_graphics.h"
 #include "platform/canvas.h"
 
 namespace tolvane {
