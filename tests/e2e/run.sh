@@ -56,6 +56,11 @@ timeout 120 "$root/scripts/wine-run.sh" wineboot -i >"$work/wineboot.log" 2>&1
 "$wineserver_bin" -p 2>/dev/null  # keep one server for the whole run: each start costs less
 probe_out() { timeout 30 "$root/scripts/wine-run.sh" "$probe" "$@" 2>/dev/null | tr -d '\r'; }
 window_count() { probe_out list | grep -c '^window '; }
+# The hooks of the shared checks (tests/e2e/lib.sh), through the probe.
+app_launch() { launch "$@"; }
+app_rect() { probe_out list | head -n 1 | awk '{ print $3, $4, $5, $6 }'; }
+app_close() { timeout 30 "$root/scripts/wine-run.sh" "$probe" close >/dev/null 2>&1 && wait_for 30 test -s "$work/rc.$1"; }
+app_count() { window_count; }
 
 # Launches tolvane.exe in the background with the given arguments; its exit code lands in $work/rc.<tag>.
 launch() {
@@ -226,12 +231,8 @@ else
   fail "close" "the programs did not end within 30 s of WM_CLOSE"
 fi
 
-# ---- (f) to (i): the checks shared with the Linux program (tests/e2e/lib.sh), through the probe
-app_launch() { launch "$@"; }
-app_rect() { probe_out list | head -n 1 | awk '{ print $3, $4, $5, $6 }'; }
-app_close() { timeout 30 "$root/scripts/wine-run.sh" "$probe" close >/dev/null 2>&1 && wait_for 30 test -s "$work/rc.$1"; }
-app_count() { window_count; }
-scale=$(awk -v d="${dpi:-96}" 'BEGIN { print d > 96 ? d / 96 : 1 }')
+# ---- (f) to (i): the checks shared with the Linux program (tests/e2e/lib.sh)
+scale=$(awk -v d="${dpi:-96}" 'BEGIN { print (d > 96 ? d / 96 : 1) }')
 shots=$root/artifacts/e2e
 if [ -n "${settings_file:-}" ] && [ "$(window_count)" -eq 0 ]; then
   check_auto_copy
