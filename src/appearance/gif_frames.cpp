@@ -26,6 +26,7 @@ class Reader {
       uint8_t length = 0;
       if (!Byte(length)) return false;
       if (length == 0) return true;
+      if (bytes_.size() - at_ < length) return false;  // the block runs past the data
       if (isFirst && first) {
         for (size_t i = 0; i < firstSize && i < length; ++i) first[i] = static_cast<uint8_t>(bytes_[at_ + i]);
       }
