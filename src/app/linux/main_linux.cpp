@@ -92,7 +92,9 @@ int main(int argc, char** argv) {
     tolvane::AskToRaise(lock.path + ".sock", kRaiseAnswerMs);  // no answer: the first is starting or closing
     return 0;
   }
-  // No D-Bus, no application id: the lock above is the single-instance rule.
+  // No D-Bus, no application id: the lock above is the single-instance rule. The program name is
+  // the window's class (WM_CLASS "tolvane", as the desktop entry says).
+  g_set_prgname("tolvane");
   if (!gtk_init_check()) return 1;
   return RunMainWindow(commandLine, lock, startTick);
 }

@@ -517,6 +517,12 @@ void OnFocusOut(GtkEventControllerFocus*, gpointer data) {
   if (s.im) gtk_im_context_focus_out(s.im);
 }
 
+// GDK writes the window's state when it maps it, over what was set before: keep-above is asked again.
+void OnMap(GtkWidget*, gpointer data) {
+  MainWindowState& s = StateOf(data);
+  if (!s.closing && s.app.settings().alwaysOnTop) s.host.ApplyTopmost(true);
+}
+
 gboolean OnCloseRequest(GtkWindow*, gpointer data) {
   CloseMainWindow(StateOf(data));
   return TRUE;  // destroyed by CloseMainWindow itself
@@ -589,6 +595,7 @@ bool CreateMainWindow(MainWindowState& s) {
   gtk_drawing_area_set_draw_func(GTK_DRAWING_AREA(s.area), Draw, &s, nullptr);
   gtk_window_set_child(GTK_WINDOW(s.window), s.area);
   g_signal_connect(s.window, "close-request", G_CALLBACK(OnCloseRequest), &s);
+  g_signal_connect(s.window, "map", G_CALLBACK(OnMap), &s);
   g_signal_connect(s.area, "resize", G_CALLBACK(OnResize), &s);
   ConnectInput(s);
   gtk_widget_realize(s.window);
