@@ -478,13 +478,22 @@ gboolean OnScroll(GtkEventControllerScroll*, double, double dy, gpointer data) {
   return TRUE;
 }
 
-gboolean OnKeyPressed(GtkEventControllerKey* controller, guint keyval, guint, GdkModifierType mods, gpointer data) {
+gboolean OnKeyPressed(GtkEventControllerKey* controller, guint keyval, guint keycode, GdkModifierType mods,
+                      gpointer data) {
   MainWindowState& s = StateOf(data);
   if (InputBlocked(s)) return TRUE;
   const bool ctrl = (mods & GDK_CONTROL_MASK) != 0;
+  uint32_t key = VirtualKeyOf(keyval);
+  guint latin = 0;
+  // On a non-Latin layout the key's place on the first layout names it, as Windows' key codes do,
+  // so Ctrl+F stays Ctrl+F.
+  if (key == 0 && s.area &&
+      gdk_display_translate_key(gtk_widget_get_display(s.area), keycode, mods, 0, &latin, nullptr, nullptr, nullptr)) {
+    key = VirtualKeyOf(latin);
+  }
   // As on Windows: the key first, then the text it types (through the input method, so that a
   // composed character arrives whole) or its control character.
-  if (const uint32_t key = VirtualKeyOf(keyval)) s.machine.OnKeyDown(key, ctrl);
+  if (key != 0) s.machine.OnKeyDown(key, ctrl);
   if (s.closing) return TRUE;
   GdkEvent* event = gtk_event_controller_get_current_event(GTK_EVENT_CONTROLLER(controller));
   if (event && s.im && gtk_im_context_filter_keypress(s.im, event)) return TRUE;
@@ -540,8 +549,9 @@ void ConnectInput(MainWindowState& s) {
   g_signal_connect(click, "pressed", G_CALLBACK(OnPressed), &s);
   gtk_widget_add_controller(area, GTK_EVENT_CONTROLLER(click));
 
-  GtkEventController* scroll =
-      gtk_event_controller_scroll_new(static_cast<GtkEventControllerScrollFlags>(GTK_EVENT_CONTROLLER_SCROLL_VERTICAL));
+  // Discrete: a touchpad's smooth scrolling adds up to whole notches, which the table scrolls by.
+  GtkEventController* scroll = gtk_event_controller_scroll_new(static_cast<GtkEventControllerScrollFlags>(
+      GTK_EVENT_CONTROLLER_SCROLL_VERTICAL | GTK_EVENT_CONTROLLER_SCROLL_DISCRETE));
   g_signal_connect(scroll, "scroll", G_CALLBACK(OnScroll), &s);
   gtk_widget_add_controller(area, scroll);
 
