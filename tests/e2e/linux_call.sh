@@ -21,7 +21,7 @@ e2e_dir=$here
 
 work=$(mktemp -d /tmp/tolvane-e2e-call.XXXXXX)
 export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_RUNTIME_DIR=$work/run TMPDIR=$work/tmp
-mkdir -p "$XDG_CONFIG_HOME/Tolvane" "$XDG_RUNTIME_DIR" "$TMPDIR" "$root/artifacts/e2e-linux"
+mkdir -p "$XDG_CONFIG_HOME/tolvane" "$XDG_RUNTIME_DIR" "$TMPDIR" "$root/artifacts/e2e-linux"
 chmod 700 "$XDG_RUNTIME_DIR"
 app_pid=""
 sender_pid=""
@@ -42,7 +42,7 @@ app_rect() {
 }
 window_up() { xdotool search --onlyvisible --name '^Tolvane$' >/dev/null 2>&1; }
 
-printf 'autoCopyCall=1\r\nprefixes=198.18\r\nsplash=0\r\nrefreshMs=500\r\n' >"$XDG_CONFIG_HOME/Tolvane/settings.ini"
+printf 'autoCopyCall=1\r\nprefixes=198.18\r\nsplash=0\r\nrefreshMs=500\r\n' >"$XDG_CONFIG_HOME/tolvane/settings.ini"
 "$exe" >"$work/out.app" 2>&1 &
 app_pid=$!
 if ! wait_for 30 window_up; then

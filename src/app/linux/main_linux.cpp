@@ -16,7 +16,6 @@
 #include "app/application.h"
 #include "app/linux/instance_socket.h"
 #include "app/linux/main_window_gtk.h"
-#include "app/linux/services_pending.h"
 #include "app/startup.h"
 #include "app/window_frame.h"
 #include "platform/clipboard.h"
@@ -25,6 +24,7 @@
 #include "platform/http.h"
 #include "platform/icmp.h"
 #include "platform/image_decoding.h"
+#include "platform/linux/single_instance.h"
 #include "platform/process_list.h"
 #include "platform/raw_capture.h"
 #include "platform/socket_tables.h"
@@ -45,8 +45,8 @@ std::wstring JoinedArguments(int argc, char** argv) {
   return tolvane::Utf8ToWide(joined);
 }
 
-int RunMainWindow(const tolvane::CommandLineState& commandLine, const tolvane::InstanceLockState& lock,
-                  uint64_t startTick) {
+// raiseSocket: where this, the first instance, answers a second start; empty when it does not.
+int RunMainWindow(const tolvane::CommandLineState& commandLine, const std::string& raiseSocket, uint64_t startTick) {
   const tolvane::PlatformServices services{
       tolvane::SystemClock(),       tolvane::SystemFileSystem(),   tolvane::SystemSocketTables(),
       tolvane::SystemProcessList(), tolvane::SystemRawCapture(),   tolvane::SystemIcmp(),
@@ -56,9 +56,7 @@ int RunMainWindow(const tolvane::CommandLineState& commandLine, const tolvane::I
   if (!tolvane::CreateMainWindow(state)) return 1;
 
   tolvane::RaiseServer raiseServer;
-  if (lock.created && !lock.alreadyExists) {
-    raiseServer.Start(lock.path + ".sock", [&state] { tolvane::RaiseMainWindow(state); });
-  }
+  if (!raiseSocket.empty()) raiseServer.Start(raiseSocket, [&state] { tolvane::RaiseMainWindow(state); });
   const auto close = [](gpointer data) -> gboolean {
     tolvane::CloseMainWindow(*static_cast<tolvane::MainWindowState*>(data));
     return G_SOURCE_CONTINUE;
@@ -86,15 +84,18 @@ int main(int argc, char** argv) {
   const uint64_t startTick = tolvane::SystemClock().TickMs();
   const tolvane::CommandLineState commandLine = tolvane::ParseCommandLine(JoinedArguments(argc, argv));
 
-  const tolvane::InstanceLockState lock = tolvane::TakeInstanceLock();
-  if (tolvane::SingleInstanceDecision(lock.created, lock.alreadyExists, commandLine) ==
-      tolvane::InstanceAction::ActivateExisting) {
-    tolvane::AskToRaise(lock.path + ".sock", kRaiseAnswerMs);  // no answer: the first is starting or closing
+  // The lock is held until the process ends; the raise socket sits beside it.
+  const tolvane::SingleInstanceLock lock;
+  using Result = tolvane::SingleInstanceLock::Result;
+  const std::string socket = lock.Folder().empty() ? std::string() : lock.Folder() + "/tolvane.sock";
+  if (tolvane::SingleInstanceDecision(lock.result() != Result::Unavailable, lock.result() == Result::AlreadyRunning,
+                                      commandLine) == tolvane::InstanceAction::ActivateExisting) {
+    tolvane::AskToRaise(socket, kRaiseAnswerMs);  // no answer: the first is starting or closing
     return 0;
   }
   // No D-Bus, no application id: the lock above is the single-instance rule. The program name is
   // the window's class (WM_CLASS "tolvane", as the desktop entry says).
   g_set_prgname("tolvane");
   if (!gtk_init_check()) return 1;
-  return RunMainWindow(commandLine, lock, startTick);
+  return RunMainWindow(commandLine, lock.result() == Result::Acquired ? socket : std::string(), startTick);
 }
