@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Runs every test of Tolvane: the format check, the host build (g++) and its tests, a clang++ build
-# of the portable core, the Linux program with its tests and its end-to-end checks on a virtual
-# display, the Windows build and its tests under Wine, the end-to-end checks of tolvane.exe under
-# Wine on a virtual display, the Debian package, the installer and portable zip under Wine, and a
-# short run of each fuzz target over its corpus.
+# of the portable core, the native Linux build and its tests on the real kernel (in a network
+# namespace of their own, so as root), the Linux program's end-to-end checks on a virtual display
+# and its voice call in a test network, the Windows build and its tests under Wine, the end-to-end
+# checks of tolvane.exe under Wine on a virtual display, the Debian package, the installer and
+# portable zip under Wine, and a short run of each fuzz target over its corpus.
 # Installs what is missing with apt-get first. Exit code 0 only when everything passed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -35,10 +36,13 @@ step "clang++ build of the portable core"
 cmake --preset host-clang >/dev/null
 cmake --build build/host-clang -j "$jobs" --target tolvane_core tolvane_platform
 
-step "linux build (GTK 4) and its tests"
+step "linux build (native services, the GTK 4 program)"
 cmake --preset linux >/dev/null
 cmake --build build/linux -j "$jobs"
-# The window, canvas and clipboard tests need a display: a private virtual one.
+step "linux tests: the services on the real kernel, in a test network of their own; the desktop services"
+# LinuxKernel runs inside tests/linux/testnet.sh (a network namespace with a test host); without
+# the rights to make one it is reported as skipped, never as passed. The canvas, picture, sound and
+# video tests need a display: a private virtual one.
 linux_display=:$((300 + RANDOM % 50))
 Xvfb "$linux_display" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
 linux_xvfb=$!
