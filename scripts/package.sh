@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Makes the two Windows downloads of Tolvane in dist/: Tolvane-<version>-setup.exe (NSIS installer)
-# and Tolvane-<version>-portable.zip (the exe, a short README and the licence). The version is the
-# project version of CMakeLists.txt. Builds the Release exe first; installs what it needs with apt-get.
+# Makes the downloads of Tolvane in dist/: the Debian package tolvane_<version>_amd64.deb (CPack:
+# /usr/bin/tolvane granted cap_net_raw at install time, the desktop entry and the icon), and the two
+# Windows ones, Tolvane-<version>-setup.exe (NSIS installer) and Tolvane-<version>-portable.zip (the
+# exe, a short README and the licence). The version is the project version of CMakeLists.txt.
+# Builds the Release programs first; installs what it needs with apt-get.
 #
-#   scripts/package.sh            # prints the paths of the two files
+#   scripts/package.sh            # prints the paths of the three files, the .deb first
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -13,11 +15,19 @@ scripts/install-deps.sh
 version=$(sed -n 's/^project(Tolvane VERSION \([0-9]*\.[0-9]*\.[0-9]*\).*/\1/p' CMakeLists.txt)
 [ -n "$version" ] || { echo "package: no project version in CMakeLists.txt" >&2; exit 1; }
 
+cmake --preset linux >/dev/null
+cmake --build build/linux -j "$jobs" --target tolvane
+mkdir -p dist
+(cd build/linux && cpack -G DEB -B "$root/dist" >/dev/null)
+rm -rf dist/_CPack_Packages
+deb=dist/tolvane_${version}_amd64.deb
+[ -f "$deb" ] || { echo "package: cpack made no $deb" >&2; exit 1; }
+echo "$deb"
+
 cmake --preset windows >/dev/null
 cmake --build build/windows -j "$jobs" --target tolvane
 exe=$root/build/windows/src/app/win32/tolvane.exe
 
-mkdir -p dist
 stage=$(mktemp -d /tmp/tolvane-package.XXXXXX)
 trap 'rm -rf "$stage"' EXIT
 # Windows users open these in Notepad: CR LF line ends.

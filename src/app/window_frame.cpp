@@ -45,4 +45,17 @@ ScreenRect BenchClip(int32_t frame) {
   return ScreenRect{300, 400 + row, 1400, 430 + row};
 }
 
+void TimeBenchFrames(BenchTimes& t, const std::function<int64_t()>& counter,
+                     const std::function<void(LogicalPoint mouse, const ScreenRect* clip)>& frame) {
+  t.c0 = counter();
+  for (int32_t i = 0; i < kBenchFrames; ++i) frame(BenchMouse(i), nullptr);
+  t.c1 = counter();
+  t.c2 = counter();
+  for (int32_t i = 0; i < kBenchFrames; ++i) {
+    const ScreenRect clip = BenchClip(i);
+    frame(BenchMouse(i), &clip);
+  }
+  t.c3 = counter();
+}
+
 }  // namespace tolvane

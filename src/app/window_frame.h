@@ -45,4 +45,10 @@ LogicalPoint BenchMouse(int32_t frame);
 ScreenRect BenchClip(int32_t frame);
 constexpr int32_t kBenchFrames = 100;
 
+// The benchmark's timed part: 100 full frames, then 100 frames clipped to BenchClip(i), frame i
+// drawn by frame(BenchMouse(i), clip or null) after the mouse moved there. counter() reads the
+// high-resolution counter (t.frequency ticks per second); c0 to c3 of t are filled.
+void TimeBenchFrames(BenchTimes& t, const std::function<int64_t()>& counter,
+                     const std::function<void(LogicalPoint mouse, const ScreenRect* clip)>& frame);
+
 }  // namespace tolvane

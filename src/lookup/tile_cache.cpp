@@ -114,10 +114,10 @@ TileCache::TileCache(FileSystem& files, Clock& clock, std::wstring tileBase, uin
 bool TileCache::Open() {
   if (opened_) return !root_.empty();
   opened_ = true;
-  const std::wstring local = files_.LocalAppDataFolder();
-  if (local.empty()) return false;
-  separator_ = local.find(L'\\') == std::wstring::npos && local.find(L'/') != std::wstring::npos ? L'/' : L'\\';
-  root_ = local + separator_ + L"Tolvane" + separator_ + L"tiles";
+  const std::wstring cache = files_.CacheFolder();
+  if (cache.empty()) return false;
+  separator_ = cache.find(L'\\') == std::wstring::npos && cache.find(L'/') != std::wstring::npos ? L'/' : L'\\';
+  root_ = cache + separator_ + L"tiles";
   baseRoot_ = root_ + separator_ + TileBaseFolderName(tileBase_);
   std::vector<FileEntry> listed;
   files_.ListFiles(root_, listed);  // no folder yet: an empty cache
@@ -153,8 +153,9 @@ void TileCache::Forget(const std::wstring& path) {
 }
 
 void TileCache::MakeFolders(const std::wstring& path) {
-  // Every folder from ...\Tolvane down to the tile's own; an existing one fails, which is fine.
-  size_t at = root_.rfind(separator_, root_.rfind(separator_) - 1);  // the separator before "Tolvane"
+  // Every folder from the cache folder down to the tile's own; an existing one fails, which is fine.
+  // Start at the separator before the cache folder's own name.
+  size_t at = root_.rfind(separator_, root_.rfind(separator_) - 1);
   while ((at = path.find(separator_, at + 1)) != std::wstring::npos) {
     const std::wstring folder = path.substr(0, at);
     if (madeFolders_.insert(folder).second) files_.CreateFolder(folder);

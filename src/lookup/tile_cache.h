@@ -1,8 +1,8 @@
 // The map tiles kept on disk, so that a place seen before is drawn without asking the tile server
 // again, and still drawn when the server cannot be reached.
 //
-// Tiles live under the user's local (not roaming) application-data folder, in
-// Tolvane\tiles\<one folder per tile base>\<zoom>\<x>\<y>.png, so tiles of two servers never mix.
+// Tiles live in the program's cache folder (not roaming), in
+// tiles\<one folder per tile base>\<zoom>\<x>\<y>.png, so tiles of two servers never mix.
 // A tile is fresh for the longer of the server's own lifetime (Cache-Control max-age, else Expires)
 // and kTileMinFreshMs, which is what the public tile server's usage policy asks of its clients.
 // Each file's last-write time carries its freshness: it is set to the moment the tile's last

@@ -13,7 +13,6 @@
 
 #include "monitor/address.h"
 #include "monitor/classification.h"
-#include "monitor/socket_table_reader.h"
 
 namespace tolvane {
 namespace {
@@ -299,7 +298,7 @@ void Snapshotter::TakeSnapshot(RowList& rows) {
   };
 
   wchar_t localText[16], remoteText[16];
-  for (const TcpEntry& e : ReadTcpTable(socketTables_, SocketTableKind::Tcp4)) {
+  for (const TcpEntry& e : socketTables_.ReadTcp(SocketTableKind::Tcp4)) {
     if (e.state != kTcpStateEstablished || e.localPort == 0 || e.remotePort == 0 || IsZero(e.remoteAddress, 4))
       continue;
     add(e.pid, L"TCP4", L"ACTIVE", FormatIpv4(e.localAddress, localText), e.localPort,
@@ -307,7 +306,7 @@ void Snapshotter::TakeSnapshot(RowList& rows) {
   }
 
   if (s.enableIpv6) {
-    for (const TcpEntry& e : ReadTcpTable(socketTables_, SocketTableKind::Tcp6)) {
+    for (const TcpEntry& e : socketTables_.ReadTcp(SocketTableKind::Tcp6)) {
       if (e.state != kTcpStateEstablished || e.localPort == 0 || e.remotePort == 0) continue;
       const std::wstring local = Ipv6Text(e.localAddress);
       const std::wstring remote = Ipv6Text(e.remoteAddress);
@@ -326,7 +325,7 @@ void Snapshotter::TakeSnapshot(RowList& rows) {
               [](const CaptureFlow* a, const CaptureFlow* b) { return a->localPort < b->localPort; });
     const auto byPort = [](const CaptureFlow* f, int32_t port) { return f->localPort < port; };
 
-    for (const UdpEntry& e : ReadUdpTable(socketTables_, SocketTableKind::Udp4)) {
+    for (const UdpEntry& e : socketTables_.ReadUdp(SocketTableKind::Udp4)) {
       if (e.localPort == 0) continue;
       const std::wstring_view local = FormatIpv4(e.localAddress, localText);
       const int32_t port = e.localPort;
@@ -345,7 +344,7 @@ void Snapshotter::TakeSnapshot(RowList& rows) {
     }
 
     if (s.enableIpv6) {
-      for (const UdpEntry& e : ReadUdpTable(socketTables_, SocketTableKind::Udp6)) {
+      for (const UdpEntry& e : socketTables_.ReadUdp(SocketTableKind::Udp6)) {
         if (e.localPort == 0) continue;
         const std::wstring local = Ipv6Text(e.localAddress);
         if (local == L"::") continue;

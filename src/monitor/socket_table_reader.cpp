@@ -1,9 +1,9 @@
-// Socket table reading: the size query and the bounded retry loop around the platform's raw call.
+// The Windows tables' size query and the bounded retry loop around the raw call.
 #include "monitor/socket_table_reader.h"
 
 namespace tolvane {
 
-bool ReadSocketTableBuffer(SocketTables& tables, SocketTableKind kind, std::vector<std::byte>& buffer) {
+bool ReadSocketTableBuffer(SocketTableQuery& tables, SocketTableKind kind, std::vector<std::byte>& buffer) {
   buffer.clear();
   uint32_t size = 0;
   // The size query's own result is irrelevant: only the reported size matters.
@@ -19,13 +19,13 @@ bool ReadSocketTableBuffer(SocketTables& tables, SocketTableKind kind, std::vect
   return false;
 }
 
-std::vector<TcpEntry> ReadTcpTable(SocketTables& tables, SocketTableKind kind) {
+std::vector<TcpEntry> ReadTcpTable(SocketTableQuery& tables, SocketTableKind kind) {
   std::vector<std::byte> buffer;
   if (!ReadSocketTableBuffer(tables, kind, buffer)) return {};
   return tables.DecodeTcp(kind, buffer);
 }
 
-std::vector<UdpEntry> ReadUdpTable(SocketTables& tables, SocketTableKind kind) {
+std::vector<UdpEntry> ReadUdpTable(SocketTableQuery& tables, SocketTableKind kind) {
   std::vector<std::byte> buffer;
   if (!ReadSocketTableBuffer(tables, kind, buffer)) return {};
   return tables.DecodeUdp(kind, buffer);

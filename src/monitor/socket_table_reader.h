@@ -1,10 +1,13 @@
-// Reading one socket table through the platform service with the sizing rules the system needs.
+// The Windows socket tables' sizing rules, kept portable so that they are tested on every build.
 //
-// The system reports the size a table needs, but the table may grow between the size query and the
-// read. So: ask for the size with no buffer, then up to three attempts, each with a zero-filled
-// buffer of the reported size plus 512 bytes of slack; ERROR_INSUFFICIENT_BUFFER (122) retries with
-// the newly reported size, any other failure gives up. A reported size of 4 bytes or less holds no
-// rows (just the entry count). A table that cannot be read simply contributes no entries.
+// Windows hands a table out as one buffer (GetExtendedTcpTable / GetExtendedUdpTable with the
+// owner-pid table classes): SocketTableQuery is that one raw call plus the decoding of a filled
+// buffer. The system reports the size a table needs, but the table may grow between the size query
+// and the read. So: ask for the size with no buffer, then up to three attempts, each with a
+// zero-filled buffer of the reported size plus 512 bytes of slack; ERROR_INSUFFICIENT_BUFFER (122)
+// retries with the newly reported size, any other failure gives up. A reported size of 4 bytes or
+// less holds no rows (just the entry count). A table that cannot be read simply contributes no
+// entries. SizedSocketTables puts the rules in front of a query as the plain SocketTables service.
 #pragma once
 
 #include <cstddef>
@@ -15,17 +18,42 @@
 
 namespace tolvane {
 
+inline constexpr uint32_t kErrorInsufficientBuffer = 122;
 inline constexpr uint32_t kSocketTableSlackBytes = 512;
 inline constexpr int kSocketTableAttempts = 3;
 // A reported size beyond this is treated as a failed read rather than allocated: even a machine
 // with a million sockets needs well under this, and an absurd size must not end the refresh thread.
 inline constexpr uint32_t kSocketTableMaxBytes = 64u * 1024u * 1024u;
 
+class SocketTableQuery {
+ public:
+  virtual ~SocketTableQuery() = default;
+  // One call of the system's table function. buffer.size() is the size offered (0 = ask for the
+  // size only); on return size holds the size the system reports. Returns 0 on success, else the
+  // system's error code (kErrorInsufficientBuffer when the buffer is too small).
+  virtual uint32_t Query(SocketTableKind kind, std::vector<std::byte>& buffer, uint32_t& size) = 0;
+  // The entries of a buffer that Query filled successfully (kind Tcp4 or Tcp6). Decoders never
+  // trust the entry count of a buffer beyond the bytes it holds.
+  virtual std::vector<TcpEntry> DecodeTcp(SocketTableKind kind, const std::vector<std::byte>& buffer) = 0;
+  // The entries of a buffer that Query filled successfully (kind Udp4 or Udp6).
+  virtual std::vector<UdpEntry> DecodeUdp(SocketTableKind kind, const std::vector<std::byte>& buffer) = 0;
+};
+
 // Fills buffer with one table. False (buffer empty) when the table cannot be read or holds no rows.
-bool ReadSocketTableBuffer(SocketTables& tables, SocketTableKind kind, std::vector<std::byte>& buffer);
+bool ReadSocketTableBuffer(SocketTableQuery& query, SocketTableKind kind, std::vector<std::byte>& buffer);
 
 // The entries of one table; empty when it cannot be read.
-std::vector<TcpEntry> ReadTcpTable(SocketTables& tables, SocketTableKind kind);
-std::vector<UdpEntry> ReadUdpTable(SocketTables& tables, SocketTableKind kind);
+std::vector<TcpEntry> ReadTcpTable(SocketTableQuery& query, SocketTableKind kind);
+std::vector<UdpEntry> ReadUdpTable(SocketTableQuery& query, SocketTableKind kind);
+
+class SizedSocketTables final : public SocketTables {
+ public:
+  explicit SizedSocketTables(SocketTableQuery& query) : query_(query) {}
+  std::vector<TcpEntry> ReadTcp(SocketTableKind kind) override { return ReadTcpTable(query_, kind); }
+  std::vector<UdpEntry> ReadUdp(SocketTableKind kind) override { return ReadUdpTable(query_, kind); }
+
+ private:
+  SocketTableQuery& query_;
+};
 
 }  // namespace tolvane

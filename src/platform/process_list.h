@@ -1,5 +1,6 @@
 // The operating system's process list: process id and executable file name of every process
-// (a Toolhelp snapshot on Windows). Names are file names without a folder, as the system gives them.
+// (a Toolhelp snapshot on Windows, /proc on Linux). Names are file names without a folder, as the
+// system gives them.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +12,7 @@ namespace tolvane {
 struct ProcessEntry {
   uint32_t pid = 0;
   std::wstring exeName;
+  uint64_t creationTime = 0;  // when the process started, in the system's own units; 0 unknown
 };
 
 class ProcessList {

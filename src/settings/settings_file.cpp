@@ -171,11 +171,10 @@ std::wstring FilterPrefixes(std::wstring_view text) {
 }
 
 std::wstring SettingsFilePath(FileSystem& files) {
-  const std::wstring roaming = files.RoamingAppDataFolder();
-  if (roaming.empty()) return L".\\settings.ini";
+  const std::wstring folder = files.SettingsFolder();
+  if (folder.empty()) return L".\\settings.ini";
   const wchar_t sep =
-      roaming.find(L'\\') == std::wstring::npos && roaming.find(L'/') != std::wstring::npos ? L'/' : L'\\';
-  const std::wstring folder = roaming + sep + L"Tolvane";
+      folder.find(L'\\') == std::wstring::npos && folder.find(L'/') != std::wstring::npos ? L'/' : L'\\';
   files.CreateFolder(folder);  // an existing folder fails here, which is fine
   return folder + sep + L"settings.ini";
 }

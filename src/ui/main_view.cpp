@@ -123,7 +123,7 @@ std::wstring EmptyCallHint(CaptureStatus status, const std::wstring& prefixSumma
       return L"Close the app and start it again with \"Run as administrator\" (the installed shortcut already does "
              L"this).";
     case CaptureStatus::Error:
-      return L"TCP connections are still listed below. Check that no security tool is blocking raw sockets.";
+      return CaptureErrorHint();
     case CaptureStatus::NoAdapter:
       return L"Connect to a network and the call IPs will appear automatically.";
     case CaptureStatus::Off:

@@ -141,7 +141,10 @@ std::wstring Number(int32_t v) { return std::to_wstring(v); }
 // ---- sources
 
 SettingsPanelSources SettingsPanelSourcesOf(MainWindow& w) {
-  return SettingsPanelSourcesOf(w.app().settings(), w.app().themes(), w.app().callList(), w.editor());
+  SettingsPanelSources sources =
+      SettingsPanelSourcesOf(w.app().settings(), w.app().themes(), w.app().callList(), w.editor());
+  sources.settingsFile = w.app().files().SettingsFileShown();
+  return sources;
 }
 
 SettingsPanelSources SettingsPanelSourcesOf(const Settings& settings, const ThemeEngine& themes, const CallList& calls,
@@ -154,7 +157,8 @@ SettingsPanelSources SettingsPanelSourcesOf(const Settings& settings, const Them
                               editor.customDelayText,
                               effects.BackgroundStatusLine(),
                               effects.BackgroundSoundPlaying(),
-                              effects.LoadingSoundPlaying()};
+                              effects.LoadingSoundPlaying(),
+                              {}};
 }
 
 void AddSettingsPanelPainter(MainWindow& w, PanelPainters& panels) {
@@ -233,7 +237,7 @@ void GeneralTab(DrawContext& dc, AppState& state, const SettingsPanelSources& sr
                  s.scrollSpeed == kScrollValues[k]);
   }
   Note(dc, o, L"Themes, background, loading screen and copy formats have their own tabs.", 22, 332);
-  Note(dc, o, L"Settings are saved automatically to %APPDATA%\\Tolvane\\settings.ini", 22, 354);
+  Note(dc, o, L"Settings are saved automatically to " + src.settingsFile, 22, 354);
 }
 
 void DiscordTab(DrawContext& dc, AppState& state, const SettingsPanelSources& src, const PanelOrigin& o) {

@@ -307,7 +307,7 @@ TEST_F(TileCacheTest, AfterARestartTheFilesAloneSayWhatIsFresh) {
 }
 
 TEST_F(TileCacheTest, WithoutALocalFolderThereIsNoCache) {
-  fs.local.clear();
+  fs.cacheFolder.clear();
   Serve(0xFF102030);
   EXPECT_EQ(BuildAndListRequests().size(), 9u);
   EXPECT_EQ(BuildAndListRequests().size(), 9u);

@@ -62,14 +62,14 @@ TEST(SettingsFile, SaveWritesDefaultsThroughTemporaryFile) {
 
 TEST(SettingsFile, PathFallsBackToCurrentFolderAndFollowsSeparator) {
   FakeFileSystem fs;
-  fs.roaming.clear();
+  fs.settingsFolder.clear();
   EXPECT_EQ(SettingsFilePath(fs), L".\\settings.ini");
   EXPECT_TRUE(fs.folders.empty());
-  fs.roaming = L"/home/tester/.config";
-  EXPECT_EQ(SettingsFilePath(fs), L"/home/tester/.config/Tolvane/settings.ini");
-  EXPECT_EQ(fs.folders.count(L"/home/tester/.config/Tolvane"), 1u);
+  fs.settingsFolder = L"/home/tester/.config/tolvane";
+  EXPECT_EQ(SettingsFilePath(fs), L"/home/tester/.config/tolvane/settings.ini");
+  EXPECT_EQ(fs.folders.count(L"/home/tester/.config/tolvane"), 1u);
   // An existing folder makes the creation fail, which does not change the path.
-  EXPECT_EQ(SettingsFilePath(fs), L"/home/tester/.config/Tolvane/settings.ini");
+  EXPECT_EQ(SettingsFilePath(fs), L"/home/tester/.config/tolvane/settings.ini");
 }
 
 TEST(SettingsFile, FailedWriteKeepsPreviousFileAndLeavesNoTemporary) {

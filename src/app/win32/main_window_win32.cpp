@@ -18,10 +18,8 @@
 #include "app/window_frame.h"
 #include "appearance/draw.h"
 #include "platform/canvas.h"
-#include "ui/lookup_panel.h"
-#include "ui/main_view.h"
+#include "ui/main_window_paint.h"
 #include "ui/paint_window.h"
-#include "ui/settings_panel.h"
 #include "platform/name_resolution.h"
 
 namespace tolvane {
@@ -316,27 +314,9 @@ void PaintMainWindow(HWND window, HDC dc, const RECT* clip, const std::vector<De
   MainWindowState* state = StateOf(window);
   RECT client{};
   if (!state || !GetClientRect(window, &client)) return;
-  MainWindow& machine = state->machine;
-  const MainViewSources sources = MainViewSourcesOf(machine.app());
-  const BackgroundMedium medium = machine.windowMedia().PaintMedium();
-  PanelPainters panels;
-  machine.windowMedia().AddPainters(panels);
-  AddSettingsPanelPainter(machine, panels);
-  panels.lookupPanel = [&machine](DrawContext& dc, AppState&, int32_t W, int32_t H) {
-    PaintLookupPanel(dc, machine, W, H);
-  };
-  const PaintInputs in{machine.graphics(),
-                       machine.fonts(),
-                       machine.widths(),
-                       machine.state(),
-                       sources,
-                       client.right - client.left,
-                       client.bottom - client.top,
-                       machine.editor().focusedField,
-                       &medium,
-                       &panels};
   const DeviceRect rect = clip ? DeviceRect{clip->left, clip->top, clip->right, clip->bottom} : DeviceRect{};
-  PaintWindow(state->paint, in, reinterpret_cast<uintptr_t>(dc), clip ? &rect : nullptr, parts);
+  PaintMainWindow(state->machine, state->paint, client.right - client.left, client.bottom - client.top,
+                  reinterpret_cast<uintptr_t>(dc), clip ? &rect : nullptr, parts);
 }
 
 void RunBench(HWND window, MainWindowState& state, uint64_t startTick) {
@@ -352,31 +332,20 @@ void RunBench(HWND window, MainWindowState& state, uint64_t startTick) {
   SendMessageW(window, WM_TIMER, kTimerUi, 0);
 
   WindowDc dc = GetWindowDc(window);
-  LARGE_INTEGER frequency{}, counter{};
+  LARGE_INTEGER frequency{};
   QueryPerformanceFrequency(&frequency);
   t.frequency = frequency.QuadPart;
-  QueryPerformanceCounter(&counter);
-  t.c0 = counter.QuadPart;
-  for (int32_t i = 0; i < kBenchFrames; ++i) {
-    const LogicalPoint m = BenchMouse(i);
-    state.machine.state().mouseX = m.x;
-    state.machine.state().mouseY = m.y;
-    PaintMainWindow(window, dc.get(), nullptr);
-  }
-  QueryPerformanceCounter(&counter);
-  t.c1 = counter.QuadPart;
-  QueryPerformanceCounter(&counter);
-  t.c2 = counter.QuadPart;
-  for (int32_t i = 0; i < kBenchFrames; ++i) {
-    const LogicalPoint m = BenchMouse(i);
-    state.machine.state().mouseX = m.x;
-    state.machine.state().mouseY = m.y;
-    const ScreenRect c = BenchClip(i);
-    const RECT clip{c.left, c.top, c.right, c.bottom};
-    PaintMainWindow(window, dc.get(), &clip);
-  }
-  QueryPerformanceCounter(&counter);
-  t.c3 = counter.QuadPart;
+  const auto counter = [] {
+    LARGE_INTEGER c{};
+    QueryPerformanceCounter(&c);
+    return static_cast<int64_t>(c.QuadPart);
+  };
+  TimeBenchFrames(t, counter, [&](LogicalPoint mouse, const ScreenRect* c) {
+    state.machine.state().mouseX = mouse.x;
+    state.machine.state().mouseY = mouse.y;
+    const RECT clip = c ? RECT{c->left, c->top, c->right, c->bottom} : RECT{};
+    PaintMainWindow(window, dc.get(), c ? &clip : nullptr);
+  });
 
   wchar_t temp[MAX_PATH + 1] = {};
   const DWORD length = GetTempPathW(MAX_PATH, temp);

@@ -51,18 +51,18 @@ void ListInto(const std::wstring& folder, int depth, std::vector<FileEntry>& fil
   FindClose(find);
 }
 
+// The program's folder inside one of the shell's known folders; empty when the shell names none.
+std::wstring KnownFolder(int csidl) {
+  wchar_t buffer[MAX_PATH] = {};
+  if (SHGetFolderPathW(nullptr, csidl, nullptr, 0, buffer) != S_OK) return {};
+  return std::wstring(buffer) + L"\\Tolvane";
+}
+
 class Win32FileSystem final : public FileSystem {
  public:
-  std::wstring RoamingAppDataFolder() override {
-    wchar_t buffer[MAX_PATH] = {};
-    if (SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, 0, buffer) != S_OK) return {};
-    return buffer;
-  }
-  std::wstring LocalAppDataFolder() override {
-    wchar_t buffer[MAX_PATH] = {};
-    if (SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, buffer) != S_OK) return {};
-    return buffer;
-  }
+  std::wstring SettingsFolder() override { return KnownFolder(CSIDL_APPDATA); }
+  std::wstring CacheFolder() override { return KnownFolder(CSIDL_LOCAL_APPDATA); }
+  std::wstring SettingsFileShown() override { return L"%APPDATA%\\Tolvane\\settings.ini"; }
   std::wstring TempFolder() override {
     wchar_t buffer[MAX_PATH + 1] = {};
     const DWORD n = GetTempPathW(MAX_PATH, buffer);

@@ -1,6 +1,6 @@
-// The real WinHTTP client against a loopback server in this process: statuses and bodies, the
-// request it sends, the 4 MiB ceiling, a closed port, unusable URLs and a server that accepts and
-// never answers. Only 127.0.0.1 is ever contacted.
+// The real HTTP client (WinHTTP on Windows, libcurl on Linux) against a loopback server in this
+// process: statuses and bodies, the request it sends, the 4 MiB ceiling, a closed port, unusable URLs
+// and a server that accepts and never answers. Only 127.0.0.1 is ever contacted.
 #include <gtest/gtest.h>
 
 #include <chrono>

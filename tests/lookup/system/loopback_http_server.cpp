@@ -1,8 +1,8 @@
-// Winsock implementation of the loopback test server and the hand-built PNG.
+// The loopback test server and the hand-built PNG. Sockets go through loopback_sockets.h, which
+// each system's test folder provides (Winsock or POSIX) under the same few names.
 #include "loopback_http_server.h"
 
-#include <winsock2.h>
-#include <ws2tcpip.h>
+#include "loopback_sockets.h"
 
 #include <array>
 
@@ -15,12 +15,13 @@ constexpr long kPollUs = 20000;
 constexpr size_t kMaxHead = 65536;
 
 // Waits up to one poll interval for the socket to become readable (or writable); false on timeout.
-bool Ready(SOCKET s, bool forWrite) {
+bool Ready(Socket s, bool forWrite) {
   fd_set set;
   FD_ZERO(&set);
   FD_SET(s, &set);
   timeval tv{0, kPollUs};
-  const int n = forWrite ? select(0, nullptr, &set, nullptr, &tv) : select(0, &set, nullptr, nullptr, &tv);
+  const int width = SelectWidth(s);
+  const int n = forWrite ? select(width, nullptr, &set, nullptr, &tv) : select(width, &set, nullptr, nullptr, &tv);
   return n > 0;
 }
 
@@ -38,20 +39,20 @@ void PutChunk(std::string& png, std::string_view type, std::string_view data) {
 
 }  // namespace
 
-LoopbackHttpServer::LoopbackHttpServer(Handler handler) : handler_(std::move(handler)), listener_(INVALID_SOCKET) {
-  WSADATA wsa;
-  winsockStarted_ = WSAStartup(MAKEWORD(2, 2), &wsa) == 0;
+LoopbackHttpServer::LoopbackHttpServer(Handler handler)
+    : handler_(std::move(handler)), listener_(static_cast<uintptr_t>(kNoSocket)) {
+  winsockStarted_ = StartSockets();
   if (!winsockStarted_) return;
-  const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  if (s == INVALID_SOCKET) return;
+  const Socket s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (s == kNoSocket) return;
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   address.sin_port = 0;
-  int length = sizeof address;
+  SocketLength length = sizeof address;
   if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(s, 32) != 0 ||
       getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    closesocket(s);
+    CloseSocket(s);
     return;
   }
   listener_ = s;
@@ -67,8 +68,8 @@ LoopbackHttpServer::~LoopbackHttpServer() {
   stopped_.notify_all();
   if (acceptor_.joinable()) acceptor_.join();
   for (std::thread& t : connections_) t.join();  // the acceptor is gone, so the list no longer grows
-  if (listener_ != INVALID_SOCKET) closesocket(static_cast<SOCKET>(listener_));
-  if (winsockStarted_) WSACleanup();
+  if (static_cast<Socket>(listener_) != kNoSocket) CloseSocket(static_cast<Socket>(listener_));
+  if (winsockStarted_) StopSockets();
 }
 
 std::wstring LoopbackHttpServer::BaseUrl() const { return L"http://127.0.0.1:" + std::to_wstring(port_); }
@@ -102,20 +103,19 @@ std::string LoopbackHttpServer::PathOf(const std::string& requestHead) {
 }
 
 void LoopbackHttpServer::AcceptLoop() {
-  const SOCKET listener = static_cast<SOCKET>(listener_);
+  const Socket listener = static_cast<Socket>(listener_);
   while (!stop_) {
     if (!Ready(listener, false)) continue;
-    const SOCKET client = accept(listener, nullptr, nullptr);
-    if (client == INVALID_SOCKET) continue;
+    const Socket client = accept(listener, nullptr, nullptr);
+    if (client == kNoSocket) continue;
     std::lock_guard<std::mutex> lock(mutex_);
     connections_.emplace_back(&LoopbackHttpServer::Serve, this, static_cast<uintptr_t>(client));
   }
 }
 
 void LoopbackHttpServer::Serve(uintptr_t clientHandle) {
-  const SOCKET client = static_cast<SOCKET>(clientHandle);
-  u_long nonBlocking = 1;
-  ioctlsocket(client, FIONBIO, &nonBlocking);
+  const Socket client = static_cast<Socket>(clientHandle);
+  MakeNonBlocking(client);
   std::string head;
   char buffer[4096];
   while (!stop_ && head.find("\r\n\r\n") == std::string::npos && head.size() < kMaxHead) {
@@ -145,36 +145,35 @@ void LoopbackHttpServer::Serve(uintptr_t clientHandle) {
       while (!stop_ && sent < response.bytes.size()) {
         if (!Ready(client, true)) continue;
         const size_t chunk = std::min<size_t>(response.bytes.size() - sent, 65536);
-        const int n = send(client, response.bytes.data() + sent, static_cast<int>(chunk), 0);
-        if (n == SOCKET_ERROR) {
-          if (WSAGetLastError() == WSAEWOULDBLOCK) continue;
+        const int n = static_cast<int>(send(client, response.bytes.data() + sent, static_cast<int>(chunk), kSendFlags));
+        if (n < 0) {
+          if (SendWouldBlock()) continue;
           break;  // the client went away, as a client that stops at its size limit does
         }
         sent += static_cast<size_t>(n);
       }
-      shutdown(client, SD_SEND);
+      ShutdownSend(client);
     }
   }
-  closesocket(client);
+  CloseSocket(client);
 }
 
 uint16_t ClosedLoopbackPort() {
-  WSADATA wsa;
-  if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return 0;
+  if (!StartSockets()) return 0;
   uint16_t port = 0;
-  const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  if (s != INVALID_SOCKET) {
+  const Socket s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (s != kNoSocket) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int length = sizeof address;
+    SocketLength length = sizeof address;
     if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
         getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
       port = ntohs(address.sin_port);
     }
-    closesocket(s);
+    CloseSocket(s);
   }
-  WSACleanup();
+  StopSockets();
   return port;
 }
 

@@ -1,10 +1,9 @@
-// The media services for real (under Wine in CI): GDI+ decoding pictures and GIF frames made at
-// test time and the background medium drawn over a gradient on a GDI+ surface (pixels probed), the
-// bounded whole-file read, a video that either plays or fails with its text and always stops, and
-// the MCI sound commands, which must answer without hanging on a machine without a sound device.
+// The system's media services for real (GDI+, Media Foundation and MCI under Wine; GdkPixbuf and
+// GStreamer on Linux): pictures and GIF frames made at test time decoded, the background medium drawn
+// over a gradient on a system surface (pixels probed), a video that either plays or fails with its
+// text and always stops, and the sound commands, which must answer without hanging on a machine
+// without a sound device.
 #include <gtest/gtest.h>
-
-#include "platform/win32/gdiplus_headers.h"
 
 #include <atomic>
 #include <chrono>
@@ -16,13 +15,14 @@
 #include "appearance/media.h"
 #include "appearance/sounds.h"
 #include "fakes/fake_clock.h"
-#include "made_files.h"
+#include "appearance/system/system_graphics.h"
+#include "appearance/system/temp_folder.h"
+#include "appearance/made_files.h"
 #include "platform/canvas.h"
 #include "platform/files.h"
 #include "platform/image_decoding.h"
 #include "platform/sound.h"
 #include "platform/video.h"
-#include "platform/win32/canvas_gdiplus.h"
 
 namespace tolvane {
 namespace {
@@ -43,47 +43,12 @@ int Blue(uint32_t p) { return static_cast<int>(p & 0xFF); }
   return ::testing::AssertionFailure() << text;
 }
 
-// A folder of its own in the temporary folder, removed with its files afterwards.
-class TempFolder {
- public:
-  TempFolder() {
-    wchar_t base[MAX_PATH + 1] = {};
-    GetTempPathW(MAX_PATH, base);
-    path_ = std::wstring(base) + L"tolvane-media-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-            std::to_wstring(GetTickCount64());
-    CreateDirectoryW(path_.c_str(), nullptr);
-  }
-  ~TempFolder() {
-    for (const std::wstring& f : files_) DeleteFileW(f.c_str());
-    RemoveDirectoryW(path_.c_str());
-  }
-  std::wstring Write(const std::wstring& name, const std::string& bytes) {
-    const std::wstring full = path_ + L"\\" + name;
-    HANDLE h = CreateFileW(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    EXPECT_NE(h, INVALID_HANDLE_VALUE);
-    DWORD written = 0;
-    if (!bytes.empty()) WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(h);
-    files_.push_back(full);
-    return full;
-  }
-  std::wstring Name(const std::wstring& name) const { return path_ + L"\\" + name; }
-
- private:
-  std::wstring path_;
-  std::vector<std::wstring> files_;
-};
-
-class GdiplusMediaTest : public ::testing::Test {
+class SystemMediaTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    Gdiplus::GdiplusStartupInput input;
-    ASSERT_EQ(Gdiplus::GdiplusStartup(&token_, &input, nullptr), Gdiplus::Ok);
-  }
+  void SetUp() override { ASSERT_TRUE(StartSystemGraphics()); }
   void TearDown() override {
     media_.reset();
-    ReleaseGdiplusCanvasCaches();
-    if (token_) Gdiplus::GdiplusShutdown(token_);
+    StopSystemGraphics();
   }
   BackgroundMedia& Media(Clock& clock) {
     media_ = std::make_unique<BackgroundMedia>(
@@ -103,14 +68,13 @@ class GdiplusMediaTest : public ::testing::Test {
   }
   static uint32_t At(const std::vector<uint32_t>& px, int x, int y) { return px[static_cast<size_t>(y) * 200 + x]; }
 
-  ULONG_PTR token_ = 0;
   Settings settings = MakeDefaultSettings();
   std::atomic<bool> visible{true};
   TempFolder temp;
   std::unique_ptr<BackgroundMedia> media_;
 };
 
-TEST_F(GdiplusMediaTest, PicturesAndGifFramesDecode) {
+TEST_F(SystemMediaTest, PicturesAndGifFramesDecode) {
   auto& decoder = SystemPictureDecoder();
   auto png = decoder.DecodePicture(made::Png(6, 4, 0x20, 0x80, 0xC0));
   ASSERT_NE(png, nullptr);
@@ -144,7 +108,7 @@ TEST_F(GdiplusMediaTest, PicturesAndGifFramesDecode) {
   EXPECT_EQ(decoder.DecodePictureFile(temp.Name(L"missing.png")), nullptr);
 }
 
-TEST_F(GdiplusMediaTest, APngAndATwoFrameGifLoadAndCoverTheGradient) {
+TEST_F(SystemMediaTest, APngAndATwoFrameGifLoadAndCoverTheGradient) {
   FakeClock clock;
   BackgroundMedia& media = Media(clock);
   settings.bgDim = 0;
@@ -185,46 +149,22 @@ TEST_F(GdiplusMediaTest, APngAndATwoFrameGifLoadAndCoverTheGradient) {
   EXPECT_TRUE(Near(At(px, 2, 50), 0xFF0000FF, 24));
 }
 
-TEST_F(GdiplusMediaTest, TheLoadingScreenPictureComesFromItsFile) {
+TEST_F(SystemMediaTest, TheLoadingScreenPictureComesFromItsFile) {
   FakeClock clock;
   BackgroundMedia& media = Media(clock);
   settings.splashImage = temp.Write(L"logo.png", made::Png(400, 100, 9, 9, 9));
   ASSERT_TRUE(media.LoadSplashImage());
   EXPECT_EQ(media.SplashImage()->Width(), 400);
   // Only the pixels are kept, so the file is not held open.
-  EXPECT_NE(DeleteFileW(settings.splashImage.c_str()), 0);
+  EXPECT_TRUE(SystemFileSystem().Remove(settings.splashImage));
   settings.splashImage = temp.Name(L"gone.png");
   EXPECT_FALSE(media.LoadSplashImage());
   EXPECT_EQ(media.SplashImage(), nullptr);
 }
 
-TEST(FilesWin32Test, ReadLimitedTellsEmptyLargeLockedAndMissingFilesApart) {
-  TempFolder temp;
-  const std::wstring small = temp.Write(L"small.bin", "hello");
-  const std::wstring empty = temp.Write(L"empty.bin", "");
-  FileSystem& files = SystemFileSystem();
-  std::string bytes;
-  EXPECT_EQ(files.ReadLimited(small, 5, bytes), FileSystem::ReadResult::Ok);
-  EXPECT_EQ(bytes, "hello");
-  EXPECT_EQ(files.ReadLimited(small, 4, bytes), FileSystem::ReadResult::BadSize);
-  EXPECT_TRUE(bytes.empty());
-  EXPECT_EQ(files.ReadLimited(empty, 100, bytes), FileSystem::ReadResult::BadSize);
-  EXPECT_EQ(files.ReadLimited(temp.Name(L"missing.bin"), 100, bytes), FileSystem::ReadResult::CannotOpen);
-
-  // Another program writing the file does not keep it from being read; one that shares nothing does.
-  HANDLE writer = CreateFileW(small.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(writer, INVALID_HANDLE_VALUE);
-  EXPECT_EQ(files.ReadLimited(small, 100, bytes), FileSystem::ReadResult::Ok);
-  CloseHandle(writer);
-  HANDLE exclusive = CreateFileW(small.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(exclusive, INVALID_HANDLE_VALUE);
-  EXPECT_EQ(files.ReadLimited(small, 100, bytes), FileSystem::ReadResult::CannotOpen);
-  CloseHandle(exclusive);
-}
-
 // A video either plays (then its first frame holds the colour written) or fails with one of its
 // texts; either way nothing hangs and StopVideo returns at once.
-TEST_F(GdiplusMediaTest, AVideoPlaysOrFailsWithItsTextAndNeverHangs) {
+TEST_F(SystemMediaTest, AVideoPlaysOrFailsWithItsTextAndNeverHangs) {
   const std::wstring avi = temp.Write(L"solid.AVI", made::UncompressedAvi(32, 16, 10, 0x30A050));
   const std::wstring junk = temp.Write(L"junk.mp4", std::string(4096, 'x'));
   for (const std::wstring& path : {avi, junk}) {
@@ -258,9 +198,9 @@ TEST_F(GdiplusMediaTest, AVideoPlaysOrFailsWithItsTextAndNeverHangs) {
   }
 }
 
-// Without a sound device (as under Wine here) MCI may refuse to open or play; every command must
+// Without a sound device (as under Wine here) the system may refuse to open or play; every command must
 // still come back, with the exact error prefix and a text from the system.
-TEST(SoundsWin32Test, SoundCommandsAnswerWithTheirTextsWithoutHanging) {
+TEST(SystemSoundsTest, SoundCommandsAnswerWithTheirTextsWithoutHanging) {
   TempFolder temp;
   Settings settings = MakeDefaultSettings();
   FakeClock clock;
@@ -294,7 +234,7 @@ TEST(SoundsWin32Test, SoundCommandsAnswerWithTheirTextsWithoutHanging) {
   sounds.StopBackgroundSound();
   EXPECT_FALSE(sounds.backgroundOpen());
 
-  // The general media device for anything else (it fails under Wine here).
+  // The general media device for anything else (it fails under Wine here; noise is no sound).
   settings.bgSound = temp.Write(L"noise.mp3", std::string(2048, '\x55'));
   result = sounds.StartBackgroundSound();
   expectOkOrError(result, L"Cannot play this sound: ");

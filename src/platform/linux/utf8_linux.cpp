@@ -1,7 +1,7 @@
-// Portable UTF-8 <-> wide text for the host build, replacing invalid input the way the Windows
-// converters do without flags: each maximal subpart of an ill-formed sequence becomes one U+FFFD
-// (the Unicode "best practice" that Windows follows), overlong forms, encoded surrogates
-// (ED A0..BF) and code points above U+10FFFF are ill-formed. The host's wchar_t holds UTF-32, so a
+// Portable UTF-8 <-> wide text for Linux and the host build, replacing invalid input the way the
+// Windows converters do without flags: each maximal subpart of an ill-formed sequence becomes one
+// U+FFFD (the Unicode "best practice" that Windows follows), overlong forms, encoded surrogates
+// (ED A0..BF) and code points above U+10FFFF are ill-formed. Linux's wchar_t holds UTF-32, so a
 // four-byte sequence becomes one wchar_t here where Windows gives a surrogate pair.
 #include <cstdint>
 

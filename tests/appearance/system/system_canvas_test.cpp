@@ -1,10 +1,8 @@
-// The GDI+ canvas drawing for real (under Wine in CI): pixels probed on surfaces. Wine's GDI+
-// partly ignores anti-aliasing, so probes sit a few pixels away from edges and colours are compared
-// with a tolerance; what is asserted is what a user would see (a corner cut off, the middle of a
-// gradient, text that is present in every font).
+// The system's canvas drawing for real (GDI+ under Wine, Cairo and Pango on Linux): pixels probed on
+// surfaces. Wine's GDI+ partly ignores anti-aliasing, so probes sit a few pixels away from edges and
+// colours are compared with a tolerance; what is asserted is what a user would see (a corner cut
+// off, the middle of a gradient, text that is present in every font).
 #include <gtest/gtest.h>
-
-#include "platform/win32/gdiplus_headers.h"
 
 #include <cstdlib>
 #include <memory>
@@ -12,8 +10,8 @@
 
 #include "appearance/draw.h"
 #include "fakes/recording_canvas.h"
+#include "appearance/system/system_graphics.h"
 #include "platform/canvas.h"
-#include "platform/win32/canvas_gdiplus.h"
 
 namespace tolvane {
 namespace {
@@ -32,17 +30,13 @@ int Blue(uint32_t p) { return static_cast<int>(p & 0xFF); }
   return ::testing::AssertionFailure() << text;
 }
 
-class GdiplusCanvasTest : public ::testing::Test {
+class SystemCanvasTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    Gdiplus::GdiplusStartupInput input;
-    ASSERT_EQ(Gdiplus::GdiplusStartup(&token_, &input, nullptr), Gdiplus::Ok);
-  }
+  void SetUp() override { ASSERT_TRUE(StartSystemGraphics()); }
   void TearDown() override {
     fonts_.DestroyUiFonts();
     surfaces_.clear();
-    ReleaseGdiplusCanvasCaches();
-    if (token_) Gdiplus::GdiplusShutdown(token_);
+    StopSystemGraphics();
   }
 
   // A surface painted in background.
@@ -58,12 +52,11 @@ class GdiplusCanvasTest : public ::testing::Test {
     return pixels[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)];
   }
 
-  ULONG_PTR token_ = 0;
   UiFonts fonts_;
   std::vector<std::unique_ptr<Surface>> surfaces_;
 };
 
-TEST_F(GdiplusCanvasTest, FilledRoundedRectangleCutsItsCorners) {
+TEST_F(SystemCanvasTest, FilledRoundedRectangleCutsItsCorners) {
   Surface& s = NewSurface(100, 100, 0xFFFFFFFF);
   Canvas& c = s.NewCanvas();
   ThemePalette palette;
@@ -90,7 +83,7 @@ TEST_F(GdiplusCanvasTest, FilledRoundedRectangleCutsItsCorners) {
   EXPECT_EQ(c.LastStatus(), 0);
 }
 
-TEST_F(GdiplusCanvasTest, ThreeColourGradientHasTheMiddleColourInTheMiddle) {
+TEST_F(SystemCanvasTest, ThreeColourGradientHasTheMiddleColourInTheMiddle) {
   struct Case {
     int32_t direction;
     int32_t w, h;
@@ -114,7 +107,7 @@ TEST_F(GdiplusCanvasTest, ThreeColourGradientHasTheMiddleColourInTheMiddle) {
   }
 }
 
-TEST_F(GdiplusCanvasTest, APenWithAGradientBrushChangesColourAlongTheLine) {
+TEST_F(SystemCanvasTest, APenWithAGradientBrushChangesColourAlongTheLine) {
   Surface& s = NewSurface(200, 20, 0xFF000000);
   Canvas& c = s.NewCanvas();
   Pen pen{0xFFFFFFFF, 6, true};
@@ -132,7 +125,7 @@ TEST_F(GdiplusCanvasTest, APenWithAGradientBrushChangesColourAlongTheLine) {
   EXPECT_EQ(c.LastStatus(), 0);
 }
 
-TEST_F(GdiplusCanvasTest, AGradientCutToTheClipMatchesTheWholeGradient) {
+TEST_F(SystemCanvasTest, AGradientCutToTheClipMatchesTheWholeGradient) {
   // The fill is cut to the clip's bounds for speed; the pixels inside the clip must not change.
   const std::vector<uint32_t> colours = {0xFF102030, 0xFFE0A040, 0xFF30C0F0};
   Surface& whole = NewSurface(200, 120, 0xFF000000);
@@ -159,7 +152,7 @@ TEST_F(GdiplusCanvasTest, AGradientCutToTheClipMatchesTheWholeGradient) {
   EXPECT_TRUE(Near(At(b, 200, 150, 100), 0xFF000000, 0)) << "outside the clip stays untouched";
 }
 
-TEST_F(GdiplusCanvasTest, TextInEveryUiFontPutsPixelsOnTheSurface) {
+TEST_F(SystemCanvasTest, TextInEveryUiFontPutsPixelsOnTheSurface) {
   ASSERT_TRUE(fonts_.CreateUiFonts(SystemGraphics()));
   for (int32_t i = 0; i < kUiFontCount; ++i) {
     const auto name = static_cast<FontName>(i);
@@ -187,7 +180,7 @@ TEST_F(GdiplusCanvasTest, TextInEveryUiFontPutsPixelsOnTheSurface) {
   }
 }
 
-TEST_F(GdiplusCanvasTest, MeasureTextGrowsWithTheTextAndTrimsInABox) {
+TEST_F(SystemCanvasTest, MeasureTextGrowsWithTheTextAndTrimsInABox) {
   ASSERT_TRUE(fonts_.CreateUiFonts(SystemGraphics()));
   Surface& s = NewSurface(200, 40, 0xFF000000);
   Canvas& c = s.NewCanvas();
@@ -212,7 +205,7 @@ TEST_F(GdiplusCanvasTest, MeasureTextGrowsWithTheTextAndTrimsInABox) {
   }
 }
 
-TEST_F(GdiplusCanvasTest, ClipScaleImageAndCopy) {
+TEST_F(SystemCanvasTest, ClipScaleImageAndCopy) {
   Surface& s = NewSurface(60, 60, 0xFF000000);
   Canvas& c = s.NewCanvas();
   c.SetWorldScale(2);
@@ -238,7 +231,7 @@ TEST_F(GdiplusCanvasTest, ClipScaleImageAndCopy) {
   EXPECT_TRUE(Near(At(px, 60, 10, 10), 0xFFFFFFFF)) << "not copied";
 }
 
-TEST_F(GdiplusCanvasTest, AFailingCallIsRecordedAndDrawingGoesOn) {
+TEST_F(SystemCanvasTest, AFailingCallIsRecordedAndDrawingGoesOn) {
   Surface& s = NewSurface(40, 40, 0xFF000000);
   Canvas& c = s.NewCanvas();
   RecordingFont foreign(7, L"Nothing", 12, false, false);
@@ -249,7 +242,7 @@ TEST_F(GdiplusCanvasTest, AFailingCallIsRecordedAndDrawingGoesOn) {
   EXPECT_EQ(s.NewCanvas().LastStatus(), 0) << "a fresh canvas starts clean";
 }
 
-TEST_F(GdiplusCanvasTest, SurfacesOfNoSizeAreRefused) {
+TEST_F(SystemCanvasTest, SurfacesOfNoSizeAreRefused) {
   EXPECT_EQ(SystemGraphics().CreateSurface(0, 10), nullptr);
   EXPECT_EQ(SystemGraphics().CreateSurface(10, -1), nullptr);
   EXPECT_EQ(SystemGraphics().CreateImage(2, 2, {1, 2, 3}), nullptr);

@@ -1,5 +1,5 @@
-// Address text conversions on the host through POSIX inet_ntop / inet_pton. A text holding a
-// character outside ASCII is never an address, so narrowing code units to bytes is safe here.
+// Address text conversions on Linux (and the host build) through POSIX inet_ntop / inet_pton. A text
+// holding a character outside ASCII is never an address, so narrowing code units to bytes is safe.
 #include <arpa/inet.h>
 
 #include <cstring>
