@@ -15,7 +15,7 @@
 
 namespace tolvane {
 
-class FakeFileSystem final : public FileSystem {
+class FakeFileSystem : public FileSystem {
  public:
   std::wstring RoamingAppDataFolder() override { return roaming; }
   std::wstring LocalAppDataFolder() override { return local; }
