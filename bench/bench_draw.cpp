@@ -8,25 +8,19 @@
 #include <string>
 
 #include "appearance/draw.h"
-#include "fakes/recording_canvas.h"
+#include "fakes/recording_draw.h"
 
 namespace tolvane {
 namespace {
 
 void WrapIntoFailureBox(benchmark::State& state) {
-  RecordingGraphics graphics;
-  RecordingCanvas canvas;
-  ThemePalette palette;
-  UiFonts fonts;
-  fonts.CreateUiFonts(graphics);
-  TextWidthCache widths;
-  DrawContext dc{canvas, palette, fonts, widths};
+  RecordingDraw d;
   const std::wstring text(static_cast<size_t>(state.range(0)), L'x');
   for (auto _ : state) {
-    canvas.Clear();
-    widths.Clear();  // every paint as if it were the first
-    ParagraphInRect(dc, text, FontBody, RectF{24, 142, 390, 60}, 0xFFFF5555, 17);
-    benchmark::DoNotOptimize(canvas.calls().data());
+    d.canvas.Clear();
+    d.widths.Clear();  // every paint as if it were the first
+    ParagraphInRect(d.dc, text, FontBody, RectF{24, 142, 390, 60}, 0xFFFF5555, 17);
+    benchmark::DoNotOptimize(d.canvas.calls().data());
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0) * 2);
 }

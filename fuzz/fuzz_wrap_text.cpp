@@ -8,7 +8,7 @@
 #include <string>
 
 #include "appearance/draw.h"
-#include "fakes/recording_canvas.h"
+#include "fakes/recording_draw.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace tolvane;
@@ -19,19 +19,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::wstring text;
   for (size_t i = 3; i + 1 < size; i += 2) text.push_back(static_cast<wchar_t>(data[i] | (data[i + 1] << 8)));
 
-  RecordingGraphics graphics;
-  RecordingCanvas canvas;
-  ThemePalette palette;
-  UiFonts fonts;
-  fonts.CreateUiFonts(graphics);
-  TextWidthCache widths;
-  DrawContext dc{canvas, palette, fonts, widths};
-  ParagraphInRect(dc, text, FontBody, RectF{0, 0, width, height}, 0xFFFFFFFF, lineHeight);
+  RecordingDraw d;
+  ParagraphInRect(d.dc, text, FontBody, RectF{0, 0, width, height}, 0xFFFFFFFF, lineHeight);
 
-  const std::vector<std::wstring> lines = canvas.Texts();
+  const std::vector<std::wstring> lines = d.canvas.Texts();
   const size_t fit = lineHeight > 0 && height / lineHeight >= 1 ? static_cast<size_t>(height / lineHeight) : 1;
   if (lines.size() > fit) std::abort();
-  const float charWidth = RecordingCanvas::CharWidth(fonts[FontBody]);
+  const float charWidth = RecordingCanvas::CharWidth(d.fonts[FontBody]);
   std::wstring shown;  // every non-blank character drawn, in order
   for (size_t i = 0; i < lines.size(); ++i) {
     std::wstring line = lines[i];
