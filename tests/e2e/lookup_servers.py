@@ -8,13 +8,12 @@ listen. Every request path is appended to WORKDIR/api.log or WORKDIR/tiles.log. 
 server answers GET /json/<address>?fields=... with a flat JSON object of a fixed place; the tile
 server answers GET /<z>/<x>/<y>.png with a small grey 256 x 256 PNG. Nothing leaves the machine.
 
---hostile: the lookup of HOSTILE_ADDRESS fails with a 4 MiB message without a space; any other
-address lies in the middle of its zoom-10 tile, whose server answers that tile with a red BMP and
-the tile west of it with a red PNG cut short (both must stay grey); every other tile is as above.
+--hostile: the lookup of HOSTILE_ADDRESS fails with a 4 MiB message without a space; the place of
+any other lies in the middle of a zoom-10 tile, served as a red BMP, and the tile west of it is a
+PNG cut in half (both must stay grey); every other tile is as above.
 """
 import http.server
 import json
-import math
 import os
 import struct
 import sys
@@ -62,34 +61,11 @@ lock = threading.Lock()
 
 HOSTILE = "--hostile" in sys.argv[2:]
 HOSTILE_ADDRESS = "93.184.216.35"
-CENTRE_TILE = (10, 544, 355)  # zoom, x, y: the place of --hostile answers lies in its middle
-if HOSTILE:
-    n = 2 ** CENTRE_TILE[0]
-    PLACE = dict(PLACE, lon=(CENTRE_TILE[1] + 0.5) / n * 360 - 180,
-                 lat=math.degrees(math.atan(math.sinh(math.pi * (1 - 2 * (CENTRE_TILE[2] + 0.5) / n)))))
-
-
-def bmp(width, height, bgr):
-    row = bgr * width + b"\0" * ((4 - 3 * width % 4) % 4)
-    pixels = row * height
-    return (b"BM" + struct.pack("<IHHI", 54 + len(pixels), 0, 0, 54)
-            + struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, len(pixels), 2835, 2835, 0, 0) + pixels)
-
-
-def red_png(width, height):
-    def chunk(kind, data):
-        body = kind + data
-        return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body) & 0xFFFFFFFF)
-
-    rows = b"".join(b"\x00" + b"\xff\x00\x00" * width for _ in range(height))
-    header = struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)  # 8-bit RGB
-    return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b"")
-
-
-HOSTILE_TILES = {
-    "/%d/%d/%d.png" % CENTRE_TILE: bmp(256, 256, b"\x00\x00\xff"),
-    "/%d/%d/%d.png" % (CENTRE_TILE[0], CENTRE_TILE[1] - 1, CENTRE_TILE[2]): red_png(256, 256)[:-200],
-}
+if HOSTILE:  # the middle of tile 544/355 at zoom 10: a red BMP there, the tile west of it cut in half
+    PLACE = dict(PLACE, lat=48.107431, lon=11.425781)
+BMP = b"BM" + struct.pack("<IHHIIiiHHIIiiII", 54 + 3 * 65536, 0, 0, 54, 40, 256, 256, 1, 24, 0, 3 * 65536, 2835,
+                          2835, 0, 0) + b"\0\0\xff" * 65536
+HOSTILE_TILES = {"/10/544/355.png": BMP, "/10/543/355.png": TILE[:len(TILE) // 2]}
 
 
 def log(name, line):
