@@ -37,6 +37,18 @@ std::wstring FixedFive(double value) {
   return std::wstring(buffer, r.ptr);
 }
 
+// A text field of the service's answer, cut to kLookupFieldLimit characters: a hostile answer
+// must not make every paint of the panel lay out megabytes. A surrogate pair is kept or dropped whole.
+std::wstring AnswerText(const std::string& body, std::string_view key) {
+  std::wstring text = JsonGetString(body, key);
+  if (text.size() > kLookupFieldLimit) {
+    size_t keep = kLookupFieldLimit;
+    if (IsHighSurrogate(text[keep - 1]) && IsLowSurrogate(text[keep])) --keep;
+    text.resize(keep);
+  }
+  return text;
+}
+
 void AddLine(std::wstring& out, std::wstring_view label, const std::wstring& value) {
   if (value.empty()) return;
   out.append(label);
@@ -95,6 +107,12 @@ LookupResult SnapshotCurrentLookup(const LookupCache& cache, const CurrentLookup
   return cache.Snapshot(current.address);
 }
 
+std::wstring RateLimitMessage(uint64_t pauseMs) {
+  constexpr uint64_t kMinuteMs = 60000;
+  if (pauseMs <= kMinuteMs) return kLookupRateLimitMessage;
+  return L"Rate limit reached. Try again in " + std::to_wstring((pauseMs + kMinuteMs - 1) / kMinuteMs) + L" minutes.";
+}
+
 std::wstring LookupUrl(const std::wstring& apiBase, const std::wstring& address) {
   return apiBase + L"/json/" + address + kFieldsQuery;
 }
@@ -115,20 +133,20 @@ LookupResult PerformLookup(const std::wstring& address, const std::wstring& apiB
   }
   if (ok) {
     if (JsonGetString(body, "status") == L"success") {
-      r.continent = JsonGetString(body, "continent");
-      r.country = JsonGetString(body, "country");
-      r.countryCode = JsonGetString(body, "countryCode");
-      r.regionName = JsonGetString(body, "regionName");
-      r.city = JsonGetString(body, "city");
-      r.district = JsonGetString(body, "district");
-      r.zip = JsonGetString(body, "zip");
-      r.timezone = JsonGetString(body, "timezone");
-      r.currency = JsonGetString(body, "currency");
-      r.isp = JsonGetString(body, "isp");
-      r.org = JsonGetString(body, "org");
-      r.as = JsonGetString(body, "as");
-      r.asname = JsonGetString(body, "asname");
-      r.reverse = JsonGetString(body, "reverse");
+      r.continent = AnswerText(body, "continent");
+      r.country = AnswerText(body, "country");
+      r.countryCode = AnswerText(body, "countryCode");
+      r.regionName = AnswerText(body, "regionName");
+      r.city = AnswerText(body, "city");
+      r.district = AnswerText(body, "district");
+      r.zip = AnswerText(body, "zip");
+      r.timezone = AnswerText(body, "timezone");
+      r.currency = AnswerText(body, "currency");
+      r.isp = AnswerText(body, "isp");
+      r.org = AnswerText(body, "org");
+      r.as = AnswerText(body, "as");
+      r.asname = AnswerText(body, "asname");
+      r.reverse = AnswerText(body, "reverse");
       r.lat = JsonGetNumber(body, "lat");
       r.lon = JsonGetNumber(body, "lon");
       r.mobile = JsonGetBool(body, "mobile");
@@ -150,10 +168,10 @@ LookupResult PerformLookup(const std::wstring& address, const std::wstring& apiB
       if (publish) publish(r);
       return r;
     }
-    r.message = JsonGetString(body, "message");
+    r.message = AnswerText(body, "message");
     if (r.message.empty()) r.message = kLookupNoDataMessage;
   } else if (status == 429) {
-    r.message = kLookupRateLimitMessage;
+    r.message = RateLimitMessage(rateLimit ? rateLimit->PauseLeftMs() : 0);
   } else if (status != 0) {
     r.message = L"Lookup server error (HTTP " + std::to_wstring(status) + L").";
   } else {
@@ -236,7 +254,8 @@ std::vector<std::wstring> LoadRecentLookups(const Settings& settings) {
 }
 
 void AddRecentLookup(Settings& settings, const std::wstring& entry, const std::function<void()>& saveSettings) {
-  if (entry.empty() || entry.find(L',') != std::wstring::npos) return;
+  // An entry the setting could not hold would leave an empty list behind: it changes nothing.
+  if (entry.empty() || entry.size() > kLookupHistLimit || entry.find(L',') != std::wstring::npos) return;
   std::vector<std::wstring> list = LoadRecentLookups(settings);
   std::erase(list, entry);
   list.insert(list.begin(), entry);

@@ -81,6 +81,12 @@ inline constexpr wchar_t kLookupNoDataMessage[] = L"The lookup server returned n
 inline constexpr wchar_t kLookupRateLimitMessage[] = L"Rate limit reached. Wait a minute and press Refresh.";
 inline constexpr wchar_t kLookupUnreachableMessage[] =
     L"Could not reach the lookup server. Check your internet connection or firewall.";
+// Each text field of an answer (the failure message included) is cut to this many characters.
+inline constexpr size_t kLookupFieldLimit = 256;
+
+// The rate-limit text for a pause of pauseMs: kLookupRateLimitMessage up to a minute, beyond it
+// "Rate limit reached. Try again in N minutes." with N rounded up (the pause is at most an hour).
+std::wstring RateLimitMessage(uint64_t pauseMs);
 
 class LookupCache {
  public:
@@ -176,7 +182,8 @@ std::vector<std::wstring> LoadRecentLookups(const Settings& settings);
 // Puts entry first (exact, case-sensitive duplicates removed), keeps at most 8 entries, stores them
 // joined with "," in settings.lookupHist and calls saveSettings. Entries are dropped from the end
 // until the joined text fits the setting's 400 characters, so the settings file never holds a cut
-// entry. An empty entry or one holding "," (which could not be read back) changes nothing.
+// entry. An empty entry, one holding "," (which could not be read back) or one longer than the
+// setting's 400 characters changes nothing.
 void AddRecentLookup(Settings& settings, const std::wstring& entry, const std::function<void()>& saveSettings);
 
 // The plain-text report of the panel's "Copy all info" button; every line ends with CR LF.

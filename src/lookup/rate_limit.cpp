@@ -24,4 +24,9 @@ void LookupRateLimit::Finished(int32_t status, const HttpHeaders& headers) {
   pauseEndMs_ = clock_.TickMs() + static_cast<uint64_t>(seconds) * 1000;
 }
 
+uint64_t LookupRateLimit::PauseLeftMs() const {
+  const uint64_t now = clock_.TickMs();
+  return now < pauseEndMs_ ? pauseEndMs_ - now : 0;
+}
+
 }  // namespace tolvane

@@ -35,6 +35,9 @@ class LookupRateLimit {
   // The outcome of a request that TryStart allowed: status 429, or X-Rl 0, starts a pause.
   void Finished(int32_t status, const HttpHeaders& headers);
 
+  // How long the service's pause still lasts; 0 when there is none.
+  uint64_t PauseLeftMs() const;
+
  private:
   Clock& clock_;
   std::deque<uint64_t> sentMs_;  // send times within the last window, oldest first

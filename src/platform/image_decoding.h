@@ -19,6 +19,8 @@ namespace tolvane {
 class ImageDecoder {
  public:
   virtual ~ImageDecoder() = default;
+  // Decodes PNG only: bytes that are not one whole PNG (lookup/png_check.h) fail without reaching
+  // the system's image library, which would read other formats from them.
   virtual bool DecodePng(const std::string& bytes, int& width, int& height,
                          std::vector<uint32_t>& premultipliedArgb) = 0;
 };

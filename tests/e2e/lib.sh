@@ -25,9 +25,11 @@ e2e_summary() {
 # Starts Xvfb on the first free display number in the range $1-$2 (1920x1080x24) and exports DISPLAY;
 # its id is in xvfb_pid. Returns non-zero when no number is free.
 xvfb_pid=""
+# A free display number between $1 and $2 (TOLVANE_E2E_DISPLAY first, when set): no lock file and
+# no socket.
 e2e_start_display() {
-  local n display=""
-  for n in $(seq "$1" "$2"); do
+  local n display="" wanted=${TOLVANE_E2E_DISPLAY:-}
+  for n in ${wanted#:} $(seq "$1" "$2"); do
     if [ ! -e /tmp/.X$n-lock ] && [ ! -e /tmp/.X11-unix/X$n ]; then display=:$n; break; fi
   done
   [ -n "$display" ] || return 1
@@ -195,8 +197,9 @@ check_ocr() {
 # puts the stand-in's city and ISP on the X clipboard; the tile server saw the nine tiles of one map.
 # Demo mode pings nothing, so the typed address receives no packet.
 check_lookup() {
-  python3 "$e2e_dir/lookup_servers.py" "$work" >"$work/servers.log" 2>&1 &
+  python3 "$e2e_dir/lookup_servers.py" "$work" --hostile >"$work/servers.log" 2>&1 &
   local servers=$! api_port tile_port W H cx cy copied api_requests
+  printf 'theme=4\r\nsplash=0\r\n' >"$settings_file"
   if ! wait_for 10 test -s "$work/ports"; then
     fail "lookup panel" "the loopback servers did not start: $(head -n 3 "$work/servers.log")"
     kill "$servers" 2>/dev/null
@@ -234,6 +237,7 @@ check_lookup() {
       else
         fail "lookup panel" "clipboard '$(head -c 300 <<<"$copied" | tr '\r\n' '  ')', $(tile_count) tile and $api_requests lookup requests"
       fi
+      check_hostile_answers "$W" "$H"
     else
       fail "lookup panel" "the tile server saw $(tile_count) requests (lookups: $(head -n 3 "$work/api.log" 2>/dev/null))"
     fi
@@ -242,6 +246,49 @@ check_lookup() {
     fail "lookup panel" "no demo window"
   fi
   kill "$servers" 2>/dev/null
+}
+
+# The stand-ins are hostile (lookup_servers.py --hostile): the map's BMP tile and its cut-off PNG
+# tile stay grey beside a whole one; a 4 MiB failure message fills the failure box's three lines and
+# no more; two Escapes (the first leaves the box) close the panel within a second and the program
+# runs on. Pixels are read at logical points of the panel (the map's centre is at 638, 277) or of
+# the window's margin, which the theme "Light" makes bright.
+check_hostile_answers() {
+  local W=$1 H=$2 shot tiles size tw th margins bx by
+  # The mean of the channels of screenshot $1 at the panel's logical (x, y), or the window's ($4 = 0).
+  grey() {
+    local x=$2 y=$3 px py
+    if [ "${4:-1}" = 1 ]; then x=$(((W - 860) / 2 + x)) y=$(((H >= 684 ? (H - 668) / 2 : 8) + y)); fi
+    read -r px py <<<"$(at_logical "$x" "$y")"
+    convert "$1" -format "%[fx:int(255*(p{$px,$py}.r+p{$px,$py}.g+p{$px,$py}.b)/3)]" info:
+  }
+  shot=$shots/lookup_panel.png
+  tiles="$(grey "$shot" 638 337) $(grey "$shot" 478 337) $(grey "$shot" 798 337)"
+  # The map's background E2E2DE for the BMP and the cut PNG, the whole tile's B4.
+  [ "$tiles" = "224 224 180" ] && pass "hostile tiles $shot: BMP and cut PNG grey, whole PNG drawn" \
+    || fail "hostile tiles" "BMP, cut PNG and whole PNG squares read $tiles, want 224 224 180"
+  xdotool key ctrl+l Delete
+  xdotool type --delay 60 93.184.216.35
+  xdotool key Return
+  shot=$shots/hostile_message.png
+  if wait_for 20 grep -q '^/json/93\.184\.216\.35' "$work/api.log" && sleep 2 && import -window root "$shot"; then
+    # The text's extent in the failure box and as far again below it.
+    read -r bx by <<<"$(at_logical $(((W - 860) / 2 + 24)) $(((H >= 684 ? (H - 668) / 2 : 8) + 142)))"
+    size=$(convert "$shot" -crop "390x120+$bx+$by" +repage -fuzz 15% -trim -format '%w %h' info:)
+    xdotool key Escape Escape
+    sleep 1
+    import -window root "$work/closed.png"
+    read -r tw th <<<"$size"
+    margins="$(grey "$shot" 8 450 0) $(grey "$work/closed.png" 8 450 0)"
+    if [ "$tw" -ge 370 ] && [ "$th" -gt 34 ] && [ "$th" -le 51 ] && [ "${margins%% *}" -lt 150 ] \
+      && [ "${margins##* }" -gt 200 ] && [ "$(window_count)" -eq 1 ]; then
+      pass "hostile message $shot: three full lines ($size), two Escapes closed the panel within a second"
+    else
+      fail "hostile message" "text $size (want >= 370 x 35..51), margin $margins, windows $(window_count)"
+    fi
+  else
+    fail "hostile message" "no lookup of 93.184.216.35 or no screenshot"
+  fi
 }
 
 # ---- the settings panel: F2 opens it over the main view; a click on the "Show LAN / private IPs"

@@ -8,7 +8,7 @@
 #
 # Prints one line per check and "e2e: N passed, M failed"; exits non-zero when any check failed.
 # Everything it starts (Xvfb, the Wine server of its prefix) is stopped on exit, also on failure.
-# Runs in about a minute and a half; each wait has a time limit so nothing hangs CI.
+# Runs in about two minutes; each wait has a time limit so nothing hangs CI.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)

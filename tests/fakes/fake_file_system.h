@@ -15,7 +15,7 @@
 
 namespace tolvane {
 
-class FakeFileSystem final : public FileSystem {
+class FakeFileSystem : public FileSystem {
  public:
   std::wstring SettingsFolder() override { return settingsFolder; }
   std::wstring CacheFolder() override { return cacheFolder; }

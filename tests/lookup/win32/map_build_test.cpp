@@ -80,6 +80,11 @@ TEST_F(DecodePng, SolidPngsGivePremultipliedPixels) {
 TEST_F(DecodePng, BrokenBytesFailWithEmptyOutputs) {
   const std::string good = MakeSolidPng(16, 16, 1, 2, 3, 255);
   const std::string cases[] = {
+      // A 1 x 1 BMP: GDI+ would decode it, so a tile server must not get it that far.
+      std::string("BM:\0\0\0\0\0\0\0"
+                  "6\0\0\0(\0\0\0\1\0\0\0\1\0\0\0\1\0\x18\0\0\0\0\0\4\0\0\0",
+                  38) +
+          std::string(16, '\0') + std::string("\0\0\xff\0", 4),
       "",
       "not an image at all",
       good.substr(0, 8),   // signature only
