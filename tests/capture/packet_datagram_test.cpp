@@ -1,8 +1,10 @@
 // HandleDatagram on crafted raw IPv4 packets: every acceptance rule, the direction rule, byte
-// counting and the flow limit of the table behind it.
+// counting by protocol and direction, and the flow limits of the tables behind it.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "capture/capture_datagram.h"
@@ -100,9 +102,17 @@ std::vector<DatagramCase> Cases() {
       },
       DatagramResult::Inserted, "56012|35.214.40.77|50031", 68);
   add(
-      "TCP", [](PacketSpec& s) { s.protocol = 6; }, DatagramResult::NotUdp);
+      "TCP: 20 + 20 + 12 bytes", [](PacketSpec& s) { s.protocol = 6; }, DatagramResult::Inserted,
+      "56012|35.214.40.77|50031", 52);
   add(
-      "ICMP", [](PacketSpec& s) { s.protocol = 1; }, DatagramResult::NotUdp);
+      "TCP, header one byte short",
+      [](PacketSpec& s) {
+        s.protocol = 6;
+        s.deliveredLength = 39;
+      },
+      DatagramResult::TcpHeaderCut);
+  add(
+      "ICMP", [](PacketSpec& s) { s.protocol = 1; }, DatagramResult::OtherProtocol);
   add(
       "first fragment (more fragments set)",
       [](PacketSpec& s) {
@@ -176,7 +186,10 @@ TEST(HandleDatagram, AcceptanceAndDirectionRules) {
     const std::vector<uint8_t> bytes = BuildPacket(c.spec);
     const DatagramResult r = HandleDatagram(bytes.data(), bytes.size(), Locals(), table, clock);
     EXPECT_EQ(r, c.expected);
-    const std::vector<CaptureFlow> flows = table.Copy();
+    // A TCP segment counts into the TCP table only, a UDP datagram into the call flows only.
+    const bool tcp = c.spec.protocol == 6;
+    EXPECT_EQ((tcp ? table : table.Tcp()).Size(), 0u);
+    const std::vector<CaptureFlow> flows = tcp ? table.Tcp().Copy() : table.Copy();
     if (c.expected != DatagramResult::Inserted) {
       EXPECT_TRUE(flows.empty());
       continue;
@@ -214,6 +227,66 @@ TEST(HandleDatagram, BothDirectionsCountIntoOneFlow) {
   EXPECT_EQ(flows[0].remoteAddress, L"35.214.40.77");
   EXPECT_EQ(flows[0].localPort, 56012);
   EXPECT_EQ(flows[0].remotePort, 50031);
+}
+
+TEST(HandleDatagram, CountsEachFlowByDirectionAndProtocol) {
+  CaptureTable table;
+  FakeClock clock;
+  const auto count = [&](uint8_t protocol, bool outgoing, int32_t totalLength) {
+    PacketSpec s = Outgoing();
+    s.protocol = protocol;
+    s.totalLength = totalLength;
+    if (!outgoing) {
+      std::swap(s.source, s.destination);
+      std::swap(s.sourcePort, s.destinationPort);
+    }
+    const auto p = BuildPacket(s);
+    return HandleDatagram(p.data(), p.size(), Locals(), table, clock);
+  };
+  // A call and, on the same ports, a download with its acknowledgements.
+  for (const auto& [protocol, outgoing, length] : {std::tuple{17, true, 120},
+                                                   {17, false, 1200},
+                                                   {17, false, 1300},
+                                                   {6, false, 1500},
+                                                   {6, false, 1500},
+                                                   {6, true, 52}})
+    count(static_cast<uint8_t>(protocol), outgoing, length);
+  struct Expected {
+    const FlowTable& table;
+    uint64_t packetsReceived, bytesReceived, packetsSent, bytesSent;
+  };
+  for (const Expected& e : {Expected{table, 2, 2500, 1, 120}, Expected{table.Tcp(), 2, 3000, 1, 52}}) {
+    const auto flows = e.table.Copy();
+    ASSERT_EQ(flows.size(), 1u);
+    EXPECT_EQ(flows[0].key, "56012|35.214.40.77|50031");
+    EXPECT_EQ(flows[0].packetsReceived, e.packetsReceived);
+    EXPECT_EQ(flows[0].bytesReceived, e.bytesReceived);
+    EXPECT_EQ(flows[0].packetsSent, e.packetsSent);
+    EXPECT_EQ(flows[0].bytesSent, e.bytesSent);
+    EXPECT_EQ(e.table.Totals().received, e.bytesReceived);
+    EXPECT_EQ(e.table.Totals().sent, e.bytesSent);
+  }
+}
+
+TEST(HandleDatagram, TcpFlowsNeverPushCallFlowsOut) {
+  CaptureTable table;
+  FakeClock clock;
+  const auto handle = [&](const PacketSpec& s) {
+    const auto p = BuildPacket(s);
+    return HandleDatagram(p.data(), p.size(), Locals(), table, clock);
+  };
+  ASSERT_EQ(handle(Outgoing()), DatagramResult::Inserted);  // the call
+  PacketSpec tcp = Outgoing();
+  tcp.protocol = 6;
+  for (uint32_t i = 0; i <= CaptureTable::kMaxFlows + 1; ++i) {  // a scan fills the TCP table, and more come
+    tcp.sourcePort = static_cast<uint16_t>(20000 + i);
+    ASSERT_EQ(handle(tcp), i <= CaptureTable::kMaxFlows ? DatagramResult::Inserted : DatagramResult::TableFull);
+  }
+  EXPECT_EQ(handle(Outgoing()), DatagramResult::Updated);  // the call goes on
+  PacketSpec second = Outgoing();
+  second.sourcePort = 56013;
+  EXPECT_EQ(handle(second), DatagramResult::Inserted);  // and a new call flow still finds room
+  EXPECT_EQ(table.Size(), 2u);
 }
 
 TEST(HandleDatagram, NoLocalAddressesCountsNothing) {
