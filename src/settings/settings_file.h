@@ -1,4 +1,4 @@
-// The settings file: %APPDATA%\Tolvane\settings.ini, 95 UTF-8 "key=value" lines ending in CR LF.
+// The settings file: %APPDATA%\Tolvane\settings.ini, 96 UTF-8 "key=value" lines ending in CR LF.
 //
 // The writer always writes every key in one fixed order and replaces the file through a temporary
 // file that is flushed to the disk before the replacing move, so neither a failed write nor a
