@@ -1,5 +1,5 @@
 // Traffic per row: the amount texts at their edges, rates and totals from two snapshots (a counter
-// that went backwards included), the one-second history, and the machine's rate.
+// that went backwards included), and the one-second history.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -88,21 +88,6 @@ TEST(TrafficMeter, HistoryKeepsOneSecondRatesOfTheLastMinute) {
   const std::vector<uint64_t> sum = meter.RateHistory(std::vector<const ConnectionRow*>{&rows[0], &rows[1]});
   ASSERT_EQ(sum.size(), kRateHistorySeconds);
   EXPECT_EQ(sum[kRateHistorySeconds - 2], 6000u);
-}
-
-TEST(TrafficMeter, MachineRateCountsEveryCapturedByteWhileCapturing) {
-  CaptureTable table;
-  TrafficMeter meter(table, false);
-  RowList none;
-  meter.Update(none, 1000);
-  EXPECT_FALSE(meter.Machine().metered);
-  table.SetCounting(true);
-  table.Count(50000, 0x23D6284D, 50031, 3000, 1200, FlowDirection::Received);  // no row shows these
-  table.Tcp().Count(51500, 0x8EFA502E, 443, 1500, 1300, FlowDirection::Sent);
-  meter.Update(none, 2000);
-  EXPECT_TRUE(meter.Machine().metered);
-  EXPECT_EQ(meter.Machine().rateReceived, 3000u);
-  EXPECT_EQ(meter.Machine().rateSent, 1500u);
 }
 
 }  // namespace

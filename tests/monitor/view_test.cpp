@@ -500,8 +500,6 @@ TEST(ConnectionView, ByApplicationFoldsFilteredSocketsSumsAndSortsThem) {
   EXPECT_EQ(apps[0].protocol, L"TCP/UDP");
   EXPECT_EQ(apps[0].app.processes, 2u);
   EXPECT_EQ(apps[0].traffic.rateReceived, 2150000u);
-  EXPECT_EQ(apps[0].traffic.totalSent, 40u);
-  EXPECT_EQ(apps[0].role, L"Browser HTTPS");  // its busiest connection's
   const ViewRow& discord = apps[1];
   EXPECT_EQ(discord.localEndpoint, L"6 connections");
   EXPECT_EQ(discord.remoteEndpoint, L"5 addresses");
@@ -514,7 +512,6 @@ TEST(ConnectionView, ByApplicationFoldsFilteredSocketsSumsAndSortsThem) {
   EXPECT_EQ(rig.view.RemoteAddressesOf(discord),
             (std::vector<std::wstring>{L"35.214.40.77", L"104.18.12.201", L"66.22.199.5", L"162.159.135.234",
                                        L"104.18.32.47"}));
-  EXPECT_EQ(rig.view.ShownSockets().size(), 10u);
 
   // The filters and the search choose the sockets an application row sums up.
   rig.inputs.protocolFilter = 1;
