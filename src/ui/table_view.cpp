@@ -45,6 +45,62 @@ uint32_t FadeAlpha(uint64_t firstSeen, uint64_t nowMs) {
   return static_cast<uint32_t>((1.0 - age / static_cast<double>(ConnectionView::kFadeMs)) * 110.0);
 }
 
+// The traffic cell of a row whose top is y: "↓ rate" over "↑ rate", or "—" without a rate.
+void PaintTrafficCell(DrawContext& dc, const RowTraffic& t, int32_t W, int32_t y) {
+  const ThemePalette& p = dc.palette;
+  const float x = F(W - kTrafficColumn);
+  const float fy = F(y);
+  if (!t.metered) {
+    TextInRect(dc, kEmDash, FontTiny, R(x, fy + 1, 96, 28), p.textDim, TextAlign::Near, TextAlign::Center);
+    return;
+  }
+  TextAt(dc, L"\u2193 " + FormatRate(t.rateReceived), FontTiny, x, fy + 4, t.rateReceived > 0 ? p.text : p.textDim);
+  TextAt(dc, L"\u2191 " + FormatRate(t.rateSent), FontTiny, x, fy + 15, t.rateSent > 0 ? p.textMuted : p.textDim);
+}
+
+// The top of the rate sparkline's scale: 1, 2, 5, 10, 20, 50 kB/s and so on, the first at or above
+// the largest rate shown.
+uint64_t RateScale(uint64_t largest) {
+  uint64_t scale = 1000;
+  for (int step = 0; scale < largest && scale <= UINT64_MAX / 3; ++step)
+    scale = step % 3 == 1 ? scale / 2 * 5 : scale * 2;
+  return scale;
+}
+
+// The last minute of rates (oldest first) in the box (x, top, 120, 22), drawn like the latency
+// sparklines: 60 slots, the newest at the right edge.
+void PaintRateSparkline(DrawContext& dc, const std::vector<uint64_t>& rates, float x, float top) {
+  const ThemePalette& p = dc.palette;
+  const float w = kRateSparkWidth;
+  const float h = kRateSparkHeight;
+  if (rates.size() < 2) {
+    dc.canvas.DrawLine(Pen{WithAlpha(p.textMuted, 0x46), 1}, {x, top + h / 2}, {x + w, top + h / 2});
+    return;
+  }
+  const size_t shown = std::min(rates.size(), kRateHistorySeconds);
+  const auto first = rates.end() - static_cast<std::ptrdiff_t>(shown);
+  const double scale = static_cast<double>(RateScale(*std::max_element(first, rates.end())));
+  constexpr size_t kSlots = kRateHistorySeconds;
+  std::vector<PointF> points;
+  points.reserve(shown);
+  for (size_t i = 0; i < shown; ++i) {
+    const size_t slot = kSlots - shown + i;
+    const double v = std::min(static_cast<double>(first[static_cast<std::ptrdiff_t>(i)]), scale);
+    points.push_back({x + w * static_cast<float>(slot) / static_cast<float>(kSlots - 1),
+                      top + h - static_cast<float>(v / scale) * h});
+  }
+  Path area;
+  area.AddLines(points);
+  area.AddLine(points.back(), {points.back().x, top + h});
+  area.AddLine({points.back().x, top + h}, {points.front().x, top + h});
+  area.CloseFigure();
+  dc.canvas.FillPath(
+      Brush::Linear({x, top}, {x, top + h}, {WithAlpha(p.accent, 0x50), WithAlpha(p.accent, 0)}, {0.0f, 1.0f}), area);
+  Path line;
+  line.AddLines(points);
+  dc.canvas.StrokePath(Pen{p.accent, 1.5f, true}, line);
+}
+
 // The PID cell: the pid, "—" for 0, or an application row's number of processes when several.
 std::wstring PidText(const ViewRow& row) {
   if (row.app.processes > 1) return std::to_wstring(row.app.processes) + L" procs";
@@ -236,57 +292,6 @@ void PaintSignalColumn(DrawContext& dc, const ViewRow& row, const LatencyBook& b
   // The sparkline's own skip, before the samples are copied out of the book.
   if (Culled(dc, F(W - 228), fy + 6, kSparkWidth, 18)) return;
   PaintSparkline(dc, book.LatencyHistory(row.remoteAddress), F(W - 228), fy + 8, fy + 24);
-}
-
-void PaintTrafficCell(DrawContext& dc, const RowTraffic& t, int32_t W, int32_t y) {
-  const ThemePalette& p = dc.palette;
-  const float x = F(W - kTrafficColumn);
-  const float fy = F(y);
-  if (!t.metered) {
-    TextInRect(dc, kEmDash, FontTiny, R(x, fy + 1, 96, 28), p.textDim, TextAlign::Near, TextAlign::Center);
-    return;
-  }
-  TextAt(dc, L"\u2193 " + FormatRate(t.rateReceived), FontTiny, x, fy + 4, t.rateReceived > 0 ? p.text : p.textDim);
-  TextAt(dc, L"\u2191 " + FormatRate(t.rateSent), FontTiny, x, fy + 15, t.rateSent > 0 ? p.textMuted : p.textDim);
-}
-
-uint64_t RateScale(uint64_t largest) {
-  uint64_t scale = 1000;
-  for (int step = 0; scale < largest && scale <= UINT64_MAX / 3; ++step)
-    scale = step % 3 == 1 ? scale / 2 * 5 : scale * 2;
-  return scale;
-}
-
-void PaintRateSparkline(DrawContext& dc, const std::vector<uint64_t>& rates, float x, float top) {
-  const ThemePalette& p = dc.palette;
-  const float w = kRateSparkWidth;
-  const float h = kRateSparkHeight;
-  if (rates.size() < 2) {
-    dc.canvas.DrawLine(Pen{WithAlpha(p.textMuted, 0x46), 1}, {x, top + h / 2}, {x + w, top + h / 2});
-    return;
-  }
-  const size_t shown = std::min(rates.size(), kRateHistorySeconds);
-  const auto first = rates.end() - static_cast<std::ptrdiff_t>(shown);
-  const double scale = static_cast<double>(RateScale(*std::max_element(first, rates.end())));
-  constexpr size_t kSlots = kRateHistorySeconds;
-  std::vector<PointF> points;
-  points.reserve(shown);
-  for (size_t i = 0; i < shown; ++i) {
-    const size_t slot = kSlots - shown + i;
-    const double v = std::min(static_cast<double>(first[static_cast<std::ptrdiff_t>(i)]), scale);
-    points.push_back({x + w * static_cast<float>(slot) / static_cast<float>(kSlots - 1),
-                      top + h - static_cast<float>(v / scale) * h});
-  }
-  Path area;
-  area.AddLines(points);
-  area.AddLine(points.back(), {points.back().x, top + h});
-  area.AddLine({points.back().x, top + h}, {points.front().x, top + h});
-  area.CloseFigure();
-  dc.canvas.FillPath(
-      Brush::Linear({x, top}, {x, top + h}, {WithAlpha(p.accent, 0x50), WithAlpha(p.accent, 0)}, {0.0f, 1.0f}), area);
-  Path line;
-  line.AddLines(points);
-  dc.canvas.StrokePath(Pen{p.accent, 1.5f, true}, line);
 }
 
 void PaintTableChrome(DrawContext& dc, int32_t W, int32_t H) {

@@ -98,13 +98,4 @@ void PaintSignalColumn(DrawContext& dc, const ViewRow& row, const LatencyBook& b
 // The sparkline of samples (oldest first) in the box (x, top, 80, 14); rowBottom is where its fill ends.
 void PaintSparkline(DrawContext& dc, const std::vector<int32_t>& samples, float x, float top, float rowBottom);
 
-// The traffic cell of a row whose top is y: "↓ rate" over "↑ rate", or "—" without a rate.
-void PaintTrafficCell(DrawContext& dc, const RowTraffic& traffic, int32_t W, int32_t y);
-// The top of the rate sparkline's scale for the largest rate shown: 1, 2, 5, 10, 20, 50 kB/s and
-// so on, the first at or above it.
-uint64_t RateScale(uint64_t largest);
-// The last minute of rates (oldest first) in the box (x, top, 120, 22), drawn like the latency
-// sparklines: 60 slots, the newest at the right edge.
-void PaintRateSparkline(DrawContext& dc, const std::vector<uint64_t>& rates, float x, float top);
-
 }  // namespace tolvane
