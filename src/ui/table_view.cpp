@@ -45,6 +45,28 @@ uint32_t FadeAlpha(uint64_t firstSeen, uint64_t nowMs) {
   return static_cast<uint32_t>((1.0 - age / static_cast<double>(ConnectionView::kFadeMs)) * 110.0);
 }
 
+// The line through points (two or more) in accent, over a fill that fades from it down to bottom;
+// top is where the fade starts.
+void FilledLine(DrawContext& dc, const std::vector<PointF>& points, float top, float bottom) {
+  const ThemePalette& p = dc.palette;
+  Path area;
+  area.AddLines(points);
+  area.AddLine(points.back(), {points.back().x, bottom});
+  area.AddLine({points.back().x, bottom}, {points.front().x, bottom});
+  area.CloseFigure();
+  const float x = points.front().x;
+  dc.canvas.FillPath(
+      Brush::Linear({x, top}, {x, bottom}, {WithAlpha(p.accent, 0x50), WithAlpha(p.accent, 0)}, {0.0f, 1.0f}), area);
+  Path line;
+  line.AddLines(points);
+  dc.canvas.StrokePath(Pen{p.accent, 1.5f, true}, line);
+}
+
+// The sparkline of fewer than two values: a flat line across the box (x, top, w, h).
+void FlatLine(DrawContext& dc, float x, float top, float w, float h) {
+  dc.canvas.DrawLine(Pen{WithAlpha(dc.palette.textMuted, 0x46), 1}, {x, top + h / 2}, {x + w, top + h / 2});
+}
+
 // The traffic cell of a row whose top is y: "↓ rate" over "↑ rate", or "—" without a rate.
 void PaintTrafficCell(DrawContext& dc, const RowTraffic& t, int32_t W, int32_t y) {
   const ThemePalette& p = dc.palette;
@@ -70,13 +92,9 @@ uint64_t RateScale(uint64_t largest) {
 // The last minute of rates (oldest first) in the box (x, top, 120, 22), drawn like the latency
 // sparklines: 60 slots, the newest at the right edge.
 void PaintRateSparkline(DrawContext& dc, const std::vector<uint64_t>& rates, float x, float top) {
-  const ThemePalette& p = dc.palette;
   const float w = kRateSparkWidth;
   const float h = kRateSparkHeight;
-  if (rates.size() < 2) {
-    dc.canvas.DrawLine(Pen{WithAlpha(p.textMuted, 0x46), 1}, {x, top + h / 2}, {x + w, top + h / 2});
-    return;
-  }
+  if (rates.size() < 2) return FlatLine(dc, x, top, w, h);
   const size_t shown = std::min(rates.size(), kRateHistorySeconds);
   const auto first = rates.end() - static_cast<std::ptrdiff_t>(shown);
   const double scale = static_cast<double>(RateScale(*std::max_element(first, rates.end())));
@@ -89,16 +107,7 @@ void PaintRateSparkline(DrawContext& dc, const std::vector<uint64_t>& rates, flo
     points.push_back({x + w * static_cast<float>(slot) / static_cast<float>(kSlots - 1),
                       top + h - static_cast<float>(v / scale) * h});
   }
-  Path area;
-  area.AddLines(points);
-  area.AddLine(points.back(), {points.back().x, top + h});
-  area.AddLine({points.back().x, top + h}, {points.front().x, top + h});
-  area.CloseFigure();
-  dc.canvas.FillPath(
-      Brush::Linear({x, top}, {x, top + h}, {WithAlpha(p.accent, 0x50), WithAlpha(p.accent, 0)}, {0.0f, 1.0f}), area);
-  Path line;
-  line.AddLines(points);
-  dc.canvas.StrokePath(Pen{p.accent, 1.5f, true}, line);
+  FilledLine(dc, points, top, top + h);
 }
 
 // The PID cell: the pid, "—" for 0, or an application row's number of processes when several.
@@ -239,10 +248,7 @@ void PaintSparkline(DrawContext& dc, const std::vector<int32_t>& history, float 
   const ThemePalette& p = dc.palette;
   const float w = kSparkWidth;
   const float h = kSparkHeight;
-  if (history.size() < 2) {
-    dc.canvas.DrawLine(Pen{WithAlpha(p.textMuted, 0x46), 1}, {x, top + h / 2}, {x + w, top + h / 2});
-    return;
-  }
+  if (history.size() < 2) return FlatLine(dc, x, top, w, h);
   const size_t shown = std::min<size_t>(history.size(), kSparkSlots);
   const std::vector<int32_t> samples(history.end() - static_cast<std::ptrdiff_t>(shown), history.end());
   const int32_t scale = GraphScale(samples);
@@ -259,19 +265,7 @@ void PaintSparkline(DrawContext& dc, const std::vector<int32_t>& history, float 
       points.push_back({mx, static_cast<float>(m.y)});
     }
   }
-  if (points.size() >= 2) {
-    Path area;
-    area.AddLines(points);
-    area.AddLine(points.back(), {points.back().x, rowBottom});
-    area.AddLine({points.back().x, rowBottom}, {points.front().x, rowBottom});
-    area.CloseFigure();
-    dc.canvas.FillPath(
-        Brush::Linear({x, top}, {x, rowBottom}, {WithAlpha(p.accent, 0x50), WithAlpha(p.accent, 0)}, {0.0f, 1.0f}),
-        area);
-    Path line;
-    line.AddLines(points);
-    dc.canvas.StrokePath(Pen{p.accent, 1.5f, true}, line);
-  }
+  if (points.size() >= 2) FilledLine(dc, points, top, rowBottom);
   const int32_t newest = samples.back();
   if (newest >= 0 && !points.empty()) {
     const PointF last = points.back();
