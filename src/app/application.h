@@ -1,7 +1,8 @@
 // Application: the single owner of the process-wide state (settings, theme palettes, capture table,
-// published rows, call prefixes and call list, latency book, lookup cache) and of the four worker
-// threads. The window procedure calls OnCreate when the main window is created and OnDestroy when it
-// is destroyed; in between the workers publish under their own locks and the main thread reads.
+// traffic meter, published rows, call prefixes and call list, latency book, lookup cache) and of
+// the four worker threads. The window procedure calls OnCreate when the main window is created and
+// OnDestroy when it is destroyed; in between the workers publish under their own locks and the main
+// thread reads.
 //
 // The operating-system services come in through PlatformServices, so the object builds and runs on
 // the host with fakes; the Windows entry point passes the real ones.
@@ -28,6 +29,7 @@
 #include "monitor/published_rows.h"
 #include "monitor/refresh.h"
 #include "monitor/snapshot.h"
+#include "monitor/traffic.h"
 #include "monitor/view.h"
 #include "platform/clipboard.h"
 #include "platform/clock.h"
@@ -113,6 +115,7 @@ class Application {
   LookupCache& lookupCache() { return lookupCache_; }
   CurrentLookup& currentLookup() { return currentLookup_; }
   ConnectionView& connectionView() { return view_; }
+  const TrafficMeter& trafficMeter() const { return trafficMeter_; }
   ViewInputs& viewInputs() { return viewInputs_; }
 
  private:
@@ -140,6 +143,7 @@ class Application {
   ViewInputs viewInputs_;
 
   Snapshotter snapshotter_;
+  TrafficMeter trafficMeter_;
   RefreshThread refresh_;
   PingService ping_;
   PacketCapture capture_;

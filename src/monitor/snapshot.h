@@ -3,7 +3,9 @@
 //
 // A Snapshotter belongs to the refresh thread: it owns ProcessNames and a per-snapshot cache of
 // what each process id classifies as, and reads the shared CaptureTable only through its one
-// locked pass (AgeAndCollect). Settings switches are read once at the start of each snapshot, so a
+// locked pass (AgeAndCollect), and the TCP flows' byte counters through one pass of their own.
+// Each TCP4 and UDP4 row carries its flow's byte counters while capture counts (RowTraffic), and
+// demo rows carry made-up ones. Settings switches are read once at the start of each snapshot, so a
 // switch flipped on the main thread mid-snapshot never yields a half-filtered list.
 #pragma once
 
@@ -113,6 +115,7 @@ class Snapshotter {
     int32_t remotePort = 0;
     int32_t ageMs = -1;
     uint64_t packets = 0;
+    RowTraffic traffic;
     std::wstring_view protocol;  // literals, or the caller's texts for AddRow
     std::wstring_view state;
     TextSpan local, remote, address;  // localEndpoint, remoteEndpoint, remoteAddress
@@ -152,6 +155,8 @@ class Snapshotter {
   std::vector<size_t> rankEnds_;
   std::vector<CaptureFlow> flows_;
   std::vector<const CaptureFlow*> flowOrder_;
+  std::vector<FlowCounters> tcpCounters_;
+  uint64_t demoStart_ = 0;  // TickMs of the first demo snapshot; 0 before it
 };
 
 }  // namespace tolvane

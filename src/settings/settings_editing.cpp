@@ -170,7 +170,7 @@ void SettingsEditor::ToggleSetting(Relaxed<bool> Settings::*field) {
 void SettingsEditor::ToolbarToggle(Relaxed<bool> Settings::*field) {
   const bool refreshes = field == &Settings::showLan || field == &Settings::enableIpv6 ||
                          field == &Settings::enableUdp || field == &Settings::showSystem;
-  const bool viewOnly = field == &Settings::enablePing || field == &Settings::callOnly;
+  const bool viewOnly = field == &Settings::enablePing || field == &Settings::callOnly || field == &Settings::byApp;
   if (!refreshes && !viewOnly) return;
   settings_.*field = !(settings_.*field);
   effects_.SaveSettings();

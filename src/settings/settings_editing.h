@@ -109,7 +109,7 @@ class SettingsEditor {
   // rebuild and repaint.
   void ToggleSetting(Relaxed<bool> Settings::*field);
   // The toolbar switches: showLan, enableIpv6, enableUdp, showSystem (save, refresh, rebuild) and
-  // enablePing, callOnly (save, rebuild). Other fields are ignored.
+  // enablePing, callOnly and the by-application fold, byApp (save, rebuild). Other fields are ignored.
   void ToolbarToggle(Relaxed<bool> Settings::*field);
 
   // Preset buttons; values are clamped to the field's valid range, then saved.

@@ -82,6 +82,11 @@ const Field kFields[] = {
     Text("lookupHist", &Settings::lookupHist, kPathLimit),
 };
 
+// Keys that came after the custom themes' block, written after it in this order.
+const Field kLaterFields[] = {
+    Flag("byApp", &Settings::byApp),
+};
+
 bool IsCSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
 int32_t Clamp(int32_t v, int32_t lo, int32_t hi) { return std::min(std::max(v, lo), hi); }
@@ -96,6 +101,20 @@ void AppendInt(std::string& out, std::string_view key, int32_t value) {
 // line and inject keys into the file, so the writer drops such characters rather than trust that.
 void AppendText(std::string& out, std::string_view key, const std::wstring& value) {
   out.append(key).append("=").append(WideToUtf8(SanitizeText(value, value.size()))).append("\r\n");
+}
+
+void AppendField(std::string& out, const Field& f, const Settings& s) {
+  switch (f.kind) {
+    case Kind::kFlag:
+      AppendInt(out, f.key, (s.*f.flag).load() ? 1 : 0);
+      break;
+    case Kind::kInt:
+      AppendInt(out, f.key, s.*f.number);
+      break;
+    case Kind::kText:
+      AppendText(out, f.key, s.*f.text);
+      break;
+  }
 }
 
 std::string CustomKey(int theme, const char* suffix) {
@@ -127,8 +146,7 @@ void ApplyLine(std::string_view line, Settings& s) {
   if (eq == std::string_view::npos) return;
   const std::string_view key = line.substr(0, eq);
   const std::string_view value = line.substr(eq + 1);
-  for (const Field& f : kFields) {
-    if (key != f.key) continue;
+  const auto apply = [&](const Field& f) {
     switch (f.kind) {
       case Kind::kFlag:
         s.*f.flag = AtoiValue(value) != 0;
@@ -140,7 +158,12 @@ void ApplyLine(std::string_view line, Settings& s) {
         s.*f.text = f.limit == 0 ? FilterPrefixes(Utf8ToWide(value)) : SanitizeText(Utf8ToWide(value), f.limit);
         break;
     }
-    return;
+  };
+  for (const Field& f : kFields) {
+    if (key == f.key) return apply(f);
+  }
+  for (const Field& f : kLaterFields) {
+    if (key == f.key) return apply(f);
   }
   ApplyCustomThemeKey(key, value, s);
 }
@@ -183,22 +206,11 @@ std::string FormatSettingsFile(const Settings& s) {
   std::string out;
   out.reserve(4096);
   for (const Field& f : kFields) {
-    const std::string_view key = f.key;
-    if (key == "ver") {
-      AppendInt(out, key, 2);
+    if (std::string_view(f.key) == "ver") {
+      AppendInt(out, f.key, 2);
       continue;
     }
-    switch (f.kind) {
-      case Kind::kFlag:
-        AppendInt(out, key, (s.*f.flag).load() ? 1 : 0);
-        break;
-      case Kind::kInt:
-        AppendInt(out, key, s.*f.number);
-        break;
-      case Kind::kText:
-        AppendText(out, key, s.*f.text);
-        break;
-    }
+    AppendField(out, f, s);
   }
   for (int n = 1; n <= 5; ++n) {
     const CustomTheme& t = s.customThemes[static_cast<size_t>(n - 1)];
@@ -212,6 +224,7 @@ std::string FormatSettingsFile(const Settings& s) {
       AppendText(out, CustomKey(n, suffix), t.colours[static_cast<size_t>(m - 1)]);
     }
   }
+  for (const Field& f : kLaterFields) AppendField(out, f, s);
   return out;
 }
 

@@ -1,5 +1,5 @@
 // The settings file: settings.ini in the platform's settings folder (%APPDATA%\Tolvane on Windows),
-// 95 UTF-8 "key=value" lines ending in CR LF.
+// 96 UTF-8 "key=value" lines ending in CR LF.
 //
 // The writer always writes every key in one fixed order and replaces the file through a temporary
 // file that is flushed to the disk before the replacing move, so neither a failed write nor a

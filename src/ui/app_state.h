@@ -33,10 +33,10 @@ struct AppState {
   bool searchFocused = false;
 
   int32_t pageRows = 10;  // table rows that fit, written by the table painter
-  // The left edges of the remote-address and latency columns, recorded by the table painter: a
-  // click between remoteColumnLeft - 6 and latencyColumnLeft - 10 is on the remote address.
+  // The edges of the remote-address column, recorded by the table painter: a click from
+  // remoteColumnLeft - 6 up to (not including) remoteColumnEnd is on the remote address.
   int32_t remoteColumnLeft = 574;
-  int32_t latencyColumnLeft = 0;
+  int32_t remoteColumnEnd = 0;
 
   int32_t mouseX = -1, mouseY = -1;  // logical; -1 when the mouse left the window
   int32_t hoverRegion = Slot::None;  // slot under the mouse at the last move
@@ -49,6 +49,7 @@ struct AppState {
   bool copyFlashOn = false;     // a "Copied ✓" label is showing
   bool rowFadeTimerOn = false;  // TIMER_ROWFADE runs
   std::wstring splashMessage;   // the loading sound's error, shown when the loading screen ends
+  bool swallowChar = false;     // the key just handled was a shortcut: drop the character it types
   int32_t iconTheme = -1;       // theme and ThemeRevision the window icons were made for
   int64_t iconThemeRevision = -1;
   bool fullRepaint = true;                // the next paint redraws everything

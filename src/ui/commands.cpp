@@ -59,6 +59,30 @@ void RePing(MainWindow& w, const ConnectionRow& row) {
   }
 }
 
+// The by-application view on or off (the APPLICATIONS card, Ctrl+G): saved, rebuilt, repainted.
+void ToggleByApplication(MainWindow& w) {
+  w.editor().ToolbarToggle(&Settings::byApp);
+  w.FullRepaint();
+}
+
+// An application row's "Show sockets" (also its double click and Enter): back to the sockets,
+// searching for the application's name.
+void ShowSockets(MainWindow& w, const ViewRow& row) {
+  const std::wstring name = row.processName.substr(0, kSearchTextLimit);  // the row goes with the rebuild
+  ViewInputs& in = w.app().viewInputs();
+  in.searchText = name;
+  in.selectedRow = -1;
+  w.app().connectionView().SetSelectedRowKey(L"");
+  if (w.app().settings().byApp) w.editor().ToolbarToggle(&Settings::byApp);
+  w.RebuildView();
+  w.FullRepaint();
+}
+
+bool CopyApplicationIps(MainWindow& w, const ViewRow& row) {
+  Application& app = w.app();
+  return CopyAddressList(app.copyFeedback(), w.state().window, app.connectionView().RemoteAddressesOf(row));
+}
+
 void ToolbarRow(MainWindow& w, int32_t x, int32_t y) {
   const HitRectTable& h = w.state().hits;
   Application& app = w.app();
@@ -139,6 +163,7 @@ void MainWindow::OnMouseWheel(int32_t wheelDelta) {
 }
 
 void MainWindow::OnKeyDown(uint32_t key, bool ctrl) {
+  state_.swallowChar = false;  // only the character of the key just pressed is ever dropped
   const Face face = CurrentFace();
   if (face == Face::LoadingScreen) {
     EndSplash();
@@ -191,6 +216,10 @@ void MainWindow::OnKeyDown(uint32_t key, bool ctrl) {
 }
 
 void MainWindow::OnChar(wchar_t c) {
+  if (state_.swallowChar) {
+    state_.swallowChar = false;
+    return;
+  }
   switch (CurrentFace()) {
     case Face::LoadingScreen:
       break;  // typing only ends the loading screen through its key-down
@@ -270,20 +299,27 @@ void MainViewClick(MainWindow& w, int32_t x, int32_t y) {
       return w.FullRepaint();
     }
   }
-  for (int32_t k = 0; k < 4; ++k) {
+  if (hit(Slot::AppsCard)) return ToggleByApplication(w);
+  for (int32_t k = 0; k < 5; ++k) {
     if (hit(Slot::SortHeader + k)) {
       ViewInputs& in = app.viewInputs();
       if (in.sortKey == k) {
         in.sortAscending = !in.sortAscending;
       } else {
         in.sortKey = k;
-        in.sortAscending = true;
+        in.sortAscending = k != 4;  // the busiest connections first
       }
       w.RebuildView();
       return w.FullRepaint();
     }
   }
-  if (const ViewRow* row = SelectedRow(w)) {
+  if (const ViewRow* row = SelectedRow(w); row != nullptr && row->app.connections > 0) {
+    if (hit(Slot::DetailsLookup)) return ShowSockets(w, *row);
+    if (hit(Slot::DetailsCopyIp)) {
+      CopyApplicationIps(w, *row);
+      return;
+    }
+  } else if (row != nullptr) {
     if (hit(Slot::DetailsLookup)) {
       LookupRow(w, *row);
       return w.FullRepaint();
@@ -305,9 +341,10 @@ void MainViewClick(MainWindow& w, int32_t x, int32_t y) {
     const int32_t row = TableRowAt(w, y);
     if (row >= 0) {
       w.SelectRow(row);
-      // The remote-address column, between the edges the table painter recorded.
-      if (x >= s.remoteColumnLeft - 6 && x < s.latencyColumnLeft - 10)
-        LookupRow(w, app.connectionView().ViewRows()[static_cast<size_t>(row)]);
+      // The remote-address column, between the edges the table painter recorded; an application
+      // row has no one address there.
+      const ViewRow& clicked = app.connectionView().ViewRows()[static_cast<size_t>(row)];
+      if (x >= s.remoteColumnLeft - 6 && x < s.remoteColumnEnd && clicked.app.connections == 0) LookupRow(w, clicked);
     }
     s.searchFocused = false;
     return w.FullRepaint();
@@ -330,8 +367,9 @@ void MainViewDoubleClick(MainWindow& w, int32_t x, int32_t y) {
   if (row < 0) return;
   w.SelectRow(row);
   Application& app = w.app();
-  CopyRowEndpoint(app.copyFeedback(), app.settings(), w.state().window,
-                  app.connectionView().ViewRows()[static_cast<size_t>(row)]);
+  const ViewRow& clicked = app.connectionView().ViewRows()[static_cast<size_t>(row)];
+  if (clicked.app.connections > 0) return ShowSockets(w, clicked);
+  CopyRowEndpoint(app.copyFeedback(), app.settings(), w.state().window, clicked);
   w.FullRepaint();
 }
 
@@ -361,11 +399,24 @@ bool MainViewKey(MainWindow& w, uint32_t key, bool ctrl) {
     if (rows > 0) w.SelectRow(std::min(app.viewInputs().selectedRow + 1, rows - 1));
   } else if (key == Key::Up) {
     if (rows > 0) w.SelectRow(std::max(app.viewInputs().selectedRow - 1, 0));
+  } else if (ctrl && key == Key::G) {
+    ToggleByApplication(w);
+    s.swallowChar = true;
   } else if (key == Key::Enter) {
-    if (const ViewRow* row = SelectedRow(w)) LookupRow(w, *row);
+    if (const ViewRow* row = SelectedRow(w)) {
+      if (row->app.connections > 0) {
+        ShowSockets(w, *row);
+      } else {
+        LookupRow(w, *row);
+      }
+    }
   } else if (ctrl && key == Key::C) {
     if (const ViewRow* row = SelectedRow(w)) {
-      CopyRowEndpoint(app.copyFeedback(), app.settings(), s.window, *row);
+      if (row->app.connections > 0) {
+        CopyApplicationIps(w, *row);
+      } else {
+        CopyRowEndpoint(app.copyFeedback(), app.settings(), s.window, *row);
+      }
     } else if (!app.callList().Entries().empty()) {
       CopyCallIp(app.copyFeedback(), app.settings(), s.window, app.callList().Entries().front());
     }

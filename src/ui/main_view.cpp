@@ -37,7 +37,8 @@ MainViewSources MainViewSourcesOf(Application& app) {
   return MainViewSources{
       app.settings(),     app.themes(),      app.connectionView(),         app.viewInputs(),
       app.callList(),     app.latencyBook(), app.copyFeedback(),           app.publishedRows(),
-      app.callPrefixes(), app.clock(),       app.packetCapture().status(), app.currentLookup().panelOpen.load()};
+      app.callPrefixes(), app.clock(),       app.packetCapture().status(), app.currentLookup().panelOpen.load(),
+      &app.trafficMeter()};
 }
 
 DrawContext MakeDrawContext(Canvas& canvas, const UiFonts& fonts, TextWidthCache& widths, AppState& state,
@@ -146,6 +147,11 @@ ViewStats ComputeViewStats(const std::vector<ViewRow>& rows, const CallList& cal
   s.appCount = static_cast<int32_t>(names.size());
   s.medianLatency = MedianLatency(rows, enablePing);
   return s;
+}
+
+std::wstring MachineRateText(const MachineTraffic& machine) {
+  if (!machine.metered) return {};
+  return L"\u2193 " + FormatRate(machine.rateReceived) + L" \u2191 " + FormatRate(machine.rateSent);
 }
 
 // ---- header
@@ -315,11 +321,14 @@ void PaintCallPanel(DrawContext& dc, AppState& state, const MainViewSources& sou
 
 // ---- stat cards
 
-void PaintStatCards(DrawContext& dc, const MainViewSources& sources, int32_t W) {
+void PaintStatCards(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W) {
   const ThemePalette& p = dc.palette;
-  if (Culled(dc, 24, 228, static_cast<float>(W - 48), 62)) return;  // nothing of the band is repainted
-  const ViewStats s = ComputeViewStats(sources.view.ViewRows(), sources.calls, dc.enablePing);
   const int32_t cw = (W - 84) / 4;
+  const int32_t appsLeft = 24 + 2 * (cw + 12);
+  state.hits[Slot::AppsCard].Set(appsLeft, 228, appsLeft + cw, 290);
+  if (Culled(dc, 24, 228, static_cast<float>(W - 48), 62)) return;  // nothing of the band is repainted
+  const ViewStats s = ComputeViewStats(sources.view.ShownSockets(), sources.calls, dc.enablePing);
+  const bool byApp = sources.settings.byApp;
 
   struct Card {
     std::wstring value;
@@ -329,10 +338,14 @@ void PaintStatCards(DrawContext& dc, const MainViewSources& sources, int32_t W) 
       {std::to_wstring(s.socketCount),
        std::to_wstring(static_cast<unsigned long long>(sources.view.AllRows().size())) + L" captured"},
       {std::to_wstring(s.callIpCount), std::to_wstring(s.liveNodeCount) + L" live voice node(s)"},
-      {std::to_wstring(s.appCount), L"captured " + LastRefreshText(sources.published, sources.clock)},
+      {std::to_wstring(s.appCount), byApp ? L"by application \u00b7 click for sockets"
+                                          : L"captured " + LastRefreshText(sources.published, sources.clock)},
       {s.medianLatency < 1 ? std::wstring(kEmDash) : std::to_wstring(s.medianLatency) + L" ms",
        sources.settings.enablePing ? L"ICMP echo" : L"ping disabled"},
   };
+  const RectF apps = R(static_cast<float>(appsLeft), 228, static_cast<float>(cw), 62);
+  if (dc.Hovered(state.hits[Slot::AppsCard])) FillRoundRect(dc, apps, 12, WithAlpha(p.text, kCardHoverOverlay));
+  if (byApp) StrokeRoundRect(dc, apps, 12, p.accent, 1.5f);
   for (int32_t i = 0; i < 4; ++i) {
     const float x = static_cast<float>(24 + i * (cw + 12));
     TextAt(dc, cards[i].value, FontLarge, x + 14, 247, p.text);
@@ -469,9 +482,11 @@ void PaintToolbar(DrawContext& dc, AppState& state, const MainViewSources& sourc
 void PaintStatusLine(DrawContext& dc, const AppState& state, const MainViewSources& sources, int32_t W, int32_t H) {
   const float y = static_cast<float>(H - 16);
   if (Culled(dc, 28, y, static_cast<float>(W - 56), 14)) return;
+  const std::wstring rate = sources.traffic ? MachineRateText(sources.traffic->Machine()) : std::wstring();
   std::wstring line = L"Captured " + LastRefreshText(sources.published, sources.clock) + L"   \u00b7   " +
-                      std::to_wstring(static_cast<unsigned long long>(sources.view.AllRows().size())) +
-                      L" sockets   \u00b7   " + (state.capturePaused ? L"paused" : L"live") +
+                      std::to_wstring(static_cast<unsigned long long>(sources.view.AllRows().size())) + L" sockets" +
+                      (rate.empty() ? L"" : L"   \u00b7   " + rate) + L"   \u00b7   " +
+                      (state.capturePaused ? L"paused" : L"live") +
                       L"   \u00b7   click an IP for details   \u00b7   Ctrl+L lookup   Ctrl+F search   Ctrl+C copy   "
                       L"F2 settings   F5 refresh";
   TextInRect(dc, line, FontTiny, R(28, y, static_cast<float>(W - 56), 14), dc.palette.textMuted, TextAlign::Near,
@@ -546,9 +561,14 @@ void PaintMainView(DrawContext& dc, AppState& state, const MainViewSources& sour
   if (!layers.chromeDrawn) PaintMainViewChrome(dc, sources, W, H);
   PaintHeader(dc, state, sources, W, true);
   PaintCallPanel(dc, state, sources, W, true);
-  PaintStatCards(dc, sources, W);
+  PaintStatCards(dc, state, sources, W);
   PaintToolbar(dc, state, sources, W, true);
-  PaintTable(dc, state, sources.inputs, sources.view.ViewRows(), sources.latency, W, H, layers.rows);
+  const RateHistoryFn history = [&sources](const ViewRow& row) {
+    if (sources.traffic == nullptr) return std::vector<uint64_t>{};
+    const std::vector<const ViewRow*> sockets = sources.view.SocketsOf(row);
+    return sources.traffic->RateHistory(std::vector<const ConnectionRow*>(sockets.begin(), sockets.end()));
+  };
+  PaintTable(dc, state, sources.inputs, sources.view.ViewRows(), sources.latency, W, H, layers.rows, history);
   PaintStatusLine(dc, state, sources, W, H);
 }
 

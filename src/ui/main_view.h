@@ -23,6 +23,7 @@
 #include "clipboard/copy_feedback.h"
 #include "latency/latency_book.h"
 #include "monitor/published_rows.h"
+#include "monitor/traffic.h"
 #include "monitor/view.h"
 #include "platform/clock.h"
 #include "settings/settings.h"
@@ -45,7 +46,8 @@ struct MainViewSources {
   const CallPrefixList& prefixes;
   Clock& clock;
   CaptureStatus captureStatus = CaptureStatus::Off;
-  bool lookupOpen = false;  // the lookup panel is open (its header button is drawn active)
+  bool lookupOpen = false;                // the lookup panel is open (its header button is drawn active)
+  const TrafficMeter* traffic = nullptr;  // the machine's rate and the rows' last minute; none without
 };
 
 // The parts of a running application, with the capture status and the lookup panel's flag read now.
@@ -63,7 +65,11 @@ struct ViewStats {
   int32_t appCount = 0;        // distinct process names among the view rows
   int32_t medianLatency = -1;  // of the latencies above 0; -1 without one
 };
+// rows: the socket rows shown (ConnectionView::ShownSockets), also in the by-application view.
 ViewStats ComputeViewStats(const std::vector<ViewRow>& rows, const CallList& calls, bool enablePing);
+
+// The machine's rate for the status line, "↓ 3.40 MB/s ↑ 120 kB/s"; empty when not metered.
+std::wstring MachineRateText(const MachineTraffic& machine);
 
 // Packet counts of a call card: "950", "18.2k", "3.4M" (one decimal, truncated).
 std::wstring PacketCountText(uint64_t packets);
@@ -119,7 +125,8 @@ void PaintCallCard(DrawContext& dc, AppState& state, const MainViewSources& sour
                    int32_t index, int32_t x, int32_t cw, bool chromeDrawn = false);
 // A call card's fill (rgb of text at alpha) and outline.
 void PaintCallCardFrame(DrawContext& dc, int32_t x, int32_t cw, uint32_t alpha);
-void PaintStatCards(DrawContext& dc, const MainViewSources& sources, int32_t W);
+// The four stat cards; the APPLICATIONS card is the by-application switch (slot AppsCard).
+void PaintStatCards(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W);
 void PaintToolbar(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W,
                   bool chromeDrawn = false);
 void PaintStatusLine(DrawContext& dc, const AppState& state, const MainViewSources& sources, int32_t W, int32_t H);

@@ -347,7 +347,7 @@ void MainWindow::SelectRow(int32_t index) {
   if (index < 0 || static_cast<size_t>(index) >= rows.size()) return;
   ViewInputs& in = app_.viewInputs();
   in.selectedRow = index;
-  app_.connectionView().SetSelectedRowKey(RowKey(rows[static_cast<size_t>(index)]));
+  app_.connectionView().SetSelectedRowKey(ViewRowKey(rows[static_cast<size_t>(index)]));
   if (index < in.scrollRow) {
     in.scrollRow = index;
   } else if (index >= in.scrollRow + state_.pageRows) {

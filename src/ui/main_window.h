@@ -44,6 +44,7 @@ inline constexpr uint32_t Down = 0x28;
 inline constexpr uint32_t Delete = 0x2E;
 inline constexpr uint32_t C = 0x43;
 inline constexpr uint32_t F = 0x46;
+inline constexpr uint32_t G = 0x47;
 inline constexpr uint32_t L = 0x4C;
 inline constexpr uint32_t V = 0x56;
 inline constexpr uint32_t F2 = 0x71;

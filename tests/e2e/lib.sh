@@ -14,6 +14,8 @@
 
 passed=0
 failed=0
+# The lines of a settings file the program wrote: one per key.
+settings_lines=96
 pass() { passed=$((passed + 1)); echo "PASS $1"; }
 fail() { failed=$((failed + 1)); echo "FAIL $1${2:+: $2}"; }
 # Prints the summary and returns non-zero when a check failed.
@@ -96,7 +98,7 @@ check_auto_copy() {
   # The file is removed while the program runs: only its shutdown can write it again.
   rm -f "$settings_file"
   if app_close auto; then
-    if [ "$(cat "$work/rc.auto")" = 0 ] && [ -f "$settings_file" ] && [ "$(wc -l <"$settings_file")" -eq 95 ] \
+    if [ "$(cat "$work/rc.auto")" = 0 ] && [ -f "$settings_file" ] && [ "$(wc -l <"$settings_file")" -eq "$settings_lines" ] \
       && grep -qx $'autoCopyCall=1\r' "$settings_file"; then
       pass "close: exit 0, settings file written at shutdown with autoCopyCall=1"
     else

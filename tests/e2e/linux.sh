@@ -77,7 +77,7 @@ if [ $rc -eq 0 ] && [ "$(wc -l <"$bench_file")" -eq 2 ] && [ "$(head -n 1 "$benc
 else
   fail "bench" "exit $rc, file holds: $(cat "$bench_file")"
 fi
-if [ "$(wc -l <"$settings_file")" -eq 95 ] && grep -qx $'theme=4\r' "$settings_file" \
+if [ "$(wc -l <"$settings_file")" -eq "$settings_lines" ] && grep -qx $'theme=4\r' "$settings_file" \
   && grep -qx $'refreshMs=500\r' "$settings_file"; then
   pass "settings: normalised file written at shutdown"
 else

@@ -111,9 +111,9 @@ else
     mkdir -p "$root/artifacts/e2e"
     printf '%s\n' "$second" >"$root/artifacts/e2e/bench.txt"
   fi
-  # The program saved the normalised settings when its window closed: 95 CR LF lines, upgraded.
-  if [ -f "$settings_file" ] && [ "$(grep -c $'\r$' "$settings_file")" -eq 95 ] \
-    && [ "$(wc -l <"$settings_file")" -eq 95 ] && [ ! -e "$settings_file.tmp" ] \
+  # The program saved the normalised settings when its window closed: a CR LF line per key, upgraded.
+  if [ -f "$settings_file" ] && [ "$(grep -c $'\r$' "$settings_file")" -eq "$settings_lines" ] \
+    && [ "$(wc -l <"$settings_file")" -eq "$settings_lines" ] && [ ! -e "$settings_file.tmp" ] \
     && grep -qx $'theme=4\r' "$settings_file" && grep -qx $'refreshMs=500\r' "$settings_file" \
     && grep -qx $'scrollSpeed=10\r' "$settings_file" && grep -qx $'bgDim=0\r' "$settings_file" \
     && grep -qx $'prefixes=104,3\r' "$settings_file" && grep -qx $'ver=2\r' "$settings_file"; then
@@ -267,7 +267,7 @@ if [ "$(window_count)" -eq 0 ] && wait_for 10 test -s "$work/silent/ports" && re
   for _ in $(seq 300); do [ -s "$work/rc.closing" ] && break; sleep 0.05; done
   took=$(($(now_ms) - t0))
 fi
-if [ -n "$took" ] && [ "$took" -le 3000 ] && [ "$(wc -l <"$settings_file" 2>/dev/null)" = 95 ]; then
+if [ -n "$took" ] && [ "$took" -le 3000 ] && [ "$(wc -l <"$settings_file" 2>/dev/null)" = "$settings_lines" ]; then
   pass "Alt+F4 with a lookup pending on a silent server: the process ended after $took ms, settings written"
 else
   fail "close with a pending lookup" "ended after '$took' ms (empty: no lookup reached the server), settings: $(wc -l <"$settings_file" 2>&1)"

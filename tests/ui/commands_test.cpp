@@ -9,6 +9,7 @@
 
 #include "fakes/fake_name_resolution.h"
 #include "fakes/recording_poster.h"
+#include "settings/settings_file.h"
 #include "ui/window_fixture.h"
 
 namespace tolvane {
@@ -34,14 +35,14 @@ class CommandsTest : public WindowFixture {
     for (int32_t i = 0; i < 3; ++i) h[Slot::ProtocolFilter + i].Set(480 + 50 * i, 300, 520 + 50 * i, 330);
     for (int32_t i = 0; i < 7; ++i) h[Slot::CategoryButton + i].Set(640 + 60 * i, 300, 690 + 60 * i, 330);
     for (int32_t i = 0; i < 6; ++i) h[Slot::ToolbarToggle + i].Set(24 + 60 * i, 340, 74 + 60 * i, 360);
-    for (int32_t k = 0; k < 4; ++k) h[Slot::SortHeader + k].Set(24 + 200 * k, 372, 200 + 200 * k, 396);
+    for (int32_t k = 0; k < 5; ++k) h[Slot::SortHeader + k].Set(24 + 200 * k, 372, 200 + 200 * k, 396);
     h[Slot::TableArea].Set(24, 400, 1200, 700);
     h[Slot::DetailsRePing].Set(1210, 400, 1300, 430);
     h[Slot::CallCard].Set(24, 64, 300, 220);
     h[Slot::CallCopyIp].Set(40, 180, 110, 210);
     h[Slot::CallCopyEndpoint].Set(120, 180, 190, 210);
     window.state().remoteColumnLeft = 574;
-    window.state().latencyColumnLeft = 820;
+    window.state().remoteColumnEnd = 810;
   }
 
   // Three table rows (sorted by application: a, b, c) and one call.
@@ -101,6 +102,9 @@ TEST_F(CommandsTest, SortHeaderFlipsTheSortedColumnAndSortsANewOneAscending) {
   Click(300, 380);
   EXPECT_EQ(In().sortKey, 1);
   EXPECT_TRUE(In().sortAscending);
+  Click(900, 380);  // "TRAFFIC": the busiest first
+  EXPECT_EQ(In().sortKey, 4);
+  EXPECT_FALSE(In().sortAscending);
 }
 
 TEST_F(CommandsTest, ArrowKeysMoveTheSelectionWithinTheView) {
@@ -314,6 +318,35 @@ TEST_F(CommandsTest, CopyCommandsForRowsAndCalls) {
   EXPECT_EQ(In().selectedRow, 1 - plainRow);
   EXPECT_EQ(fakes.clipboard.content, L"104.1.2.3:50001");
   EXPECT_EQ(Toast(), L"IP:port copied: 104.1.2.3:50001");
+}
+
+TEST_F(CommandsTest, ByApplicationViewAndItsRowsCommands) {
+  PublishAndSettle({MakeRow(L"a.exe", L"TCP4", L"1.1.1.1", 443), MakeRow(L"a.exe", L"UDP4", L"1.1.1.2", 3478),
+                    MakeRow(L"a.exe", L"TCP4", L"1.1.1.1", 8443), MakeRow(L"b.exe", L"TCP4", L"2.2.2.2", 443)});
+  window.state().hits[Slot::AppsCard].Set(600, 228, 880, 290);
+  Click(700, 250);  // the APPLICATIONS card
+  EXPECT_TRUE(app.settings().byApp);
+  EXPECT_NE(fakes.files.files[SettingsFilePath(fakes.files)].find("\r\nbyApp=1\r\n"), std::string::npos);
+  EXPECT_EQ(ViewAddresses().size(), 2u);
+  window.state().searchFocused = true;
+  Key(Key::G, true);  // Ctrl+G: back to the sockets, and its character is not typed
+  window.OnChar(L'g');
+  EXPECT_FALSE(app.settings().byApp);
+  EXPECT_TRUE(In().searchText.empty());
+  EXPECT_EQ(ViewAddresses().size(), 4u);
+  Key(Key::G, true);
+  ASSERT_EQ(app.connectionView().ViewRows()[0].processName, L"a.exe");
+
+  Click(600, 405);  // a.exe's row, where a socket row's remote address would open a lookup
+  EXPECT_EQ(In().selectedRow, 0);
+  EXPECT_FALSE(window.LookupOpen());
+  Key(Key::C, true);  // its addresses, once each
+  EXPECT_EQ(fakes.clipboard.content, L"1.1.1.1\r\n1.1.1.2");
+  EXPECT_EQ(Toast(), L"Copied 2 IPs");
+  window.OnLButtonDblClk(300, 405);  // back to the sockets, searching for the application
+  EXPECT_FALSE(app.settings().byApp);
+  EXPECT_EQ(In().searchText, L"a.exe");
+  EXPECT_EQ(ViewAddresses(), (std::vector<std::wstring>{L"1.1.1.1", L"1.1.1.1", L"1.1.1.2"}));
 }
 
 TEST_F(CommandsTest, HeaderButtonsOpenThePanelsAndFocusFollows) {

@@ -26,7 +26,7 @@ class MainViewTest : public ViewFixture {
   }
   void PaintStats(int32_t W) {
     DrawContext dc = Context();
-    PaintStatCards(dc, Sources(), W);
+    PaintStatCards(dc, state, Sources(), W);
   }
   void PaintBar(int32_t W) {
     DrawContext dc = Context();
