@@ -21,7 +21,7 @@ void WindowMedia::OnCreate(WindowHost& host) {
 }
 
 void WindowMedia::OnDeferredStart() {
-  medium_.LoadSplashImage();
+  LoadSplashImage();
   medium_.LoadBackgroundMedia();
   if (!app_.settings().bgSound.empty()) {
     const std::wstring error = sounds_.StartBackgroundSound();

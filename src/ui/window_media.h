@@ -75,7 +75,7 @@ class WindowMedia {
 
   // The settings panel's effects.
   // True when a loading-screen picture is loaded now (the settings panel reports a failure).
-  bool LoadSplashImage() { return medium_.LoadSplashImage(); }
+  bool LoadSplashImage() { return medium_.LoadSplashImage(kSplashPictureBox * state_.uiScale); }
   void LoadBackgroundMedia() { medium_.LoadBackgroundMedia(); }
   void BumpMediaRevision() { medium_.BumpMediaRevision(); }
   bool BackgroundSoundPlaying() const { return sounds_.backgroundOpen(); }
