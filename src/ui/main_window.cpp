@@ -184,7 +184,10 @@ void MainWindow::UiTick() {
       repaint = true;
   }
 
-  // 8. New rows fade in.
+  // 8. A typed background or loading-screen path whose typing has rested.
+  if (windowMedia_.LoadRestingPaths(editor_.focusedField)) repaint = true;
+
+  // 9. New rows fade in.
   if (now < app_.viewInputs().animateUntil && !state_.rowFadeTimerOn) {
     host_.SetTimer(TIMER_ROWFADE, kTimerRowFadeMs);
     state_.rowFadeTimerOn = true;

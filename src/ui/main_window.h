@@ -153,6 +153,7 @@ class MainWindow {
     void ApplyAlwaysOnTop(bool on) override { w_.host_.ApplyTopmost(on); }
     void LoadSplashImage() override { w_.windowMedia_.LoadSplashImage(); }
     void LoadBackgroundMedia() override { w_.windowMedia_.LoadBackgroundMedia(); }
+    void MediaPathTyped(TextFieldId id) override { w_.windowMedia_.PathTyped(id); }
     bool BackgroundSoundPlaying() override { return w_.windowMedia_.BackgroundSoundPlaying(); }
     std::wstring StartBackgroundSound() override { return w_.windowMedia_.StartBackgroundSound(); }
     void StopBackgroundSound() override { w_.windowMedia_.StopBackgroundSound(); }
