@@ -660,6 +660,7 @@ void SettingsPanelKey(MainWindow& w, uint32_t key, bool /*ctrl*/) {
   if (key == Key::Delete) {
     editor.FieldClear(id);
   } else if (key == Key::Enter && w.windowMedia().LoadTypedPath(id)) {  // a typed media path, now
+    w.UpdateMediaTimer();
     if (id == TextFieldId::kSplashImage && !w.app().settings().splashImage.empty() &&
         !w.windowMedia().medium().SplashImage()) {
       w.app().copyFeedback().ShowToast(L"That image could not be opened");

@@ -60,6 +60,11 @@ class WindowMedia {
 
   void KeepBackgroundLooping() { sounds_.KeepBackgroundLooping(); }
   bool AdvanceAnimation() { return medium_.AdvanceAnimation(); }
+  // True while the media tick has work here: a background sound to keep looping, or (while the
+  // window is visible) a GIF or video that moves or may still change.
+  bool MediaTickHasWork(bool windowVisible) const {
+    return sounds_.backgroundOpen() || (windowVisible && medium_.Animating());
+  }
 
   // For the background layer and its cache key.
   bool MediumLoaded() const { return medium_.kind() != MediaKind::None; }

@@ -156,6 +156,7 @@ TEST_F(WindowMediaWiringTest, SettingsEffectsReachTheSoundsAndTheMedium) {
 }
 
 TEST_F(WindowMediaWiringTest, ATypedPathLoadsOnceTypingRestsAndANetworkPathOnlyAtEnter) {
+  window.RebuildWindowIcons();  // the icons wait for no theme
   window.state().settingsOpen = true;
   int32_t& focus = window.editor().focusedField;
   auto typeInto = [&](TextFieldId id, const std::wstring& text) {
@@ -175,12 +176,14 @@ TEST_F(WindowMediaWiringTest, ATypedPathLoadsOnceTypingRestsAndANetworkPathOnlyA
   window.OnTimer(TIMER_UI);
   window.OnTimer(TIMER_UI);
   EXPECT_EQ(window.windowMedia().MediaRevision(), start + 1);  // 500 ms after the last key, once
+  EXPECT_EQ(host.timers.count(TIMER_MEDIA), 1u);               // the GIF moves
 
   app.settings().bgPath.clear();
   typeInto(TextFieldId::kBgPath, L"C:\\pics\\sea.png");
   focus = kNoField;  // leaving the field loads it at once
   window.OnTimer(TIMER_UI);
   EXPECT_EQ(window.windowMedia().medium().kind(), MediaKind::Picture);
+  EXPECT_EQ(host.timers.count(TIMER_MEDIA), 0u);  // a still picture gives the media tick no work
 
   typeInto(TextFieldId::kSplashImage, L"\\\\host\\logo.png");
   clock.Advance(5000);
