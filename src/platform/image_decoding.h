@@ -29,6 +29,10 @@ class ImageDecoder {
 // always returns false.
 ImageDecoder& SystemImageDecoder();
 
+// The most pixels a picture may have: its pixels are copied on the way to the screen, 256 MiB
+// at this size.
+inline constexpr uint64_t kMaxPicturePixels = 8192ull * 8192ull;
+
 // A decoded picture that stays open (with the memory it was decoded from) so that the frames of an
 // animated GIF can be selected one after the other. Main thread only.
 class DecodedPicture {
@@ -45,7 +49,8 @@ class DecodedPicture {
   // Makes frame index (on the time dimension) the active one; false when it cannot.
   virtual bool SelectFrame(uint32_t index) = 0;
   // The active frame's pixels, premultiplied ARGB, Width() * Height() of them, top row first.
-  // False (and pixels empty) when they cannot be had.
+  // False (and pixels empty) when they cannot be had or are more than kMaxPicturePixels; throws
+  // std::bad_alloc when no memory can be had for them.
   virtual bool Pixels(std::vector<uint32_t>& premultipliedArgb) = 0;
 };
 

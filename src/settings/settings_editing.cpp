@@ -1,6 +1,6 @@
-// Settings editing. The text fields are edited in place and applied on every keystroke, which is
-// cheap except for the media fields: a path field reloads its picture or video per character,
-// and a half-typed path simply fails to load until it is complete.
+// Settings editing. The text fields are edited in place and applied on every keystroke, except
+// the media path fields: those are saved at once but handed to MediaPathTyped, and the window loads
+// the file once typing rests (a half-typed path would otherwise reload a video per character).
 #include "settings/settings_editing.h"
 
 #include <algorithm>
@@ -111,13 +111,13 @@ void SettingsEditor::FieldChanged(TextFieldId id) {
       effects_.RebuildView();
       break;
     case TextFieldId::kSplashImage:
-      effects_.LoadSplashImage();
+      effects_.MediaPathTyped(id);
       break;
     case TextFieldId::kCustomDelay:
       settings_.splashMs = DigitsValue(customDelayText);
       break;
     case TextFieldId::kBgPath:
-      effects_.LoadBackgroundMedia();
+      effects_.MediaPathTyped(id);
       break;
     case TextFieldId::kBgSound:
       if (effects_.BackgroundSoundPlaying()) effects_.StopBackgroundSound();

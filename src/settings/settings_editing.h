@@ -50,6 +50,15 @@ class SettingsEffects {
   virtual void ApplyAlwaysOnTop(bool on) = 0;
   virtual void LoadSplashImage() = 0;
   virtual void LoadBackgroundMedia() = 0;
+  // A media path field (kBgPath or kSplashImage) was typed into. The default loads it at once;
+  // the window waits until typing rests.
+  virtual void MediaPathTyped(TextFieldId id) {
+    if (id == TextFieldId::kBgPath) {
+      LoadBackgroundMedia();
+    } else {
+      LoadSplashImage();
+    }
+  }
   virtual bool BackgroundSoundPlaying() = 0;
   // Starts settings.bgSound; returns an error text, empty on success.
   virtual std::wstring StartBackgroundSound() = 0;

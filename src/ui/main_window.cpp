@@ -46,7 +46,7 @@ void MainWindow::OnCreate(uintptr_t window, float uiScale) {
   host_.ApplyTopmost(app_.settings().alwaysOnTop);
   app_.StartWorkers();
   host_.SetTimer(TIMER_UI, kTimerUiMs);
-  host_.SetTimer(TIMER_MEDIA, kTimerMediaMs);
+  UpdateMediaTimer();            // the window icons are still to be made
   windowMedia_.OnCreate(host_);  // the loading screen, unless switched off or benchmarking
   host_.PostDeferredStart();
 }
@@ -55,6 +55,7 @@ void MainWindow::OnDeferredStart() {
   windowMedia_.OnDeferredStart();  // loading-screen picture, background medium and sound
   RebuildView();
   RebuildWindowIcons();
+  UpdateMediaTimer();
   state_.fullRepaint = true;
   FullRepaint();
 }
@@ -65,6 +66,7 @@ void MainWindow::OnDestroy() {
   app_.BeginShutdown();
   for (uint32_t id : {TIMER_UI, TIMER_SPLASH, TIMER_MEDIA, TIMER_ROWFADE}) host_.KillTimer(id);
   state_.rowFadeTimerOn = false;
+  mediaTimerOn_ = false;
   windowMedia_.OnDestroy();      // the open sounds, the video thread, the picture
   host_.SetWindowIcons({}, {});  // destroys the two icons
   app_.JoinWorkersAndSave();
@@ -76,6 +78,7 @@ void MainWindow::OnDestroy() {
 void MainWindow::OnSize(bool minimized) {
   state_.fullRepaint = true;
   state_.windowVisible.exchange(!minimized);
+  UpdateMediaTimer();
   FullRepaint();
 }
 
@@ -184,7 +187,13 @@ void MainWindow::UiTick() {
       repaint = true;
   }
 
-  // 8. New rows fade in.
+  // 8. A typed background or loading-screen path whose typing has rested.
+  if (windowMedia_.LoadRestingPaths(editor_.focusedField)) {
+    UpdateMediaTimer();
+    repaint = true;
+  }
+
+  // 9. New rows fade in.
   if (now < app_.viewInputs().animateUntil && !state_.rowFadeTimerOn) {
     host_.SetTimer(TIMER_ROWFADE, kTimerRowFadeMs);
     state_.rowFadeTimerOn = true;
@@ -207,8 +216,22 @@ void MainWindow::MediaTick() {
       state_.iconThemeRevision != static_cast<int64_t>(themes.ThemeRevision()))
     RebuildWindowIcons();
   if (media_.keepBackgroundLooping) media_.keepBackgroundLooping();
-  if (!state_.windowVisible.load()) return;  // minimized: no frame is worth a paint
-  if (media_.advanceAnimation && media_.advanceAnimation()) FullRepaint();
+  // Minimized: no frame is worth a paint.
+  if (state_.windowVisible.load() && media_.advanceAnimation && media_.advanceAnimation()) FullRepaint();
+  UpdateMediaTimer();
+}
+
+void MainWindow::UpdateMediaTimer() {
+  const bool iconsWait = state_.iconTheme != app_.settings().theme.load() ||
+                         state_.iconThemeRevision != static_cast<int64_t>(app_.themes().ThemeRevision());
+  const bool work = iconsWait || windowMedia_.MediaTickHasWork(state_.windowVisible.load());
+  if (work == mediaTimerOn_) return;
+  mediaTimerOn_ = work;
+  if (work) {
+    host_.SetTimer(TIMER_MEDIA, kTimerMediaMs);
+  } else {
+    host_.KillTimer(TIMER_MEDIA);
+  }
 }
 
 void MainWindow::SplashTick() { windowMedia_.loadingScreen().SplashTick(host_); }
@@ -373,7 +396,10 @@ uint32_t MainWindow::RebuildView() { return app_.connectionView().RebuildView(ap
 
 // ---- Settings effects --------------------------------------------------------------------------
 
-void MainWindow::Effects::SaveSettings() { tolvane::SaveSettings(w_.app_.settings(), w_.app_.files()); }
+void MainWindow::Effects::SaveSettings() {
+  tolvane::SaveSettings(w_.app_.settings(), w_.app_.files());
+  w_.UpdateMediaTimer();  // every change of theme is saved: the window icons may wait
+}
 
 void MainWindow::Effects::RebuildPrefixList() { w_.app_.callPrefixes().RebuildPrefixList(w_.app_.settings().prefixes); }
 
@@ -387,6 +413,7 @@ void MainWindow::Effects::ClearViewInputs() {
 void MainWindow::Effects::ForceFullRedraw() {
   w_.state_.fullRepaint = true;
   w_.FullRepaint();
+  w_.UpdateMediaTimer();
 }
 
 }  // namespace tolvane

@@ -130,6 +130,10 @@ class MainWindow {
 
   // The window icons from the logo mark in the active theme; records the theme they were made for.
   void RebuildWindowIcons();
+  // Starts TIMER_MEDIA when it has work (a GIF or video that moves, a background sound to keep
+  // looping, window icons made for another theme) and stops it when it has none. Called by
+  // whatever may give it work, and by the media tick itself.
+  void UpdateMediaTimer();
 
   AppState& state() { return state_; }
   const AppState& state() const { return state_; }
@@ -153,17 +157,31 @@ class MainWindow {
     void RebuildPrefixList() override;
     void RebuildView() override { w_.RebuildView(); }
     void RequestRefreshNow() override { w_.RequestRefreshNow(); }
-    void Repaint() override { w_.FullRepaint(); }
+    void Repaint() override {
+      w_.FullRepaint();
+      w_.UpdateMediaTimer();  // a theme chosen: the window icons wait for the media tick
+    }
     void ApplyAlwaysOnTop(bool on) override { w_.host_.ApplyTopmost(on); }
     void LoadSplashImage() override { w_.windowMedia_.LoadSplashImage(); }
-    void LoadBackgroundMedia() override { w_.windowMedia_.LoadBackgroundMedia(); }
+    void LoadBackgroundMedia() override {
+      w_.windowMedia_.LoadBackgroundMedia();
+      w_.UpdateMediaTimer();
+    }
+    void MediaPathTyped(TextFieldId id) override { w_.windowMedia_.PathTyped(id); }
     bool BackgroundSoundPlaying() override { return w_.windowMedia_.BackgroundSoundPlaying(); }
-    std::wstring StartBackgroundSound() override { return w_.windowMedia_.StartBackgroundSound(); }
+    std::wstring StartBackgroundSound() override {
+      std::wstring error = w_.windowMedia_.StartBackgroundSound();
+      w_.UpdateMediaTimer();
+      return error;
+    }
     void StopBackgroundSound() override { w_.windowMedia_.StopBackgroundSound(); }
     void ApplyBackgroundVolume() override { w_.windowMedia_.ApplyBackgroundVolume(); }
     bool LoadingSoundPlaying() override { return w_.windowMedia_.LoadingSoundPlaying(); }
     void StopLoadingSound() override { w_.windowMedia_.StopLoadingSound(); }
-    void BumpMediaRevision() override { w_.windowMedia_.BumpMediaRevision(); }
+    void BumpMediaRevision() override {
+      w_.windowMedia_.BumpMediaRevision();
+      w_.UpdateMediaTimer();  // motion switched on again
+    }
     std::wstring StartLoadingSound() override { return w_.windowMedia_.sounds().StartLoadingSound(); }
     bool SplashImageLoaded() override { return w_.windowMedia_.medium().SplashImage() != nullptr; }
     std::wstring BackgroundStatusLine() override { return w_.windowMedia_.medium().MediaStatusLine(); }
@@ -191,6 +209,7 @@ class MainWindow {
   MediaHooks media_;
   WindowMedia windowMedia_;  // after state_, which it refers to
   bool created_ = false;
+  bool mediaTimerOn_ = false;
 };
 
 }  // namespace tolvane

@@ -659,7 +659,17 @@ void SettingsPanelClickOn(SettingsPanelTarget& t, int32_t x, int32_t y) {
 
 void SettingsPanelKey(MainWindow& w, uint32_t key, bool /*ctrl*/) {
   SettingsEditor& editor = w.editor();
-  if (key == Key::Delete && editor.focusedField >= 0) editor.FieldClear(static_cast<TextFieldId>(editor.focusedField));
+  if (editor.focusedField < 0) return;
+  const auto id = static_cast<TextFieldId>(editor.focusedField);
+  if (key == Key::Delete) {
+    editor.FieldClear(id);
+  } else if (key == Key::Enter && w.windowMedia().LoadTypedPath(id)) {  // a typed media path, now
+    w.UpdateMediaTimer();
+    if (id == TextFieldId::kSplashImage && !w.app().settings().splashImage.empty() &&
+        !w.windowMedia().medium().SplashImage()) {
+      w.app().copyFeedback().ShowToast(L"That image could not be opened");
+    }
+  }
 }
 
 void SettingsPanelChar(MainWindow& w, wchar_t c) {

@@ -153,13 +153,27 @@ TEST_F(SystemMediaTest, TheLoadingScreenPictureComesFromItsFile) {
   FakeClock clock;
   BackgroundMedia& media = Media(clock);
   settings.splashImage = temp.Write(L"logo.png", made::Png(400, 100, 9, 9, 9));
-  ASSERT_TRUE(media.LoadSplashImage());
-  EXPECT_EQ(media.SplashImage()->Width(), 400);
+  ASSERT_TRUE(media.LoadSplashImage(200));  // scaled once into its 200-pixel box
+  EXPECT_EQ(media.SplashImage()->Width(), 200);
+  EXPECT_EQ(media.SplashImage()->Height(), 50);
   // Only the pixels are kept, so the file is not held open.
   EXPECT_TRUE(SystemFileSystem().Remove(settings.splashImage));
   settings.splashImage = temp.Name(L"gone.png");
-  EXPECT_FALSE(media.LoadSplashImage());
+  EXPECT_FALSE(media.LoadSplashImage(200));
   EXPECT_EQ(media.SplashImage(), nullptr);
+}
+
+// A video frame is drawn straight from the decoder's buffer: blue, green, red and a fourth byte
+// that is ignored (0 here), so the frame is opaque.
+TEST_F(SystemMediaTest, AVideoFrameIsDrawnFromItsBufferOpaque) {
+  const std::vector<uint8_t> frame = {0x50, 0xA0, 0x30, 0x00, 0x50, 0xA0, 0x30, 0x00};
+  std::unique_ptr<CanvasImage> image = SystemGraphics().WrapRgb32(2, 1, frame.data());
+  std::unique_ptr<Surface> surface = SystemGraphics().CreateSurface(20, 10);
+  ASSERT_TRUE(image && surface);
+  surface->NewCanvas().DrawImage(*image, RectF{0, 0, 20, 10});
+  const uint32_t middle = surface->ReadPixels()[5 * 20 + 10];
+  EXPECT_TRUE(Near(middle, 0xFF30A050));
+  EXPECT_EQ(middle >> 24, 0xFFu);
 }
 
 // A video either plays (then its first frame holds the colour written) or fails with one of its
