@@ -1,5 +1,5 @@
 // Application: the single owner of the process-wide state (settings, theme palettes, capture table,
-// published rows, call prefixes and call list, latency book, lookup cache) and of the four worker
+// published rows, call prefixes, call list and call servers, latency book, lookup cache) and of the four worker
 // threads. The window procedure calls OnCreate when the main window is created and OnDestroy when it
 // is destroyed; in between the workers publish under their own locks and the main thread reads.
 //
@@ -16,6 +16,7 @@
 #include "appearance/theme.h"
 #include "capture/call_list.h"
 #include "capture/call_prefix.h"
+#include "capture/call_servers.h"
 #include "capture/packet_capture.h"
 #include "clipboard/copy_feedback.h"
 #include "latency/latency_book.h"
@@ -67,13 +68,14 @@ class Application {
   Application(const Application&) = delete;
   Application& operator=(const Application&) = delete;
 
-  // Window creation: loads the settings, derives the palettes and starts the refresh, ping, capture
-  // and lookup threads, in that order. The window calls the two halves itself, with its own steps
-  // (fonts, always-on-top) between them.
+  // Window creation: loads the settings and the call-server history, derives the palettes and starts the refresh, ping,
+  // capture and lookup threads, in that order. The window calls the two halves itself, with its own steps (fonts,
+  // always-on-top) between them.
   void OnCreate();
   void LoadSettingsAndPalettes();
   void StartWorkers();
-  // Window destruction: clears AppRunning, joins the workers in start order, saves the settings.
+  // Window destruction: clears AppRunning, joins the workers in start order, saves the settings and
+  // the call-server history.
   // The window calls the two halves itself, stopping its timers and media between them.
   void OnDestroy();
   void BeginShutdown();  // AppRunning := false; the workers leave their loops
@@ -99,6 +101,7 @@ class Application {
   RefreshControl& refreshControl() { return refreshControl_; }
   CallPrefixList& callPrefixes() { return callPrefixes_; }
   CallList& callList() { return callList_; }
+  CallServers& callServers() { return callServers_; }
   CopyFeedback& copyFeedback() { return copyFeedback_; }
   LatencyBook& latencyBook() { return latencyBook_; }
   PingService& pingService() { return ping_; }
@@ -128,6 +131,7 @@ class Application {
   TileCache tileCache_;
   MapSources mapSources_;
   ViewInputs viewInputs_;
+  CallServers callServers_;
 
   Snapshotter snapshotter_;
   RefreshThread refresh_;

@@ -127,9 +127,9 @@ else
     mkdir -p "$root/artifacts/e2e"
     printf '%s\n' "$second" >"$root/artifacts/e2e/bench.txt"
   fi
-  # The program saved the normalised settings when its window closed: 95 CR LF lines, upgraded.
-  if [ -f "$settings_file" ] && [ "$(grep -c $'\r$' "$settings_file")" -eq 95 ] \
-    && [ "$(wc -l <"$settings_file")" -eq 95 ] && [ ! -e "$settings_file.tmp" ] \
+  # The program saved the normalised settings when its window closed: 97 CR LF lines, upgraded.
+  if [ -f "$settings_file" ] && [ "$(grep -c $'\r$' "$settings_file")" -eq 97 ] \
+    && [ "$(wc -l <"$settings_file")" -eq 97 ] && [ ! -e "$settings_file.tmp" ] \
     && grep -qx $'theme=4\r' "$settings_file" && grep -qx $'refreshMs=500\r' "$settings_file" \
     && grep -qx $'scrollSpeed=10\r' "$settings_file" && grep -qx $'bgDim=0\r' "$settings_file" \
     && grep -qx $'prefixes=104,3\r' "$settings_file" && grep -qx $'ver=2\r' "$settings_file"; then
@@ -281,7 +281,7 @@ if [ -n "${settings_file:-}" ] && [ "$(window_count)" -eq 0 ]; then
   # The file is removed while the program runs: only its shutdown can write it again.
   rm -f "$settings_file"
   if timeout 30 "$root/scripts/wine-run.sh" "$probe" close >/dev/null 2>&1 && wait_for 30 test -s "$work/rc.auto"; then
-    if [ "$(cat "$work/rc.auto")" = 0 ] && [ -f "$settings_file" ] && [ "$(wc -l <"$settings_file")" -eq 95 ] \
+    if [ "$(cat "$work/rc.auto")" = 0 ] && [ -f "$settings_file" ] && [ "$(wc -l <"$settings_file")" -eq 97 ] \
       && grep -qx $'autoCopyCall=1\r' "$settings_file"; then
       pass "close: exit 0, settings file written at shutdown with autoCopyCall=1"
     else
