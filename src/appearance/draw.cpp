@@ -211,6 +211,25 @@ void TextInRect(DrawContext& dc, std::wstring_view text, FontName font, const Re
   dc.canvas.DrawTextInRect(text, *f, r, argb, horizontal, vertical);
 }
 
+std::wstring FitText(DrawContext& dc, std::wstring_view text, FontName font, float width) {
+  if (text.empty() || static_cast<float>(MeasureText(dc, text, font)) <= width) return std::wstring(text);
+  std::wstring fitted;
+  size_t lo = 0, hi = text.size() - 1;  // the longest fitting beginning has lo to hi characters
+  while (lo < hi) {
+    size_t mid = (lo + hi + 1) / 2;
+    if (IsLowSurrogate(text[mid]) && IsHighSurrogate(text[mid - 1])) mid = mid - 1 > lo ? mid - 1 : mid + 1;
+    if (mid > hi) break;
+    std::wstring candidate = std::wstring(text.substr(0, mid)) + L"\u2026";
+    if (static_cast<float>(MeasureText(dc, candidate, font)) <= width) {
+      lo = mid;
+      fitted = std::move(candidate);
+    } else {
+      hi = mid - 1;
+    }
+  }
+  return fitted.empty() ? std::wstring(L"\u2026") : fitted;
+}
+
 void GradientRect(DrawContext& dc, const std::vector<uint32_t>& colours, int32_t direction, const RectF& r) {
   if (!(r.w > 0) || !(r.h > 0) || Culled(dc, r.x, r.y, r.w, r.h)) return;
   if (colours.size() < 2) {

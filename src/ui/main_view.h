@@ -19,6 +19,7 @@
 #include "appearance/theme.h"
 #include "capture/call_list.h"
 #include "capture/call_prefix.h"
+#include "capture/call_servers.h"
 #include "capture/packet_capture.h"
 #include "clipboard/copy_feedback.h"
 #include "latency/latency_book.h"
@@ -45,7 +46,8 @@ struct MainViewSources {
   const CallPrefixList& prefixes;
   Clock& clock;
   CaptureStatus captureStatus = CaptureStatus::Off;
-  bool lookupOpen = false;  // the lookup panel is open (its header button is drawn active)
+  bool lookupOpen = false;               // the lookup panel is open (its header button is drawn active)
+  const CallServers* servers = nullptr;  // the call cards' places; none without it
 };
 
 // The parts of a running application, with the capture status and the lookup panel's flag read now.
@@ -64,6 +66,10 @@ struct ViewStats {
   int32_t medianLatency = -1;  // of the latencies above 0; -1 without one
 };
 ViewStats ComputeViewStats(const std::vector<ViewRow>& rows, const CallList& calls, bool enablePing);
+
+// A call card's detail line: "Frankfurt, DE  ·  port 50004  ·  Discord.exe  ·  PID 4242", without
+// the place while it is not known and without the port when there is none.
+std::wstring CallCardDetail(const std::wstring& place, const CallEndpoint& entry);
 
 // Packet counts of a call card: "950", "18.2k", "3.4M" (one decimal, truncated).
 std::wstring PacketCountText(uint64_t packets);
@@ -112,7 +118,7 @@ void PaintMainView(DrawContext& dc, AppState& state, const MainViewSources& sour
 // register every slot but draw only what changes between paints.
 void PaintHeader(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W, bool chromeDrawn = false);
 void PaintSwatches(DrawContext& dc, const MainViewSources& sources, int32_t W);
-// Marks the call slots and CallCopyAll not present, then draws the panel and sets present what it drew.
+// Marks the call slots, CallCopyAll and CallHistory not present, then draws the panel and sets present what it drew.
 void PaintCallPanel(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W,
                     bool chromeDrawn = false);
 void PaintCallCard(DrawContext& dc, AppState& state, const MainViewSources& sources, const CallEndpoint& entry,

@@ -18,6 +18,7 @@
 #include "app/window_frame.h"
 #include "appearance/draw.h"
 #include "platform/canvas.h"
+#include "ui/history_panel.h"
 #include "ui/lookup_panel.h"
 #include "ui/main_view.h"
 #include "ui/paint_window.h"
@@ -324,6 +325,9 @@ void PaintMainWindow(HWND window, HDC dc, const RECT* clip, const std::vector<De
   AddSettingsPanelPainter(machine, panels);
   panels.lookupPanel = [&machine](DrawContext& dc, AppState&, int32_t W, int32_t H) {
     PaintLookupPanel(dc, machine, W, H);
+  };
+  panels.historyPanel = [&machine](DrawContext& dc, AppState&, int32_t W, int32_t H) {
+    PaintHistoryPanel(dc, machine, W, H);
   };
   const PaintInputs in{machine.graphics(),
                        machine.fonts(),
