@@ -508,5 +508,70 @@ else
   fail "settings panel" "no settings file path, or a window is still open"
 fi
 
+# ---- (j) call servers in demo mode against the loopback geolocation service: the cards show made-up
+# places while not one request reaches the service, Ctrl+H lists the demo servers, and the demo's
+# history never reaches the user's calls.csv.
+if [ -n "${settings_file:-}" ] && [ "$(window_count)" -eq 0 ]; then
+  calls_file=$(dirname "$settings_file")/calls.csv
+  rm -f "$calls_file" "$work/api.log" "$work/tiles.log" "$work/ports"
+  python3 "$here/lookup_servers.py" "$work" >"$work/servers.log" 2>&1 &
+  servers_pid=$!
+  wid=""
+  if wait_for 10 test -s "$work/ports"; then
+    read -r api_port tile_port <"$work/ports"
+    launch places --demo "--api-base=http://127.0.0.1:$api_port" "--tile-base=http://127.0.0.1:$tile_port"
+    if wait_for 60 at_least 1; then wid=$(xdotool search --name '^Tolvane$' 2>/dev/null | head -n 1); fi
+  fi
+  if [ -n "$wid" ]; then
+    sleep 5
+    read -r _ _ kl kt kr kb _ <<<"$(probe_out list | head -n 1)"
+    read -r s W H <<<"$(awk -v d="$dpi" -v l="$kl" -v t="$kt" -v r="$kr" -v b="$kb" 'BEGIN {
+      s = d > 96 ? d / 96 : 1; printf "%s %d %d", s, int((r - l) / s), int((b - t) / s) }')"
+    # Reads the logical rectangle (x, y, w, h) of the window off a screenshot, doubled and negated.
+    read_text() {
+      local geometry
+      geometry=$(awk -v s="$s" -v l="$kl" -v t="$kt" -v x="$1" -v y="$2" -v w="$3" -v h="$4" \
+        'BEGIN { printf "%dx%d+%d+%d", w * s, h * s, l + x * s, t + y * s }')
+      convert "$work/places.png" -crop "$geometry" +repage -resize 200% -negate "$work/read.png" \
+        && tesseract "$work/read.png" - --psm 11 2>/dev/null | tr '\n' ' '
+    }
+    import -window root "$work/places.png" 2>/dev/null
+    cp "$work/places.png" "$root/artifacts/e2e/call_places.png" 2>/dev/null
+    details=$(read_text 24 148 $((W - 48)) 24)
+    requests=$(cat "$work/api.log" "$work/tiles.log" 2>/dev/null | wc -l)
+    if grep -Eq 'Frankfurt|Amsterdam|Paris' <<<"$details" && [ "$requests" -eq 0 ]; then
+      pass "call servers (demo): the cards read '$details' and no request reached the loopback service"
+    else
+      fail "call servers (demo)" "cards read '$details', $requests requests reached the loopback servers"
+    fi
+    timeout 5 xdotool windowfocus --sync "$wid" 2>/dev/null
+    xdotool key ctrl+h
+    sleep 1.5
+    import -window root "$work/places.png" 2>/dev/null
+    cp "$work/places.png" "$root/artifacts/e2e/call_history.png" 2>/dev/null
+    ph=$((H - 16 < 600 ? H - 16 : 600))
+    listed=$(read_text $(((W - 720) / 2 + 16)) $(((H - ph) / 2 + 8)) 700 $((ph - 16)))
+    # The monospaced addresses may come back split at their dots.
+    if grep -q 'Call server history' <<<"$listed" && grep -Eq '35\.214[ .]+40\.77' <<<"$listed" \
+      && grep -Eq '104\.18[ .]+12\.201' <<<"$listed"; then
+      pass "call servers (demo): Ctrl+H lists the demo servers"
+    else
+      fail "call servers (demo): Ctrl+H" "the panel read '$listed'"
+    fi
+    timeout 30 "$root/scripts/wine-run.sh" "$probe" close >/dev/null 2>&1
+    if wait_for 30 test -s "$work/rc.places" && [ ! -e "$calls_file" ]; then
+      pass "call servers (demo): closed with no calls.csv written"
+    else
+      fail "call servers (demo): close" "exit code '$(cat "$work/rc.places" 2>/dev/null)', calls.csv: $(head -c 200 "$calls_file" 2>/dev/null)"
+    fi
+  else
+    fail "call servers (demo)" "no demo window, or the loopback servers did not start: $(head -n 3 "$work/servers.log")"
+  fi
+  kill "$servers_pid" 2>/dev/null
+  servers_pid=""
+else
+  fail "call servers (demo)" "no settings file path, or a window is still open"
+fi
+
 echo "e2e: $passed passed, $failed failed"
 [ $failed -eq 0 ]
