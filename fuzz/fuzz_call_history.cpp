@@ -2,6 +2,7 @@
 // what the writer could have written (one per address, a port, times in order, texts without
 // control characters within their limit), and writing those rows and reading them again gives the
 // same rows with nothing left unread.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -18,10 +19,8 @@ void Check(bool ok) {
 }
 
 bool CleanText(const std::wstring& text) {
-  if (text.size() > tolvane::kCallHistoryTextLimit) return false;
-  for (wchar_t c : text)
-    if (static_cast<uint32_t>(c) < 32) return false;
-  return true;
+  return text.size() <= tolvane::kCallHistoryTextLimit &&
+         std::all_of(text.begin(), text.end(), [](wchar_t c) { return static_cast<uint32_t>(c) >= 32; });
 }
 
 }  // namespace
