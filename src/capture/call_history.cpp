@@ -59,11 +59,18 @@ std::optional<uint64_t> Digits(std::string_view text) {
   return value;
 }
 
-bool IsFormulaStart(char c) { return c == '=' || c == '+' || c == '-' || c == '@'; }
+bool IsFormulaStart(wchar_t c) { return c == L'=' || c == L'+' || c == L'-' || c == L'@'; }
+
+// A text a spreadsheet would run (a formula character after any "'") gets one "'" more in the file.
+bool NeedsGuard(const std::wstring& text) {
+  const size_t first = text.find_first_not_of(L'\'');
+  return first != std::wstring::npos && IsFormulaStart(text[first]);
+}
 
 std::string CsvText(const std::wstring& text) {
-  std::string bytes = WideToUtf8(SanitizeText(text, kCallHistoryTextLimit));
-  if (!bytes.empty() && IsFormulaStart(bytes.front())) bytes.insert(bytes.begin(), '\'');
+  std::wstring clean = SanitizeText(text, kCallHistoryTextLimit);
+  if (NeedsGuard(clean)) clean.insert(clean.begin(), L'\'');
+  const std::string bytes = WideToUtf8(clean);
   if (bytes.find_first_of(",\"") == std::string::npos &&
       (bytes.empty() || (bytes.front() != ' ' && bytes.back() != ' ')))
     return bytes;
@@ -76,8 +83,10 @@ std::string CsvText(const std::wstring& text) {
 }
 
 std::wstring TextField(std::string_view bytes) {
-  if (bytes.size() >= 2 && bytes.front() == '\'' && IsFormulaStart(bytes[1])) bytes.remove_prefix(1);
-  return SanitizeText(Utf8ToWide(bytes), kCallHistoryTextLimit);
+  std::wstring text = Utf8ToWide(bytes);
+  text = SanitizeText(text, text.size());
+  if (!text.empty() && text.front() == L'\'' && NeedsGuard(text)) text.erase(text.begin());
+  return SanitizeText(text, kCallHistoryTextLimit);
 }
 
 // The fields of one line; false for an unterminated quote or text after a closing quote.
