@@ -1,5 +1,6 @@
 #include "app/application.h"
 
+#include "platform/sound.h"
 #include "settings/settings_file.h"
 
 namespace tolvane {
@@ -16,6 +17,8 @@ Application::Application(const CommandLineState& commandLine, const PlatformServ
       services_(services),
       tileCache_(services.files, services.clock, TileBaseOf(commandLine)),
       mapSources_{services.http, services.imageDecoder, TileBaseOf(commandLine), &tileCache_},
+      callServers_(settings_, callList_, lookupCache_, latencyBook_, services.files, services.clock,
+                   copyFeedback_.toast(), commandLine.demoMode, [] { PlayNotificationSound(); }),
       snapshotter_(settings_, captureTable_, services.socketTables, services.processList, services.clock,
                    commandLine.demoMode),
       trafficMeter_(captureTable_, commandLine.demoMode),
@@ -42,6 +45,7 @@ void Application::OnCreate() {
 
 void Application::LoadSettingsAndPalettes() {
   LoadSettings(settings_, services_.files, callPrefixes_);
+  callServers_.Load();
   themes_.InitPalettes();
 }
 
@@ -80,6 +84,7 @@ void Application::JoinWorkersAndSave() {
   workerLeftRunning_ = !lookupWorker_.Stop(
       stoppingFor < kLookupStopGraceMs ? static_cast<uint32_t>(kLookupStopGraceMs - stoppingFor) : 0);
   SaveSettings(settings_, services_.files);
+  callServers_.SaveNow();
 }
 
 void Application::AttachLookupPoster(std::shared_ptr<NameResolver> resolver, std::shared_ptr<LookupPoster> poster) {

@@ -1,8 +1,8 @@
 // Application: the single owner of the process-wide state (settings, theme palettes, capture table,
-// traffic meter, published rows, call prefixes and call list, latency book, lookup cache) and of
-// the four worker threads. The window procedure calls OnCreate when the main window is created and
-// OnDestroy when it is destroyed; in between the workers publish under their own locks and the main
-// thread reads.
+// traffic meter, published rows, call prefixes, call list and call servers, latency book, lookup
+// cache) and of the four worker threads. The window procedure calls OnCreate when the main window is
+// created and OnDestroy when it is destroyed; in between the workers publish under their own locks
+// and the main thread reads.
 //
 // The operating-system services come in through PlatformServices, so the object builds and runs on
 // the host with fakes; the Windows entry point passes the real ones.
@@ -17,6 +17,7 @@
 #include "appearance/theme.h"
 #include "capture/call_list.h"
 #include "capture/call_prefix.h"
+#include "capture/call_servers.h"
 #include "capture/packet_capture.h"
 #include "clipboard/copy_feedback.h"
 #include "latency/latency_book.h"
@@ -69,13 +70,14 @@ class Application {
   Application(const Application&) = delete;
   Application& operator=(const Application&) = delete;
 
-  // Window creation: loads the settings, derives the palettes and starts the refresh, ping, capture
-  // and lookup threads, in that order. The window calls the two halves itself, with its own steps
-  // (fonts, always-on-top) between them.
+  // Window creation: loads the settings and the call-server history, derives the palettes and starts the refresh, ping,
+  // capture and lookup threads, in that order. The window calls the two halves itself, with its own steps (fonts,
+  // always-on-top) between them.
   void OnCreate();
   void LoadSettingsAndPalettes();
   void StartWorkers();
-  // Window destruction: clears AppRunning, joins the workers in start order, saves the settings.
+  // Window destruction: clears AppRunning, joins the workers in start order, saves the settings and
+  // the call-server history.
   // The window calls the two halves itself, stopping its timers and media between them.
   void OnDestroy();
   // AppRunning := false and the HTTP client cancelled: the workers leave their loops. The window
@@ -108,6 +110,7 @@ class Application {
   RefreshControl& refreshControl() { return refreshControl_; }
   CallPrefixList& callPrefixes() { return callPrefixes_; }
   CallList& callList() { return callList_; }
+  CallServers& callServers() { return callServers_; }
   CopyFeedback& copyFeedback() { return copyFeedback_; }
   LatencyBook& latencyBook() { return latencyBook_; }
   PingService& pingService() { return ping_; }
@@ -141,6 +144,7 @@ class Application {
   TileCache tileCache_;
   MapSources mapSources_;
   ViewInputs viewInputs_;
+  CallServers callServers_;
 
   Snapshotter snapshotter_;
   TrafficMeter trafficMeter_;

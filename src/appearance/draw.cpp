@@ -197,6 +197,13 @@ std::vector<std::wstring> WrapText(DrawContext& dc, std::wstring_view text, Font
   return lines;
 }
 
+std::wstring FitText(DrawContext& dc, std::wstring_view text, FontName font, float width) {
+  LineFitter fit{dc, font, width, {}};
+  if (text.size() <= kMaxLineChars && fit.Fits(text)) return std::wstring(text);
+  std::wstring fitted(text.substr(0, fit.FitPrefix(text, kEllipsis)));
+  return fitted.append(kEllipsis);
+}
+
 void ParagraphInRect(DrawContext& dc, std::wstring_view text, FontName font, const RectF& r, uint32_t argb,
                      float lineHeight) {
   if (text.empty() || !(lineHeight > 0) || Culled(dc, r.x, r.y, r.w, r.h)) return;

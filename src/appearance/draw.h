@@ -136,6 +136,10 @@ void TextAt(DrawContext& dc, std::wstring_view text, FontName font, float x, flo
 void TextInRect(DrawContext& dc, std::wstring_view text, FontName font, const RectF& r, uint32_t argb,
                 TextAlign horizontal, TextAlign vertical);
 int32_t MeasureText(DrawContext& dc, std::wstring_view text, FontName font);
+// text when it is at most width wide in font; else its longest beginning that fits with "…" after
+// it (a surrogate pair is kept or cut whole). Painters cut a line this way when its beginning
+// matters more than its end.
+std::wstring FitText(DrawContext& dc, std::wstring_view text, FontName font, float width);
 // No wrapped line holds more characters than this, however narrow its font's characters claim to be.
 inline constexpr size_t kMaxLineChars = 512;
 // A paragraph for a box: the words of text (split at spaces) in lines no wider than width in font;

@@ -2,6 +2,7 @@
 // and the lock; nothing here holds the lock while it talks to the network.
 #include "lookup/lookup_service.h"
 
+#include <algorithm>
 #include <charconv>
 #include <string_view>
 #include <system_error>
@@ -101,6 +102,53 @@ void LookupCache::PublishResult(LookupResult& target, const LookupResult& result
 size_t LookupCache::QueueSize() const {
   std::lock_guard<std::mutex> guard(lock_);
   return queue_.size();
+}
+
+void LookupCache::RequestLocate(const std::wstring& address) {
+  std::lock_guard<std::mutex> guard(lock_);
+  if (std::find(locateQueue_.begin(), locateQueue_.end(), address) != locateQueue_.end()) return;
+  if (!IsPublicLookupAddress(address)) {
+    LookupResult record;
+    record.address = address;
+    record.state = LookupState::Private;
+    record.mapState = MapState::None;
+    located_.push_back(std::move(record));
+    return;
+  }
+  const auto it = table_.find(address);
+  if (it != table_.end() && it->second->state == LookupState::Done) {
+    LookupResult copy = *it->second;
+    copy.map.reset();
+    copy.mapState = MapState::None;
+    located_.push_back(std::move(copy));
+    return;
+  }
+  locateQueue_.push_back(address);
+}
+
+std::vector<LookupResult> LookupCache::TakeLocated() {
+  std::lock_guard<std::mutex> guard(lock_);
+  std::vector<LookupResult> out;
+  out.swap(located_);
+  return out;
+}
+
+bool LookupCache::TakeNextLocate(std::wstring& address) {
+  std::lock_guard<std::mutex> guard(lock_);
+  if (locateQueue_.empty()) return false;
+  address = std::move(locateQueue_.front());
+  locateQueue_.pop_front();
+  return true;
+}
+
+void LookupCache::RequeueLocate(const std::wstring& address) {
+  std::lock_guard<std::mutex> guard(lock_);
+  locateQueue_.push_front(address);
+}
+
+void LookupCache::PublishLocated(LookupResult result) {
+  std::lock_guard<std::mutex> guard(lock_);
+  located_.push_back(std::move(result));
 }
 
 LookupResult SnapshotCurrentLookup(const LookupCache& cache, const CurrentLookup& current) {
@@ -231,6 +279,19 @@ bool LookupWorker::RunOnce() {
     PerformLookup(
         address, apiBase_, http_, buildMap_,
         [this, &record](const LookupResult& r) { cache_.PublishResult(*record, r); }, &rateLimit_);
+    busy_.store(false);
+    return true;
+  }
+  if (appRunning_.load() && rateLimit_.HasRoom(kLocateReserve) && cache_.TakeNextLocate(address)) {
+    LookupResult r = PerformLookup(address, apiBase_, http_, MapBuilder{}, ResultSink{}, &rateLimit_);
+    // A failure that left the rate limit paused was the service's "too many requests": ask again
+    // once the pause is over instead of giving the address up.
+    if (r.state == LookupState::Failed && !rateLimit_.HasRoom(0)) {
+      cache_.RequeueLocate(address);
+    } else {
+      r.mapState = MapState::None;
+      cache_.PublishLocated(std::move(r));
+    }
     busy_.store(false);
     return true;
   }

@@ -109,10 +109,26 @@ class LookupCache {
 
   size_t QueueSize() const;
 
+  // Locating: a text-only lookup asked for in the background (the call servers), queued behind
+  // every lookup of the user. It fetches no map, leaves the table, the recent lookups and the ping
+  // focus alone, and its answer is handed back through TakeLocated. An address already waiting is
+  // not queued twice; an address the table holds finished is answered from that record at once,
+  // and one that is not a public internet peer at once as Private.
+  void RequestLocate(const std::wstring& address);
+  // The answers (Done, Failed or Private; no map) that came in since the last call, oldest first.
+  std::vector<LookupResult> TakeLocated();
+
+  // Worker side of locating: the first waiting address; a refused request goes back to the front.
+  bool TakeNextLocate(std::wstring& address);
+  void RequeueLocate(const std::wstring& address);
+  void PublishLocated(LookupResult result);
+
  private:
   mutable std::mutex lock_;
   std::unordered_map<std::wstring, std::shared_ptr<LookupResult>> table_;
   std::deque<std::wstring> queue_;  // duplicates allowed (each forced refresh adds one)
+  std::deque<std::wstring> locateQueue_;
+  std::vector<LookupResult> located_;
 };
 
 // The record of the current lookup's address, copied under the lookup lock.
@@ -141,6 +157,8 @@ LookupResult PerformLookup(const std::wstring& address, const std::wstring& apiB
 class LookupWorker {
  public:
   static constexpr uint32_t kIdleSleepMs = 50;  // slept twice per idle turn: one wake-up per 100 ms
+  // Locating never uses the last requests of the rate limit's window: they stay the user's.
+  static constexpr size_t kLocateReserve = 10;
 
   LookupWorker(LookupCache& cache, HttpClient& http, MapBuilder buildMap, Clock& clock,
                const std::atomic<bool>& appRunning, std::wstring apiBase);
@@ -158,8 +176,10 @@ class LookupWorker {
 
   // The thread body: turns until appRunning is false.
   void Run();
-  // One turn of the loop: performs the first queued lookup and returns true, or sleeps the idle
-  // pause (the second half only while the program still runs) and returns false.
+  // One turn of the loop: performs the first queued lookup, or else the first waiting locate when
+  // the rate limit has room for it beyond kLocateReserve, and returns true; or sleeps the idle
+  // pause (the second half only while the program still runs) and returns false. A locate that the
+  // service refused for its rate limit waits at the front of its queue for the pause to end.
   bool RunOnce();
 
  private:

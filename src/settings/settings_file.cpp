@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <span>
 
 #include "platform/utf8.h"
 
@@ -82,9 +83,11 @@ const Field kFields[] = {
     Text("lookupHist", &Settings::lookupHist, kPathLimit),
 };
 
-// Keys that came after the custom themes' block, written after it in this order.
+// Keys that came after the custom themes' keys: written after them, so older files keep their order.
 const Field kLaterFields[] = {
     Flag("byApp", &Settings::byApp),
+    Flag("locateCalls", &Settings::locateCalls),
+    Flag("callMoveSound", &Settings::callMoveSound),
 };
 
 bool IsCSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
@@ -141,29 +144,31 @@ void ApplyCustomThemeKey(std::string_view key, std::string_view value, Settings&
   }
 }
 
+void ApplyField(const Field& f, std::string_view value, Settings& s) {
+  switch (f.kind) {
+    case Kind::kFlag:
+      s.*f.flag = AtoiValue(value) != 0;
+      break;
+    case Kind::kInt:
+      s.*f.number = Clamp(AtoiValue(value), f.lo, f.hi);
+      break;
+    case Kind::kText:
+      s.*f.text = f.limit == 0 ? FilterPrefixes(Utf8ToWide(value)) : SanitizeText(Utf8ToWide(value), f.limit);
+      break;
+  }
+}
+
 void ApplyLine(std::string_view line, Settings& s) {
   const size_t eq = line.find('=');
   if (eq == std::string_view::npos) return;
   const std::string_view key = line.substr(0, eq);
   const std::string_view value = line.substr(eq + 1);
-  const auto apply = [&](const Field& f) {
-    switch (f.kind) {
-      case Kind::kFlag:
-        s.*f.flag = AtoiValue(value) != 0;
-        break;
-      case Kind::kInt:
-        s.*f.number = Clamp(AtoiValue(value), f.lo, f.hi);
-        break;
-      case Kind::kText:
-        s.*f.text = f.limit == 0 ? FilterPrefixes(Utf8ToWide(value)) : SanitizeText(Utf8ToWide(value), f.limit);
-        break;
+  for (const auto& table : {std::span<const Field>(kFields), std::span<const Field>(kLaterFields)}) {
+    for (const Field& f : table) {
+      if (key != f.key) continue;
+      ApplyField(f, value, s);
+      return;
     }
-  };
-  for (const Field& f : kFields) {
-    if (key == f.key) return apply(f);
-  }
-  for (const Field& f : kLaterFields) {
-    if (key == f.key) return apply(f);
   }
   ApplyCustomThemeKey(key, value, s);
 }
@@ -247,19 +252,18 @@ void ApplySettingsFile(std::string_view bytes, Settings& s) {
   if (s.theme < 0 || s.theme > 9) s.theme = 0;
 }
 
-bool SaveSettings(const Settings& s, FileSystem& files) {
-  const std::wstring path = SettingsFilePath(files);
+bool WriteReplacing(FileSystem& files, const std::wstring& path, const std::string& bytes) {
   const std::wstring temp = path + L".tmp";
-  if (!files.WriteDurable(temp, FormatSettingsFile(s))) {
-    files.Remove(temp);
-    return false;
-  }
-  // A failed move leaves the old file in place; the temporary file must not outlive the save.
-  if (!files.MoveReplacing(temp, path)) {
+  // A failed write or move leaves the old file in place; the temporary file must not outlive it.
+  if (!files.WriteDurable(temp, bytes) || !files.MoveReplacing(temp, path)) {
     files.Remove(temp);
     return false;
   }
   return true;
+}
+
+bool SaveSettings(const Settings& s, FileSystem& files) {
+  return WriteReplacing(files, SettingsFilePath(files), FormatSettingsFile(s));
 }
 
 void LoadSettings(Settings& s, FileSystem& files, CallPrefixList& prefixList) {

@@ -31,6 +31,12 @@ struct AppState {
   bool settingsOpen = false;
   int32_t selectedTab = 0;  // settings tab 0-4, kept while the panel is closed
   bool searchFocused = false;
+  bool historyOpen = false;   // the call-server history; the lookup panel may be open over it
+  int32_t historyScroll = 0;  // first line of the history's list shown; the painter clamps it
+  // The rows the history panel drew at its last paint: row k's "Copy IP" (Slot::HistoryCopyIp + k)
+  // and "Info" act on historyRowAddress[k] with historyRowPort[k].
+  std::array<std::wstring, kHistoryRowSlots> historyRowAddress;
+  std::array<int32_t, kHistoryRowSlots> historyRowPort{};
 
   int32_t pageRows = 10;  // table rows that fit, written by the table painter
   // The edges of the remote-address column, recorded by the table painter: a click from

@@ -134,6 +134,10 @@ void MainWindow::OnLButtonDown(int32_t deviceX, int32_t deviceY) {
       SettingsPanelClick(*this, x, y);
       FullRepaint();
       break;
+    case Face::HistoryPanel:
+      HistoryPanelClick(*this, x, y);
+      FullRepaint();
+      break;
     case Face::MainView:
       MainViewClick(*this, x, y);
       break;
@@ -150,6 +154,7 @@ void MainWindow::OnLButtonDblClk(int32_t deviceX, int32_t deviceY) {
       break;
     case Face::LookupPanel:
     case Face::SettingsPanel:
+    case Face::HistoryPanel:
       break;  // a panel takes no double click
     case Face::MainView:
       MainViewDoubleClick(*this, x, y);
@@ -158,7 +163,9 @@ void MainWindow::OnLButtonDblClk(int32_t deviceX, int32_t deviceY) {
 }
 
 void MainWindow::OnMouseWheel(int32_t wheelDelta) {
-  if (CurrentFace() != Face::MainView) return;  // dropped behind a panel or the loading screen
+  const Face face = CurrentFace();
+  if (face == Face::HistoryPanel) return HistoryPanelWheel(*this, wheelDelta);
+  if (face != Face::MainView) return;  // dropped behind a panel or the loading screen
   MainViewWheel(*this, wheelDelta);
 }
 
@@ -170,8 +177,20 @@ void MainWindow::OnKeyDown(uint32_t key, bool ctrl) {
     FullRepaint();
     return;
   }
+  if (ctrl && key == Key::H) {
+    state_.swallowChar = true;  // Ctrl+H types a Backspace
+    if (face == Face::HistoryPanel) {
+      state_.historyOpen = false;
+    } else {
+      ShowHistoryPanel();
+    }
+    FullRepaint();
+    return;
+  }
   if (key == Key::Escape) {
-    if (face == Face::LookupPanel) {
+    if (face == Face::HistoryPanel) {
+      state_.historyOpen = false;
+    } else if (face == Face::LookupPanel) {
       const int32_t box = static_cast<int32_t>(TextFieldId::kLookup);
       if (editor_.focusedField != box || editor_.lookupText.empty()) app_.currentLookup().panelOpen.exchange(false);
       editor_.focusedField = kNoField;
@@ -189,6 +208,10 @@ void MainWindow::OnKeyDown(uint32_t key, bool ctrl) {
   if (face == Face::LookupPanel) {
     LookupPanelKey(*this, key, ctrl);
     FullRepaint();
+    return;
+  }
+  if (face == Face::HistoryPanel) {
+    HistoryPanelKey(*this, key);
     return;
   }
   if (ctrl && key == Key::V) {
@@ -222,7 +245,8 @@ void MainWindow::OnChar(wchar_t c) {
   }
   switch (CurrentFace()) {
     case Face::LoadingScreen:
-      break;  // typing only ends the loading screen through its key-down
+    case Face::HistoryPanel:
+      break;  // typing only ends the loading screen through its key-down; the history takes none
     case Face::LookupPanel:
       LookupPanelChar(*this, c);
       break;
@@ -279,6 +303,10 @@ void MainViewClick(MainWindow& w, int32_t x, int32_t y) {
   }
   if (hit(Slot::CallCopyAll)) {
     app.callList().CopyAllCallIps(feedback, s.window);
+    return w.FullRepaint();
+  }
+  if (hit(Slot::CallHistory)) {
+    w.ShowHistoryPanel();
     return w.FullRepaint();
   }
   const auto& calls = app.callList().Entries();

@@ -35,10 +35,10 @@ RectF R(float x, float y, float w, float h) { return RectF{x, y, w, h}; }
 
 MainViewSources MainViewSourcesOf(Application& app) {
   return MainViewSources{
-      app.settings(),     app.themes(),      app.connectionView(),         app.viewInputs(),
-      app.callList(),     app.latencyBook(), app.copyFeedback(),           app.publishedRows(),
-      app.callPrefixes(), app.clock(),       app.packetCapture().status(), app.currentLookup().panelOpen.load(),
-      &app.trafficMeter()};
+      app.settings(),      app.themes(),      app.connectionView(),         app.viewInputs(),
+      app.callList(),      app.latencyBook(), app.copyFeedback(),           app.publishedRows(),
+      app.callPrefixes(),  app.clock(),       app.packetCapture().status(), app.currentLookup().panelOpen.load(),
+      &app.trafficMeter(), &app.callServers()};
 }
 
 DrawContext MakeDrawContext(Canvas& canvas, const UiFonts& fonts, TextWidthCache& widths, AppState& state,
@@ -60,6 +60,15 @@ std::wstring PacketCountText(uint64_t n) {
   if (n < 1000) return std::to_wstring(n);
   if (n < 1000000) return std::to_wstring(n / 1000) + L"." + std::to_wstring((n / 100) % 10) + L"k";
   return std::to_wstring(n / 1000000) + L"." + std::to_wstring((n / 100000) % 10) + L"M";
+}
+
+std::wstring CallCardDetail(const std::wstring& place, const CallEndpoint& e) {
+  std::wstring detail;
+  if (!place.empty()) detail = place + std::wstring(kDot);
+  if (e.remotePort >= 1) detail += L"port " + std::to_wstring(e.remotePort) + std::wstring(kDot);
+  detail += TruncateWithDots(e.processName, 22);
+  detail += std::wstring(kDot) + L"PID " + std::to_wstring(static_cast<uint32_t>(e.pid));
+  return detail;
 }
 
 int32_t CallCardWidth(int32_t W, int32_t n) {
@@ -248,11 +257,9 @@ void PaintCallCard(DrawContext& dc, AppState& state, const MainViewSources& sour
   }
   TextInRect(dc, e.address, FontMonoLarge, R(fx + 12, 125, fw - 22, 28), p.text, TextAlign::Near, TextAlign::Center);
 
-  std::wstring detail;
-  if (e.remotePort >= 1) detail = L"port " + std::to_wstring(e.remotePort) + std::wstring(kDot);
-  detail += TruncateWithDots(e.processName, 22);
-  detail += std::wstring(kDot) + L"PID " + std::to_wstring(static_cast<uint32_t>(e.pid));
-  TextInRect(dc, detail, FontTiny, R(fx + 12, 153, fw - 22, 14), p.textMuted, TextAlign::Near, TextAlign::Center);
+  const std::wstring place = sources.servers ? sources.servers->PlaceOf(e.address) : std::wstring();
+  TextInRect(dc, FitText(dc, CallCardDetail(place, e), FontTiny, fw - 22), FontTiny, R(fx + 12, 153, fw - 22, 14),
+             p.textMuted, TextAlign::Near, TextAlign::Center);
 
   const int32_t v = sources.view.LatencyOf(e.address);
   const uint32_t vc = LatencyArgb(p, v, dc.enablePing);
@@ -278,6 +285,7 @@ void PaintCallPanel(DrawContext& dc, AppState& state, const MainViewSources& sou
     state.hits[Slot::CallInfo + i].present = false;
   }
   state.hits[Slot::CallCopyAll].present = false;
+  state.hits[Slot::CallHistory].present = false;
 
   const ThemePalette& p = dc.palette;
   const int32_t t = MeasureText(dc, kCallTitle, FontSection);
@@ -294,6 +302,9 @@ void PaintCallPanel(DrawContext& dc, AppState& state, const MainViewSources& sou
   TextInRect(dc, stateText, FontButton, R(sx + 20, 73, pillW - 22, 22), stateColour, TextAlign::Near,
              TextAlign::Center);
 
+  const int32_t historyLeft = static_cast<int32_t>(sx + pillW) + 10;
+  Button(dc, state.hits[Slot::CallHistory], historyLeft, 73, historyLeft + 72, 95, L"History", false);
+
   const std::vector<CallEndpoint>& entries = sources.calls.Entries();
   int32_t right = W - 40;
   if (!entries.empty()) {
@@ -301,7 +312,7 @@ void PaintCallPanel(DrawContext& dc, AppState& state, const MainViewSources& sou
     right = W - 136;
   }
   const std::wstring summary = sources.prefixes.PrefixSummary();
-  const int32_t summaryLeft = t + 90 + stateWidth;
+  const int32_t summaryLeft = historyLeft + 84;
   if (right > summaryLeft) {
     TextInRect(dc, L"Showing IPs starting with   " + summary, FontSmall,
                R(static_cast<float>(summaryLeft), 72, static_cast<float>(right - summaryLeft), 24), p.textDim,

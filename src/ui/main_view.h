@@ -19,6 +19,7 @@
 #include "appearance/theme.h"
 #include "capture/call_list.h"
 #include "capture/call_prefix.h"
+#include "capture/call_servers.h"
 #include "capture/packet_capture.h"
 #include "clipboard/copy_feedback.h"
 #include "latency/latency_book.h"
@@ -48,6 +49,7 @@ struct MainViewSources {
   CaptureStatus captureStatus = CaptureStatus::Off;
   bool lookupOpen = false;                // the lookup panel is open (its header button is drawn active)
   const TrafficMeter* traffic = nullptr;  // the machine's rate and the rows' last minute; none without
+  const CallServers* servers = nullptr;   // the call cards' places; none without it
 };
 
 // The parts of a running application, with the capture status and the lookup panel's flag read now.
@@ -70,6 +72,9 @@ ViewStats ComputeViewStats(const std::vector<ViewRow>& rows, const CallList& cal
 
 // The machine's rate for the status line, "↓ 3.40 MB/s ↑ 120 kB/s"; empty when not metered.
 std::wstring MachineRateText(const MachineTraffic& machine);
+// A call card's detail line: "Frankfurt, DE  ·  port 50004  ·  Discord.exe  ·  PID 4242", without
+// the place while it is not known and without the port when there is none.
+std::wstring CallCardDetail(const std::wstring& place, const CallEndpoint& entry);
 
 // Packet counts of a call card: "950", "18.2k", "3.4M" (one decimal, truncated).
 std::wstring PacketCountText(uint64_t packets);
@@ -118,7 +123,7 @@ void PaintMainView(DrawContext& dc, AppState& state, const MainViewSources& sour
 // register every slot but draw only what changes between paints.
 void PaintHeader(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W, bool chromeDrawn = false);
 void PaintSwatches(DrawContext& dc, const MainViewSources& sources, int32_t W);
-// Marks the call slots and CallCopyAll not present, then draws the panel and sets present what it drew.
+// Marks the call slots, CallCopyAll and CallHistory not present, then draws the panel and sets present what it drew.
 void PaintCallPanel(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W,
                     bool chromeDrawn = false);
 void PaintCallCard(DrawContext& dc, AppState& state, const MainViewSources& sources, const CallEndpoint& entry,

@@ -138,6 +138,11 @@ void MainWindow::UiTick() {
     }
   }
 
+  // 1b. The call servers: places that came in, the history, a move of the voice server.
+  const uint32_t serverChanges = app_.callServers().Tick(settings.autoRefresh && !state_.capturePaused);
+  if ((serverChanges & CallServers::kPlacesChanged) && !overlay && !splash) InvalidateLogical(24, 64, 100000, 220);
+  if ((serverChanges & CallServers::kHistoryChanged) && state_.historyOpen && !splash) repaint = true;
+
   // 2. A call IP waiting to be copied automatically (also behind a panel).
   if (app_.callList().RunPendingAutoCopy(app_.copyFeedback(), state_.window)) repaint = true;
 
@@ -263,6 +268,7 @@ void MainWindow::RebuildWindowIcons() {
 Face MainWindow::CurrentFace() const {
   if (state_.splashActive) return Face::LoadingScreen;
   if (LookupOpen()) return Face::LookupPanel;
+  if (state_.historyOpen) return Face::HistoryPanel;
   if (state_.settingsOpen) return Face::SettingsPanel;
   return Face::MainView;
 }
@@ -284,7 +290,7 @@ void MainWindow::OnMouseMove(int32_t deviceX, int32_t deviceY) {
 
   int32_t row = -1;
   const HitRect& table = state_.hits[Slot::TableArea];
-  if (!LookupOpen() && table.Contains(state_.mouseX, state_.mouseY))
+  if (!Overlay() && table.Contains(state_.mouseX, state_.mouseY))
     row = (state_.mouseY - table.top) / kRowHeight + app_.viewInputs().scrollRow;
   if (slot == state_.hoverRegion && row == state_.hoverRow) return;
 
@@ -384,6 +390,15 @@ void MainWindow::ShowLookupPanel() {
   state_.settingsOpen = false;
   editor_.focusedField = static_cast<int32_t>(TextFieldId::kLookup);
   state_.searchFocused = false;
+}
+
+void MainWindow::ShowHistoryPanel() {
+  app_.currentLookup().panelOpen.exchange(false);
+  state_.settingsOpen = false;
+  state_.searchFocused = false;
+  editor_.focusedField = kNoField;
+  state_.historyOpen = true;
+  state_.historyScroll = 0;
 }
 
 void MainWindow::NoteLookupOpened() {

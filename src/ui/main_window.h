@@ -45,6 +45,7 @@ inline constexpr uint32_t Delete = 0x2E;
 inline constexpr uint32_t C = 0x43;
 inline constexpr uint32_t F = 0x46;
 inline constexpr uint32_t G = 0x47;
+inline constexpr uint32_t H = 0x48;
 inline constexpr uint32_t L = 0x4C;
 inline constexpr uint32_t V = 0x56;
 inline constexpr uint32_t F2 = 0x71;
@@ -103,8 +104,8 @@ class MainWindow {
   // --- Operations for the commands and the painters -------------------------------------------
   Face CurrentFace() const;
   bool LookupOpen() const { return app_.currentLookup().panelOpen.load(); }
-  // settingsOpen or the lookup panel open.
-  bool Overlay() const { return state_.settingsOpen || LookupOpen(); }
+  // settingsOpen, historyOpen or the lookup panel open.
+  bool Overlay() const { return state_.settingsOpen || state_.historyOpen || LookupOpen(); }
   // Client size in logical pixels.
   int32_t LogicalWidth();
   int32_t LogicalHeight();
@@ -118,6 +119,9 @@ class MainWindow {
   // Selects view row index (ignored outside the view) and scrolls it into view.
   void SelectRow(int32_t index);
   void ShowLookupPanel();
+  // Ctrl+H and the call panel's "History": opens the history panel (closing the settings panel and a
+  // lookup panel above it); Ctrl+H in the history panel closes it.
+  void ShowHistoryPanel();
   void RequestRefreshNow();
   // RebuildView of the connection view with the window's inputs; returns its change bits.
   uint32_t RebuildView();

@@ -1,6 +1,7 @@
 // One paint of the main window; see main_window_paint.h.
 #include "ui/main_window_paint.h"
 
+#include "ui/history_panel.h"
 #include "ui/lookup_panel.h"
 #include "ui/main_view.h"
 #include "ui/settings_panel.h"
@@ -16,6 +17,9 @@ void PaintMainWindow(MainWindow& machine, WindowPaint& paint, int32_t clientWidt
   AddSettingsPanelPainter(machine, panels);
   panels.lookupPanel = [&machine](DrawContext& dc, AppState&, int32_t W, int32_t H) {
     PaintLookupPanel(dc, machine, W, H);
+  };
+  panels.historyPanel = [&machine](DrawContext& dc, AppState&, int32_t W, int32_t H) {
+    PaintHistoryPanel(dc, machine, W, H);
   };
   const PaintInputs in{machine.graphics(),
                        machine.fonts(),

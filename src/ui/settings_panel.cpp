@@ -45,6 +45,10 @@ const ToggleItem kGeneralToggles[8] = {
     {L"Show UDP sockets", &Settings::enableUdp},     {L"Auto refresh", &Settings::autoRefresh},
     {L"Always on top", &Settings::alwaysOnTop},      {L"Discord focus (table)", &Settings::discordFocus},
 };
+const ToggleItem kCallServerToggles[2] = {
+    {L"Locate call servers", &Settings::locateCalls},
+    {L"Sound when the call server moves", &Settings::callMoveSound},
+};
 const ToggleItem kDiscordToggles[4] = {
     {L"Discord: only show call IPs", &Settings::callOnly},
     {L"Auto-copy new call IP", &Settings::autoCopyCall},
@@ -236,8 +240,10 @@ void GeneralTab(DrawContext& dc, AppState& state, const SettingsPanelSources& sr
     OptionButton(dc, state, Slot::ScrollPreset + k, At(o, 398 + 122 * k, 284, 116, 28), kScrollLabels[k],
                  s.scrollSpeed == kScrollValues[k]);
   }
-  Note(dc, o, L"Themes, background, loading screen and copy formats have their own tabs.", 22, 332);
-  Note(dc, o, L"Settings are saved automatically to " + src.settingsFile, 22, 354);
+  Caption(dc, o, L"CALL SERVERS", 22, 332);
+  ToggleSwitchGrid(dc, state, s, kCallServerToggles, o.x + 22, o.y + 350, 362, 1);
+  Note(dc, o, L"Themes, background, loading screen and copy formats have their own tabs.", 22, 398);
+  Note(dc, o, L"Settings are saved automatically to " + src.settingsFile, 22, 420);
 }
 
 void DiscordTab(DrawContext& dc, AppState& state, const SettingsPanelSources& src, const PanelOrigin& o) {

@@ -15,7 +15,7 @@
 passed=0
 failed=0
 # The lines of a settings file the program wrote: one per key.
-settings_lines=96
+settings_lines=98
 pass() { passed=$((passed + 1)); echo "PASS $1"; }
 fail() { failed=$((failed + 1)); echo "FAIL $1${2:+: $2}"; }
 # Prints the summary and returns non-zero when a check failed.
@@ -346,4 +346,51 @@ check_settings_panel() {
     fail "settings panel (Escape)" "margin brightness: main view $bright, open $opened, after one Escape $focus_dropped, after two $closed"
   fi
   app_close panel
+}
+
+# ---- call servers in demo mode against the loopback geolocation service: the cards show made-up
+# places while not one request reaches the service, and Ctrl+H lists the demo servers.
+check_call_servers() {
+  local servers api_port tile_port W H details requests ph listed shot=$shots/call_places.png
+  rm -f "$work/api.log" "$work/tiles.log" "$work/ports"
+  python3 "$e2e_dir/lookup_servers.py" "$work" >"$work/servers.log" 2>&1 &
+  servers=$!
+  if ! wait_for 10 test -s "$work/ports"; then
+    fail "call servers (demo)" "the loopback servers did not start: $(head -n 3 "$work/servers.log")"
+    kill "$servers" 2>/dev/null
+    return
+  fi
+  read -r api_port tile_port <"$work/ports"
+  app_launch places --demo "--api-base=http://127.0.0.1:$api_port" "--tile-base=http://127.0.0.1:$tile_port"
+  if wait_for 60 at_least 1; then
+    sleep 5
+    read -r W H <<<"$(logical_size)"
+    import -window root "$shot" 2>/dev/null && ocr_crop "$shot" places 24 148 $((W - 48)) 24
+    details=$(tesseract "$work/ocr_places.png" - --psm 11 2>/dev/null | tr '\n' ' ')
+    requests=$(cat "$work/api.log" "$work/tiles.log" 2>/dev/null | wc -l)
+    if grep -Eq 'Frankfurt|Amsterdam|Paris' <<<"$details" && [ "$requests" -eq 0 ]; then
+      pass "call servers (demo): the cards read '$details' and no request reached the loopback service"
+    else
+      fail "call servers (demo)" "cards read '$details', $requests requests reached the loopback servers"
+    fi
+    focus_app
+    xdotool key ctrl+h
+    sleep 1.5
+    shot=$shots/call_history.png
+    import -window root "$shot" 2>/dev/null
+    ph=$((H - 16 < 600 ? H - 16 : 600))
+    ocr_crop "$shot" history $(((W - 720) / 2 + 16)) $(((H - ph) / 2 + 8)) 700 $((ph - 16))
+    listed=$(tesseract "$work/ocr_history.png" - --psm 11 2>/dev/null | tr '\n' ' ')
+    # The monospaced addresses may come back split at their dots.
+    if grep -q 'Call server history' <<<"$listed" && grep -Eq '35\.214[ .]+40\.77' <<<"$listed" \
+      && grep -Eq '104\.18[ .]+12\.201' <<<"$listed"; then
+      pass "call servers (demo): Ctrl+H lists the demo servers"
+    else
+      fail "call servers (demo): Ctrl+H" "the panel read '$listed'"
+    fi
+    app_close places
+  else
+    fail "call servers (demo)" "no demo window"
+  fi
+  kill "$servers" 2>/dev/null
 }

@@ -247,6 +247,7 @@ if [ -n "${settings_file:-}" ] && [ "$(window_count)" -eq 0 ]; then
   check_ocr
   check_lookup
   check_settings_panel
+  check_call_servers
 else
   fail "shared checks" "no settings file path, or a window is still open"
 fi

@@ -13,7 +13,7 @@ namespace {
 const std::wstring kFolder = L"C:\\Users\\tester\\AppData\\Roaming\\Tolvane";
 const std::wstring kPath = kFolder + L"\\settings.ini";
 
-// Written out by hand, not produced by the writer: 96 lines, CR LF, no byte-order mark.
+// Written out by hand, not produced by the writer: 98 lines, CR LF, no byte-order mark.
 const char kDefaultFile[] =
     "theme=0\r\nshowLan=0\r\nshowSystem=0\r\nenableIpv6=1\r\nenableUdp=1\r\nenablePing=1\r\n"
     "discordFocus=0\r\nautoRefresh=1\r\nalwaysOnTop=0\r\nsplash=1\r\nrefreshMs=500\r\nscrollSpeed=3\r\n"
@@ -32,7 +32,7 @@ const char kDefaultFile[] =
     "ct4c4=2B2BFF\r\nct4c5=\r\nct4c6=\r\nct4c7=\r\nct4c8=\r\n"
     "ct5accent=\r\nct5count=3\r\nct5mode=0\r\nct5angle=1\r\nct5c1=0F2027\r\nct5c2=2C5364\r\nct5c3=43C6AC\r\n"
     "ct5c4=\r\nct5c5=\r\nct5c6=\r\nct5c7=\r\nct5c8=\r\n"
-    "byApp=0\r\n";
+    "byApp=0\r\nlocateCalls=1\r\ncallMoveSound=0\r\n";
 
 size_t CountLines(const std::string& bytes) {
   size_t n = 0;
@@ -48,7 +48,7 @@ Settings Loaded(const std::string& file) {
 
 TEST(SettingsFile, DefaultFileHasExactBytes) {
   const std::string bytes = FormatSettingsFile(MakeDefaultSettings());
-  EXPECT_EQ(CountLines(bytes), 96u);
+  EXPECT_EQ(CountLines(bytes), 98u);
   EXPECT_EQ(bytes, std::string(kDefaultFile));
 }
 
@@ -291,7 +291,7 @@ TEST(SettingsFile, WriterNeverSplitsALine) {
   Settings s = MakeDefaultSettings();
   s.tplIp = L"IP\r\ntheme=4";
   const std::string bytes = FormatSettingsFile(s);
-  EXPECT_EQ(CountLines(bytes), 96u);
+  EXPECT_EQ(CountLines(bytes), 98u);
   EXPECT_NE(bytes.find("\r\ntplIp=IPtheme=4\r\n"), std::string::npos);
   EXPECT_EQ(Loaded(bytes).theme, 0);
 }
