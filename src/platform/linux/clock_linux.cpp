@@ -36,4 +36,11 @@ Clock& SystemClock() {
   return clock;
 }
 
+int32_t LocalUtcOffsetMinutes(int64_t utcMs) {
+  const time_t seconds = static_cast<time_t>(utcMs / 1000);
+  tm local{};
+  if (localtime_r(&seconds, &local) == nullptr) return 0;
+  return static_cast<int32_t>(local.tm_gmtoff / 60);
+}
+
 }  // namespace tolvane

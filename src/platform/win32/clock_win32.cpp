@@ -61,4 +61,23 @@ Clock& SystemClock() {
   return clock;
 }
 
+// The local time of that moment in the active time zone (with its summer-time rule for that date),
+// less the moment itself.
+int32_t LocalUtcOffsetMinutes(int64_t utcMs) {
+  constexpr int64_t kUnixEpochInFileTime = 116444736000000000LL;
+  if (utcMs < 0) return 0;
+  ULARGE_INTEGER v;
+  v.QuadPart = static_cast<uint64_t>(utcMs * 10000 + kUnixEpochInFileTime);
+  const FILETIME utcFile{v.LowPart, v.HighPart};
+  SYSTEMTIME utc, local;
+  FILETIME localFile;
+  if (!FileTimeToSystemTime(&utcFile, &utc) || !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local) ||
+      !SystemTimeToFileTime(&local, &localFile))
+    return 0;
+  ULARGE_INTEGER l;
+  l.LowPart = localFile.dwLowDateTime;
+  l.HighPart = localFile.dwHighDateTime;
+  return static_cast<int32_t>((static_cast<int64_t>(l.QuadPart) - static_cast<int64_t>(v.QuadPart)) / 600000000LL);
+}
+
 }  // namespace tolvane
