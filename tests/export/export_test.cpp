@@ -1,11 +1,12 @@
 // The export's texts read back by independent readers (Python's csv and json modules), its time
-// stamps and its file names.
+// stamps, its file names and the console program's options.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
+#include "app/console_export.h"
 #include "export/export_table.h"
 #include "export/export_writer.h"
 #include "platform/utf8.h"
@@ -120,6 +121,33 @@ TEST(ExportFiles, CallsAndHistoryFilesAreNamedAfterTheChosenOne) {
   EXPECT_EQ(SiblingPath(L"C:\\a.b\\x", L"-calls"), L"C:\\a.b\\x-calls");
   EXPECT_EQ(ExportFormatOf(L"C:\\a.json\\x.Json"), ExportFormat::Json);
   EXPECT_EQ(ExportFormatOf(L"C:\\a.csv\\x"), std::nullopt);
+}
+
+TEST(ConsoleExport, OptionsAreWholeArgumentsAndBadOnesAreRefused) {
+  ExportCommand c;
+  std::wstring error;
+  ASSERT_TRUE(ParseExportArguments({L"--demo", L"--export=C:\\My Files\\out.json", L"--seconds=600"}, c, error));
+  EXPECT_EQ(c.file, L"C:\\My Files\\out.json");
+  EXPECT_EQ(c.seconds, 600u);
+  EXPECT_TRUE(c.demo);
+  ASSERT_TRUE(ParseExportArguments({L"--export=x.CSV"}, c, error));
+  EXPECT_EQ(c.seconds, 3u);
+  EXPECT_FALSE(c.demo);
+  for (const std::vector<std::wstring>& bad :
+       std::vector<std::vector<std::wstring>>{{L"--export=x.csv", L"--seconds=0"},
+                                              {L"--export=x.csv", L"--seconds=601"},
+                                              {L"--export=x.csv", L"--seconds=2s"},
+                                              {L"--export=x.csv", L"--seconds="},
+                                              {L"--export=x.txt"},
+                                              {L"--export="},
+                                              {L"--seconds=3"},
+                                              {L"--export=x.csv", L"--bench"},
+                                              {L"--export", L"x.csv"}}) {
+    error.clear();
+    EXPECT_FALSE(ParseExportArguments(bad, c, error)) << bad.back();
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(error.find(L'\n'), std::wstring::npos);
+  }
 }
 
 }  // namespace
