@@ -1,10 +1,12 @@
-; Tolvane's installer: a 64-bit NSIS setup program (Modern UI) that installs tolvane.exe for all
-; users into Program Files\Tolvane, adds the Start-menu shortcut "Tolvane" (and, when chosen, one on
+; Tolvane's installer: a 64-bit NSIS setup program (Modern UI) that installs tolvane.exe and the
+; console export tolvane-cli.exe for all users into Program Files\Tolvane, adds the Start-menu shortcut "Tolvane" (and, when chosen, one on
 ; the desktop), and registers the uninstaller under Uninstall\Tolvane so the program shows in
 ; "Apps" with its version and publisher.
 ;
 ; Built by scripts/package.sh, which passes the version and the paths:
-;   makensis -DVERSION=1.1.0 -DEXE=path\tolvane.exe -DLICENSE=path\LICENSE -DOUTFILE=path\setup.exe
+;   makensis -DVERSION=1.1.0 -DEXE=path\tolvane.exe -DCLI=path\tolvane-cli.exe -DLICENSE=path\LICENSE
+;            -DOUTFILE=path\setup.exe
+; (CLI may be left out to build a stand-in of a version that had no console program.)
 ;
 ; An install over an older version replaces the files in place. The uninstaller removes the program
 ; files, the shortcuts and the registry entries; the user's settings (%APPDATA%\Tolvane) stay.
@@ -130,6 +132,9 @@ Section "Tolvane (required)" SecProgram
   SetOutPath "$INSTDIR"
   SetOverwrite on
   File "/oname=tolvane.exe" "${EXE}"
+!ifdef CLI
+  File "/oname=tolvane-cli.exe" "${CLI}"
+!endif
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
   CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\tolvane.exe" "" "$INSTDIR\tolvane.exe" 0
@@ -153,7 +158,7 @@ Section /o "Desktop shortcut" SecDesktop
 SectionEnd
 
 !insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
-  !insertmacro MUI_DESCRIPTION_TEXT ${SecProgram} "The Tolvane program and the Start-menu shortcut."
+  !insertmacro MUI_DESCRIPTION_TEXT ${SecProgram} "The Tolvane program, its console export and the Start-menu shortcut."
   !insertmacro MUI_DESCRIPTION_TEXT ${SecDesktop} "A shortcut to Tolvane on the desktop."
 !insertmacro MUI_FUNCTION_DESCRIPTION_END
 
@@ -164,6 +169,7 @@ Section "Uninstall"
     SetErrorLevel 2
     Abort "Could not remove $INSTDIR\tolvane.exe."
   ${EndIf}
+  Delete "$INSTDIR\tolvane-cli.exe"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
   Delete "$SMPROGRAMS\${PRODUCT}.lnk"

@@ -2,7 +2,7 @@
 # Makes the downloads of Tolvane in dist/: the Debian package tolvane_<version>_amd64.deb (CPack:
 # /usr/bin/tolvane granted cap_net_raw at install time, the desktop entry and the icon), and the two
 # Windows ones, Tolvane-<version>-setup.exe (NSIS installer) and Tolvane-<version>-portable.zip (the
-# exe, a short README and the licence). The version is the project version of CMakeLists.txt.
+# exe, the console export tolvane-cli.exe, a short README and the licence). The version is the project version of CMakeLists.txt.
 # Builds the Release programs first; installs what it needs with apt-get.
 #
 #   scripts/package.sh            # prints the paths of the three files, the .deb first
@@ -25,8 +25,9 @@ deb=dist/tolvane_${version}_amd64.deb
 echo "$deb"
 
 cmake --preset windows >/dev/null
-cmake --build build/windows -j "$jobs" --target tolvane
+cmake --build build/windows -j "$jobs" --target tolvane tolvane-cli
 exe=$root/build/windows/src/app/win32/tolvane.exe
+cli=$root/build/windows/src/app/win32/tolvane-cli.exe
 
 stage=$(mktemp -d /tmp/tolvane-package.XXXXXX)
 trap 'rm -rf "$stage"' EXIT
@@ -35,16 +36,17 @@ sed 's/$/\r/' LICENSE >"$stage/LICENSE.txt"
 sed "s/@VERSION@/$version/; s/\$/\r/" installer/portable-readme.txt >"$stage/README.txt"
 
 setup=dist/Tolvane-$version-setup.exe
-makensis -V2 -DVERSION="$version" -DEXE="$exe" -DLICENSE="$stage/LICENSE.txt" -DOUTFILE="$root/$setup" \
+makensis -V2 -DVERSION="$version" -DEXE="$exe" -DCLI="$cli" -DLICENSE="$stage/LICENSE.txt" -DOUTFILE="$root/$setup" \
   installer/tolvane.nsi
 
 zip=dist/Tolvane-$version-portable.zip
 rm -f "$zip"
-python3 - "$zip" "$exe" "$stage/README.txt" "$stage/LICENSE.txt" <<'PY'
+python3 - "$zip" "$exe" "$cli" "$stage/README.txt" "$stage/LICENSE.txt" <<'PY'
 import sys, zipfile
-out, exe, readme, licence = sys.argv[1:]
+out, exe, cli, readme, licence = sys.argv[1:]
 with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as z:
     z.write(exe, "Tolvane/tolvane.exe")
+    z.write(cli, "Tolvane/tolvane-cli.exe")
     z.write(readme, "Tolvane/README.txt")
     z.write(licence, "Tolvane/LICENSE.txt")
 PY

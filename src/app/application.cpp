@@ -75,6 +75,13 @@ void Application::BeginShutdown() {
 
 void Application::JoinWorkersAndSave() {
   if (!created_) return;
+  JoinWorkers();
+  SaveSettings(settings_, services_.files);
+  callServers_.SaveNow();
+}
+
+void Application::JoinWorkers() {
+  if (!created_) return;
   BeginShutdown();  // nothing new when it ran first
   created_ = false;
   refresh_.Join();
@@ -83,8 +90,6 @@ void Application::JoinWorkersAndSave() {
   const uint64_t stoppingFor = services_.clock.TickMs() - stopStartMs_;
   workerLeftRunning_ = !lookupWorker_.Stop(
       stoppingFor < kLookupStopGraceMs ? static_cast<uint32_t>(kLookupStopGraceMs - stoppingFor) : 0);
-  SaveSettings(settings_, services_.files);
-  callServers_.SaveNow();
 }
 
 void Application::AttachLookupPoster(std::shared_ptr<NameResolver> resolver, std::shared_ptr<LookupPoster> poster) {

@@ -87,6 +87,8 @@ class Application {
   // request that the HTTP stack cannot cancel is left running, and WorkerLeftRunning() tells the
   // entry point to end the process after the save instead of waiting for it.
   void JoinWorkersAndSave();
+  // The same without the save: the console export reads the settings and never writes them.
+  void JoinWorkers();
   bool WorkerLeftRunning() const { return workerLeftRunning_; }
   static constexpr uint32_t kLookupStopGraceMs = 500;
 

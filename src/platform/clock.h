@@ -2,9 +2,9 @@
 //
 // TickMs is the millisecond count since system start (GetTickCount64 on Windows); every age,
 // time-out and wait in the core is measured with it. SystemNs is the wall clock in nanoseconds
-// (toasts), UtcOffsetMinutes the local time zone's offset from it (the call history's times),
-// MonotonicNs a monotonic nanosecond clock (the loading screen). SleepMs blocks the calling
-// thread; a fake returns at once and advances its own time instead.
+// (toasts, the export's time stamp), UtcOffsetMinutes the local time zone's offset from it (the
+// call history's and the export's times), MonotonicNs a monotonic nanosecond clock (the loading
+// screen). SleepMs blocks the calling thread; a fake returns at once and advances its own time.
 #pragma once
 
 #include <cstdint>

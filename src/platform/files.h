@@ -44,6 +44,9 @@ class FileSystem {
   virtual bool Append(const std::wstring& path, const std::string& bytes) = 0;
   // Moves from over to, replacing an existing file.
   virtual bool MoveReplacing(const std::wstring& from, const std::wstring& to) = 0;
+  // Why the calling thread's last failed WriteDurable or MoveReplacing failed, in the system's
+  // words ("Access is denied"); empty when the system said nothing.
+  virtual std::wstring LastErrorText() { return {}; }
   virtual bool Remove(const std::wstring& path) = 0;
   virtual bool Exists(const std::wstring& path) = 0;
   // Every file below folder, at any depth (folders themselves are not listed, links are not

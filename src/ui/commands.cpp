@@ -169,7 +169,7 @@ void MainWindow::OnMouseWheel(int32_t wheelDelta) {
   MainViewWheel(*this, wheelDelta);
 }
 
-void MainWindow::OnKeyDown(uint32_t key, bool ctrl) {
+void MainWindow::OnKeyDown(uint32_t key, bool ctrl, bool shift) {
   state_.swallowChar = false;  // only the character of the key just pressed is ever dropped
   const Face face = CurrentFace();
   if (face == Face::LoadingScreen) {
@@ -235,7 +235,7 @@ void MainWindow::OnKeyDown(uint32_t key, bool ctrl) {
     FullRepaint();
     return;
   }
-  if (MainViewKey(*this, key, ctrl)) FullRepaint();
+  if (MainViewKey(*this, key, ctrl, shift)) FullRepaint();
 }
 
 void MainWindow::OnChar(wchar_t c) {
@@ -299,6 +299,10 @@ void MainViewClick(MainWindow& w, int32_t x, int32_t y) {
   if (hit(Slot::RefreshButton)) {
     w.RequestRefreshNow();
     feedback.ShowToast(L"Refreshing...");
+    return w.FullRepaint();
+  }
+  if (hit(Slot::ExportButton)) {
+    ExportView(w);
     return w.FullRepaint();
   }
   if (hit(Slot::CallCopyAll)) {
@@ -408,7 +412,7 @@ void MainViewWheel(MainWindow& w, int32_t wheelDelta) {
   w.FullRepaint();  // the table painter applies the upper bound
 }
 
-bool MainViewKey(MainWindow& w, uint32_t key, bool ctrl) {
+bool MainViewKey(MainWindow& w, uint32_t key, bool ctrl, bool shift) {
   AppState& s = w.state();
   Application& app = w.app();
   const auto rows = static_cast<int32_t>(app.connectionView().ViewRows().size());
@@ -438,6 +442,10 @@ bool MainViewKey(MainWindow& w, uint32_t key, bool ctrl) {
         LookupRow(w, *row);
       }
     }
+  } else if (ctrl && key == Key::S) {
+    ExportView(w);
+  } else if (ctrl && shift && key == Key::C) {
+    CopyViewTable(w);
   } else if (ctrl && key == Key::C) {
     if (const ViewRow* row = SelectedRow(w)) {
       if (row->app.connections > 0) {
@@ -455,7 +463,8 @@ bool MainViewKey(MainWindow& w, uint32_t key, bool ctrl) {
 }
 
 void MainViewChar(MainWindow& w, wchar_t c) {
-  if (!w.state().searchFocused) return;
+  // The characters of the Ctrl shortcuts (Ctrl+S types DC3, Ctrl+Shift+C ETX) type nothing.
+  if (!w.state().searchFocused || (static_cast<uint32_t>(c) < 32 && c != L'\b')) return;
   std::wstring& search = w.app().viewInputs().searchText;
   if (c == L'\b') {
     EraseLastCharacter(search);

@@ -21,8 +21,14 @@ void MainViewClick(MainWindow& w, int32_t x, int32_t y);
 void MainViewDoubleClick(MainWindow& w, int32_t x, int32_t y);
 void MainViewWheel(MainWindow& w, int32_t wheelDelta);
 // The main view's key table (after the rules shared by every face); false for a key it ignores.
-bool MainViewKey(MainWindow& w, uint32_t key, bool ctrl);
+bool MainViewKey(MainWindow& w, uint32_t key, bool ctrl, bool shift);
 void MainViewChar(MainWindow& w, wchar_t c);
+
+// The export (ui/export_commands.cpp). Ctrl+S and the status line's "Export…": the save dialog,
+// then the connection view and the call list written as CSV or JSON; a toast tells how it went.
+void ExportView(MainWindow& w);
+// Ctrl+Shift+C: the view's rows as tab-separated text with a header row on the clipboard.
+void CopyViewTable(MainWindow& w);
 
 // The lookup panel (x, y logical). The router repaints after a click and a key; LookupPanelKey
 // sees every key but Escape, whose two steps (unfocus a filled box, then close) the router takes.

@@ -43,8 +43,9 @@ enum : int32_t {
   CallCopyEndpoint = CallCopyIp + 4,
   CallInfo = CallCopyEndpoint + 4,
   CallCopyAll = CallInfo + 4,
-  AppsCard,     // the APPLICATIONS stat card: the by-application switch
-  CallHistory,  // the call panel's "History" button
+  AppsCard,      // the APPLICATIONS stat card: the by-application switch
+  CallHistory,   // the call panel's "History" button
+  ExportButton,  // "Export…" at the right end of the status line
   // Settings groups.
   SettingsCard,
   SettingsClose,
@@ -99,7 +100,7 @@ enum : int32_t {
 }  // namespace Slot
 
 inline constexpr int32_t kMainViewFirstSlot = Slot::CloseButton;
-inline constexpr int32_t kMainViewLastSlot = Slot::CallHistory;
+inline constexpr int32_t kMainViewLastSlot = Slot::ExportButton;
 inline constexpr int32_t kSettingsFirstSlot = Slot::SettingsCard;
 inline constexpr int32_t kSettingsLastSlot = Slot::VolumePreset + 4;
 inline constexpr int32_t kLookupFirstSlot = Slot::LookupCard;
@@ -127,7 +128,7 @@ bool IsContainerSlot(int32_t slot);
 // The first present slot of the face, in table order, that contains (x, y); container slots only
 // after every other slot of the scan. Lookup panel: the lookup groups, then the lookup box.
 // Settings panel: SettingsCard through VolumePreset. History panel: its own group. Main view:
-// CloseButton through CallHistory.
+// CloseButton through ExportButton.
 // Slot::None when nothing matches (always for the loading screen).
 int32_t HitTest(const HitRectTable& table, Face face, int32_t x, int32_t y);
 

@@ -24,6 +24,7 @@ constexpr std::wstring_view kEmDash = L"\u2014";
 constexpr std::wstring_view kTitle = L"Tolvane";
 constexpr uint32_t kCardHoverOverlay = 0x0F;
 constexpr std::wstring_view kCallTitle = L"DISCORD CALL IPs";
+constexpr std::wstring_view kExportLabel = L"Export\u2026";
 constexpr std::wstring_view kStatTitles[4] = {L"ACTIVE SOCKETS", L"DISCORD CALL IPS", L"APPLICATIONS",
                                               L"MEDIAN LATENCY"};
 
@@ -490,17 +491,27 @@ void PaintToolbar(DrawContext& dc, AppState& state, const MainViewSources& sourc
 
 // ---- status line and toast
 
-void PaintStatusLine(DrawContext& dc, const AppState& state, const MainViewSources& sources, int32_t W, int32_t H) {
+void PaintStatusLine(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W, int32_t H) {
+  const ThemePalette& p = dc.palette;
   const float y = static_cast<float>(H - 16);
+  // "Export…" keeps the right end: its slot is recorded before any culling, and the line's text
+  // is cut (with "…") 12 units before it.
+  const int32_t right = W - 28;
+  const int32_t left = right - MeasureText(dc, kExportLabel, FontTiny) - 12;
+  HitRect& exportHit = state.hits[Slot::ExportButton];
+  exportHit.Set(left, H - 18, right, H - 2);
   if (Culled(dc, 28, y, static_cast<float>(W - 56), 14)) return;
+  const RectF exportBox = R(static_cast<float>(left), static_cast<float>(H - 18), static_cast<float>(right - left), 16);
+  if (dc.Hovered(exportHit)) FillRoundRect(dc, exportBox, 6, WithAlpha(p.accent, 0x26));
+  TextInRect(dc, kExportLabel, FontTiny, exportBox, p.accent, TextAlign::Center, TextAlign::Center);
   const std::wstring rate = sources.traffic ? MachineRateText(sources.traffic->Machine()) : std::wstring();
   std::wstring line = L"Captured " + LastRefreshText(sources.published, sources.clock) + L"   \u00b7   " +
                       std::to_wstring(static_cast<unsigned long long>(sources.view.AllRows().size())) + L" sockets" +
                       (rate.empty() ? L"" : L"   \u00b7   " + rate) + L"   \u00b7   " +
                       (state.capturePaused ? L"paused" : L"live") +
                       L"   \u00b7   click an IP for details   \u00b7   Ctrl+L lookup   Ctrl+F search   Ctrl+C copy   "
-                      L"F2 settings   F5 refresh";
-  TextInRect(dc, line, FontTiny, R(28, y, static_cast<float>(W - 56), 14), dc.palette.textMuted, TextAlign::Near,
+                      L"Ctrl+S export   F2 settings   F5 refresh";
+  TextInRect(dc, line, FontTiny, R(28, y, static_cast<float>(std::max(0, left - 40)), 14), p.textMuted, TextAlign::Near,
              TextAlign::Center);
 }
 

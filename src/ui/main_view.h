@@ -134,7 +134,7 @@ void PaintCallCardFrame(DrawContext& dc, int32_t x, int32_t cw, uint32_t alpha);
 void PaintStatCards(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W);
 void PaintToolbar(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W,
                   bool chromeDrawn = false);
-void PaintStatusLine(DrawContext& dc, const AppState& state, const MainViewSources& sources, int32_t W, int32_t H);
+void PaintStatusLine(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W, int32_t H);
 // The toast in the lower right corner; an expired toast is cleared (Toast::Visible) and not drawn.
 void PaintToast(DrawContext& dc, Toast& toast, int32_t W, int32_t H);
 

@@ -47,6 +47,7 @@ inline constexpr uint32_t F = 0x46;
 inline constexpr uint32_t G = 0x47;
 inline constexpr uint32_t H = 0x48;
 inline constexpr uint32_t L = 0x4C;
+inline constexpr uint32_t S = 0x53;
 inline constexpr uint32_t V = 0x56;
 inline constexpr uint32_t F2 = 0x71;
 inline constexpr uint32_t F5 = 0x74;
@@ -98,7 +99,8 @@ class MainWindow {
   void OnLButtonDblClk(int32_t deviceX, int32_t deviceY);
   // wheelDelta: the signed high word of WM_MOUSEWHEEL's wParam.
   void OnMouseWheel(int32_t wheelDelta);
-  void OnKeyDown(uint32_t key, bool ctrl);
+  // key: the virtual-key number; ctrl and shift: whether those keys are held.
+  void OnKeyDown(uint32_t key, bool ctrl, bool shift = false);
   void OnChar(wchar_t c);
 
   // --- Operations for the commands and the painters -------------------------------------------

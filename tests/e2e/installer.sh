@@ -86,7 +86,8 @@ if [ $rc -ne 0 ]; then
   fail "silent install" "exit code $rc"
 elif [ "$old_version" != 0.9.0 ]; then
   fail "silent install" "the older version did not install first (version '$old_version')"
-elif ! cmp -s "$program_dir/tolvane.exe" "$work/zip/Tolvane/tolvane.exe" || [ ! -f "$program_dir/uninstall.exe" ]; then
+elif ! cmp -s "$program_dir/tolvane.exe" "$work/zip/Tolvane/tolvane.exe" || [ ! -f "$program_dir/uninstall.exe" ] \
+  || ! cmp -s "$program_dir/tolvane-cli.exe" "$work/zip/Tolvane/tolvane-cli.exe"; then
   fail "silent install" "the exe was not replaced; program folder holds: $(ls "$program_dir" 2>&1)"
 elif [ ! -f "$shortcut" ]; then
   fail "silent install" "no Start-menu shortcut at $shortcut"
@@ -95,7 +96,7 @@ elif [ "$got_values" != "$want_values" ] || [ "$install_location" != 'C:\Program
   || [ -z "$(reg_value QuietUninstallString)" ] || [ $((size)) -lt 100 ]; then
   fail "silent install" "registry: $got_values, location '$install_location', uninstall '$uninstall_string', size '$size'"
 else
-  pass "silent install over 0.9.0: exit 0, exe replaced, uninstaller, Start-menu shortcut, Uninstall\\Tolvane version $version ($((size)) KiB)"
+  pass "silent install over 0.9.0: exit 0, exe replaced, tolvane-cli.exe beside it, uninstaller, Start-menu shortcut, Uninstall\\Tolvane version $version ($((size)) KiB)"
 fi
 
 # ---- the installed program runs its benchmark

@@ -9,6 +9,11 @@
 #   app_rect                print the window's client rectangle: left top right bottom (screen pixels)
 #   app_close TAG           close the window as a user does and wait until the program ended
 #   app_count               print how many program windows are open
+# and, for check_console_export:
+#   cli_run TAG ARGS...     run the console export; its exit code lands in $work/rc.TAG, its standard
+#                           error in $work/err.TAG
+#   cli_path PATH           print a path as the console export takes it
+#   cli_name                the name its messages start with
 # and sets: work (a temporary folder, removed on exit), scale (device pixels per logical pixel),
 # settings_file (the program's settings file), shots (the folder for screenshots).
 
@@ -139,6 +144,18 @@ check_keys() {
     fail "Ctrl+C" "clipboard before '$before', after '$copied'"
   fi
   kill "$xclip_pid" 2>/dev/null
+  # Ctrl+Shift+C: the whole table, tab-separated under its header (the window saw the Shift).
+  xdotool key ctrl+shift+c
+  wait_for 5 grep -q $'^steam\.exe (demo)\t6262\tTCP4\t' <(clipboard)
+  copied=$(clipboard)
+  local header
+  header=$(printf 'application\tpid\tprotocol\tlocalAddress\tlocalPort\tremoteAddress\tremotePort\tstate\tcategory\trole\tlatencyMs')
+  if [ "$(head -n 1 <<<"$copied" | tr -d '\r')" = "$header" ] \
+    && grep -q $'^steam\.exe (demo)\t6262\tTCP4\t.*\t23\.45\.67\.89\t27015\t' <<<"$copied"; then
+    pass "Ctrl+Shift+C: the table under its header on the X clipboard ($(($(wc -l <<<"$copied") - 1)) rows)"
+  else
+    fail "Ctrl+Shift+C" "clipboard '$(head -c 300 <<<"$copied" | tr '\t\r\n' '|  ')'"
+  fi
   read -r rx ry <<<"$(at_logical 200 386)"
   xdotool key ctrl+f
   sleep 0.3
@@ -393,4 +410,66 @@ check_call_servers() {
     fail "call servers (demo)" "no demo window"
   fi
   kill "$servers" 2>/dev/null
+}
+
+# ---- the console export: with --demo it writes a JSON document with the demonstration rows, the
+# demo call IPs, the version and the time, opens no window and exits 0; the CSV form writes the
+# connections and the "-calls" file, UTF-8 with a byte-order mark; a bad option exits 2 with one
+# line; a write that fails (the temporary file's name is taken by a folder) exits 2 with one line
+# and keeps the earlier file
+check_console_export() {
+  local dir="$work/export dir" version windows=0 end
+  mkdir -p "$dir"
+  version=$(sed -n 's/^project(Tolvane VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+  cli_run cli_demo --demo "--export=$(cli_path "$dir/now.json")" --seconds=2 &
+  local pid=$!
+  end=$((SECONDS + 90))
+  while [ ! -s "$work/rc.cli_demo" ] && [ $SECONDS -lt $end ]; do
+    [ "$(app_count)" -gt 0 ] && windows=1
+    sleep 0.3
+  done
+  wait "$pid"
+  if [ "$(cat "$work/rc.cli_demo" 2>/dev/null)" = 0 ] && [ $windows = 0 ] && python3 - "$dir/now.json" "$version" <<'PY'
+import datetime, json, sys
+doc = json.load(open(sys.argv[1], encoding="utf-8"))
+apps = [r["application"] for r in doc["connections"]]
+calls = {c["address"]: c for c in doc["calls"]}
+assert doc["version"] == sys.argv[2] and datetime.datetime.fromisoformat(doc["time"]).utcoffset() is not None, doc
+assert "Discord.exe (demo)" in apps and "steam.exe (demo)" in apps and apps == sorted(apps, key=str.lower), apps
+assert set(calls) == {"35.214.40.77", "104.18.12.201", "104.18.32.47"}, calls
+assert calls["35.214.40.77"]["live"] is True and calls["35.214.40.77"]["packets"] >= 18234, calls
+PY
+  then
+    pass "console export --demo --seconds=2: exit 0, no window, JSON with the demo rows, the demo call IPs and version $version"
+  else
+    fail "console export (JSON)" "exit $(cat "$work/rc.cli_demo" 2>/dev/null), windows $windows, stderr '$(head -c 300 "$work/err.cli_demo" 2>/dev/null)'"
+  fi
+  cli_run cli_csv --demo "--export=$(cli_path "$dir/now.csv")" --seconds=1
+  if [ "$(cat "$work/rc.cli_csv")" = 0 ] && python3 - "$dir/now.csv" "$dir/now-calls.csv" <<'PY'
+import csv, sys
+for path, first in zip(sys.argv[1:], ("application", "address")):
+    assert open(path, "rb").read(3) == b"\xef\xbb\xbf", path
+    rows = list(csv.reader(open(path, encoding="utf-8-sig", newline=""), strict=True))
+    assert rows[0][0] == first and len(rows) > 1 and all(len(r) == len(rows[0]) for r in rows), rows
+PY
+  then
+    pass "console export to CSV: the connections and the -calls file, with a byte-order mark, read back by Python's csv module"
+  else
+    fail "console export (CSV)" "exit $(cat "$work/rc.cli_csv"), files: $(ls "$dir")"
+  fi
+  cli_run cli_bad "--export=$(cli_path "$dir/x.csv")" --seconds=0
+  if [ "$(cat "$work/rc.cli_bad")" = 2 ] && [ "$(wc -l <"$work/err.cli_bad")" -eq 1 ] && grep -q "^$(cli_name): --seconds=" "$work/err.cli_bad"; then
+    pass "console export, bad option: exit 2, one line: $(tr -d '\r' <"$work/err.cli_bad")"
+  else
+    fail "console export (bad option)" "exit $(cat "$work/rc.cli_bad"), stderr '$(cat "$work/err.cli_bad")'"
+  fi
+  printf 'earlier' >"$dir/keep.csv"
+  mkdir -p "$dir/keep.csv.tmp"
+  cli_run cli_keep --demo "--export=$(cli_path "$dir/keep.csv")" --seconds=1
+  if [ "$(cat "$work/rc.cli_keep")" = 2 ] && [ "$(wc -l <"$work/err.cli_keep")" -eq 1 ] \
+    && grep -q "^$(cli_name): could not write .*keep.csv" "$work/err.cli_keep" && [ "$(cat "$dir/keep.csv")" = earlier ]; then
+    pass "console export, failed write: exit 2, the earlier file kept, one line: $(tr -d '\r' <"$work/err.cli_keep")"
+  else
+    fail "console export (failed write)" "exit $(cat "$work/rc.cli_keep"), file '$(cat "$dir/keep.csv")', stderr '$(cat "$work/err.cli_keep")'"
+  fi
 }

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # End-to-end checks of the native Linux program on a private virtual display, with a home, runtime
 # and temporary folder of its own in a temporary folder, checked from outside: the benchmark line,
-# the start-up geometry, the second start's hand-over, the close button, idle CPU, and the checks
-# shared with the Windows program (tests/e2e/lib.sh). Screenshots land in artifacts/e2e-linux/.
+# the start-up geometry, the second start's hand-over, the close button, idle CPU, the console
+# export, and the checks shared with the Windows program (tests/e2e/lib.sh). Screenshots land in artifacts/e2e-linux/.
 #
 #   tests/e2e/linux.sh path/to/tolvane
 #
@@ -154,5 +154,16 @@ check_ocr
 cp "$shots/demo_main_view.png" "$shots/linux_main_view.png" 2>/dev/null
 check_lookup
 check_settings_panel
+
+# ---- the console export, "tolvane --export=...", run without a display
+cli_run() {
+  local tag=$1
+  shift
+  env -u DISPLAY -u WAYLAND_DISPLAY timeout 60 "$exe" "$@" >/dev/null 2>"$work/err.$tag"
+  echo $? >"$work/rc.$tag"
+}
+cli_path() { printf '%s' "$1"; }
+cli_name() { echo tolvane; }
+check_console_export
 
 e2e_summary "e2e linux"

@@ -276,4 +276,32 @@ fi
 kill "$servers_pid" 2>/dev/null
 servers_pid=""
 
+# ---- (k) tolvane-cli.exe beside the program: its resources, the console export (tests/e2e/lib.sh),
+# and without packet capture (Wine has no raw sockets) an export that says so, exits 0 and leaves
+# the settings file as it was (ping is off in it, so nothing leaves the machine)
+cli=$(dirname "$exe")/tolvane-cli.exe
+cli_run() {
+  local tag=$1
+  shift
+  timeout 120 "$root/scripts/wine-run.sh" "$cli" "$@" >/dev/null 2>"$work/err.$tag"
+  echo $? >"$work/rc.$tag"
+}
+cli_path() { printf 'Z:%s' "${1//\//\\}"; }
+cli_name() { echo tolvane-cli; }
+if out=$(python3 "$here/check_resources.py" --cli "$cli" 2>&1); then
+  pass "tolvane-cli.exe resources: console subsystem, manifest asInvoker, the project version"
+else
+  fail "tolvane-cli.exe resources" "$out"
+fi
+check_console_export
+printf 'enablePing=0\r\n' >"$settings_file"
+before=$(sha256sum "$settings_file")
+cli_run cli_plain "--export=$(cli_path "$work/plain.csv")" --seconds=1
+if [ "$(cat "$work/rc.cli_plain")" = 0 ] && grep -q '^tolvane-cli: .*the export has no packet counters' "$work/err.cli_plain" \
+  && [ -f "$work/plain-calls.csv" ] && [ "$(sha256sum "$settings_file")" = "$before" ]; then
+  pass "console export without capture: exit 0, says so ($(head -c 80 "$work/err.cli_plain")...), settings untouched"
+else
+  fail "console export without capture" "exit $(cat "$work/rc.cli_plain"), stderr '$(cat "$work/err.cli_plain")'"
+fi
+
 e2e_summary e2e

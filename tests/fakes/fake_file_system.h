@@ -61,6 +61,7 @@ class FakeFileSystem : public FileSystem {
     modified.erase(from);
     return true;
   }
+  std::wstring LastErrorText() override { return errorText; }
   bool Remove(const std::wstring& path) override {
     ++removeCalls;
     modified.erase(path);
@@ -113,6 +114,7 @@ class FakeFileSystem : public FileSystem {
   bool failMove = false;
   bool failList = false;
   bool failSetModified = false;
+  std::wstring errorText;  // LastErrorText's answer
   int createFolderCalls = 0;
   int readCalls = 0;
   int writeCalls = 0;

@@ -6,14 +6,20 @@
 // raise its window) and exits with code 0; demo and benchmark starts always open their own window.
 // No display, or a window that cannot be made, exits with code 1. SIGINT and SIGTERM close the
 // window as its close button does, so the settings are saved.
+//
+// "--export=FILE" makes it the console export instead (app/console_export.h): no GTK, no display,
+// no single-instance lock; messages on standard error, exit code 0 or 2.
 #include <glib-unix.h>
 #include <gtk/gtk.h>
 
 #include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <string>
+#include <vector>
 
 #include "app/application.h"
+#include "app/console_export.h"
 #include "app/linux/instance_socket.h"
 #include "app/linux/main_window_gtk.h"
 #include "app/startup.h"
@@ -45,13 +51,30 @@ std::wstring JoinedArguments(int argc, char** argv) {
   return tolvane::Utf8ToWide(joined);
 }
 
-// raiseSocket: where this, the first instance, answers a second start; empty when it does not.
-int RunMainWindow(const tolvane::CommandLineState& commandLine, const std::string& raiseSocket, uint64_t startTick) {
-  const tolvane::PlatformServices services{
+void ErrorLine(const std::wstring& message) {
+  std::fprintf(stderr, "tolvane: %s\n", tolvane::WideToUtf8(message).c_str());
+}
+
+tolvane::PlatformServices SystemServices() {
+  return tolvane::PlatformServices{
       tolvane::SystemClock(),       tolvane::SystemFileSystem(),   tolvane::SystemSocketTables(),
       tolvane::SystemProcessList(), tolvane::SystemRawCapture(),   tolvane::SystemIcmp(),
       tolvane::SystemHttpClient(),  tolvane::SystemImageDecoder(), tolvane::SystemClipboard()};
-  tolvane::Application app(commandLine, services);
+}
+
+int ConsoleExport(const std::vector<std::wstring>& args) {
+  tolvane::ExportCommand command;
+  std::wstring error;
+  if (!tolvane::ParseExportArguments(args, command, error)) {
+    ErrorLine(error + L" (" + tolvane::ExportUsage(L"tolvane") + L")");
+    return tolvane::kExportFailed;
+  }
+  return tolvane::RunConsoleExport(command, SystemServices(), ErrorLine);
+}
+
+// raiseSocket: where this, the first instance, answers a second start; empty when it does not.
+int RunMainWindow(const tolvane::CommandLineState& commandLine, const std::string& raiseSocket, uint64_t startTick) {
+  tolvane::Application app(commandLine, SystemServices());
   tolvane::MainWindowState state(app);
   if (!tolvane::CreateMainWindow(state)) return 1;
 
@@ -82,6 +105,9 @@ int RunMainWindow(const tolvane::CommandLineState& commandLine, const std::strin
 
 int main(int argc, char** argv) {
   const uint64_t startTick = tolvane::SystemClock().TickMs();
+  std::vector<std::wstring> args;
+  for (int i = 1; i < argc; ++i) args.push_back(tolvane::Utf8ToWide(argv[i]));
+  if (tolvane::WantsExport(args)) return ConsoleExport(args);
   const tolvane::CommandLineState commandLine = tolvane::ParseCommandLine(JoinedArguments(argc, argv));
 
   // The lock is held until the process ends; the raise socket sits beside it.

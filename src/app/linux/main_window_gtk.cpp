@@ -326,6 +326,13 @@ bool GtkWindowHost::ChooseFile(FileDialogKind kind, std::wstring& path) {
   gtk_file_filter_add_pattern(all, "*");
   gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(dialog), all);
   g_object_unref(all);
+  const bool ok = RunFileDialog(dialog, path);
+  gtk_native_dialog_destroy(GTK_NATIVE_DIALOG(dialog));
+  g_object_unref(dialog);
+  return ok;
+}
+
+bool GtkWindowHost::RunFileDialog(GtkFileChooserNative* dialog, std::wstring& path) {
   struct Answer {
     bool done = false;
     int response = GTK_RESPONSE_CANCEL;
@@ -351,6 +358,28 @@ bool GtkWindowHost::ChooseFile(FileDialogKind kind, std::wstring& path) {
       g_object_unref(file);
     }
   }
+  return ok;
+}
+
+bool GtkWindowHost::ChooseSaveFile(const std::wstring& suggestedName, std::wstring& path, SaveFileType& type) {
+  if (!state_.window) return false;
+  GtkFileChooserNative* dialog = gtk_file_chooser_native_new("Export", GTK_WINDOW(state_.window),
+                                                             GTK_FILE_CHOOSER_ACTION_SAVE, "_Save", "_Cancel");
+  gtk_native_dialog_set_modal(GTK_NATIVE_DIALOG(dialog), TRUE);
+  GtkFileFilter* types[2] = {};
+  const char* const names[2][2] = {{"CSV (comma-separated values)", "csv"}, {"JSON", "json"}};
+  for (int i = 0; i < 2; ++i) {
+    types[i] = gtk_file_filter_new();
+    gtk_file_filter_set_name(types[i], names[i][0]);
+    gtk_file_filter_add_suffix(types[i], names[i][1]);
+    gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(dialog), types[i]);
+  }
+  gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(dialog), WideToUtf8(suggestedName).c_str());
+  const bool ok = RunFileDialog(dialog, path);
+  // GTK 4's chooser asks before it overwrites a file; the chosen type decides a missing extension.
+  GtkFileFilter* chosen = gtk_file_chooser_get_filter(GTK_FILE_CHOOSER(dialog));
+  type = chosen == types[1] ? SaveFileType::Json : SaveFileType::Csv;
+  for (GtkFileFilter* t : types) g_object_unref(t);
   gtk_native_dialog_destroy(GTK_NATIVE_DIALOG(dialog));
   g_object_unref(dialog);
   return ok;
@@ -483,6 +512,7 @@ gboolean OnKeyPressed(GtkEventControllerKey* controller, guint keyval, guint key
   MainWindowState& s = StateOf(data);
   if (InputBlocked(s)) return TRUE;
   const bool ctrl = (mods & GDK_CONTROL_MASK) != 0;
+  const bool shift = (mods & GDK_SHIFT_MASK) != 0;
   uint32_t key = VirtualKeyOf(keyval);
   guint latin = 0;
   // On a non-Latin layout the key's place on the first layout names it, as Windows' key codes do,
@@ -493,7 +523,7 @@ gboolean OnKeyPressed(GtkEventControllerKey* controller, guint keyval, guint key
   }
   // As on Windows: the key first, then the text it types (through the input method, so that a
   // composed character arrives whole) or its control character.
-  if (key != 0) s.machine.OnKeyDown(key, ctrl);
+  if (key != 0) s.machine.OnKeyDown(key, ctrl, shift);
   if (s.closing) return TRUE;
   GdkEvent* event = gtk_event_controller_get_current_event(GTK_EVENT_CONTROLLER(controller));
   if (event && s.im && gtk_im_context_filter_keypress(s.im, event)) return TRUE;

@@ -59,6 +59,7 @@ class GtkWindowHost final : public WindowHost {
   void BeginDrag() override;
   bool ChooseColour(uint32_t startRgb, uint32_t& chosenRgb) override;
   bool ChooseFile(FileDialogKind kind, std::wstring& path) override;
+  bool ChooseSaveFile(const std::wstring& suggestedName, std::wstring& path, SaveFileType& type) override;
   void OpenLink(const std::wstring& link) override;
 
   // The invalidations collected since the last draw: all, or the rectangles.
@@ -74,6 +75,8 @@ class GtkWindowHost final : public WindowHost {
     guint source = 0;
   };
   static gboolean OnTimerSource(gpointer data);
+  // Shows the file chooser modally and waits for the answer; path: the chosen file's path.
+  bool RunFileDialog(GtkFileChooserNative* dialog, std::wstring& path);
 
   MainWindowState& state_;
   std::map<uint32_t, std::unique_ptr<Timer>> timers_;

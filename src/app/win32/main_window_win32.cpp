@@ -233,6 +233,25 @@ bool Win32WindowHost::ChooseFile(FileDialogKind kind, std::wstring& path) {
   return true;
 }
 
+bool Win32WindowHost::ChooseSaveFile(const std::wstring& suggestedName, std::wstring& path, SaveFileType& type) {
+  static constexpr wchar_t kTypes[] = L"CSV (comma-separated values)\0*.csv\0JSON\0*.json\0";
+  wchar_t buffer[1024] = {};
+  suggestedName.copy(buffer, 1023);
+  OPENFILENAMEW ofn{};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = window_;
+  ofn.lpstrFilter = kTypes;
+  ofn.nFilterIndex = 1;
+  ofn.lpstrFile = buffer;
+  ofn.nMaxFile = 1023;
+  ofn.lpstrDefExt = L"csv";  // the dialog then adds the extension of the type chosen
+  ofn.Flags = OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
+  if (!GetSaveFileNameW(&ofn)) return false;
+  path = buffer;
+  type = ofn.nFilterIndex == 2 ? SaveFileType::Json : SaveFileType::Csv;
+  return true;
+}
+
 void Win32WindowHost::OpenLink(const std::wstring& link) { OpenLinkUnelevated(window_, link); }
 
 MainWindowState::MainWindowState(Application& application)
@@ -446,7 +465,8 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       machine.OnMouseWheel(GET_WHEEL_DELTA_WPARAM(wParam));
       return 0;
     case WM_KEYDOWN:
-      machine.OnKeyDown(static_cast<uint32_t>(wParam), (GetKeyState(VK_CONTROL) & 0x8000) != 0);
+      machine.OnKeyDown(static_cast<uint32_t>(wParam), (GetKeyState(VK_CONTROL) & 0x8000) != 0,
+                        (GetKeyState(VK_SHIFT) & 0x8000) != 0);
       return 0;
     case WM_CHAR:
       machine.OnChar(static_cast<wchar_t>(LOWORD(wParam)));

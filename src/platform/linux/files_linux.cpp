@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -31,6 +32,13 @@ namespace {
 constexpr int kListDepthLimit = 8;  // as deep as the tile cache goes, with room to spare
 
 std::string Narrow(const std::wstring& w) { return WideToUtf8(w); }
+
+// errno of the calling thread's last failed write or move (LastErrorText).
+thread_local int lastFileError = 0;
+bool Failed() {
+  lastFileError = errno;
+  return false;
+}
 
 bool WriteAllTo(int fd, const std::string& bytes) {
   size_t done = 0;
@@ -79,11 +87,13 @@ class LinuxFileSystem final : public FileSystem {
   }
   bool WriteDurable(const std::wstring& path, const std::string& bytes) override {
     const int fd = open(Narrow(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) return false;
-    bool ok = WriteAllTo(fd, bytes);
-    ok = ok && fsync(fd) == 0;
-    ok = close(fd) == 0 && ok;
-    return ok;
+    if (fd < 0) return Failed();
+    if (!WriteAllTo(fd, bytes) || fsync(fd) != 0) {
+      Failed();
+      close(fd);
+      return false;
+    }
+    return close(fd) == 0 || Failed();
   }
   bool Append(const std::wstring& path, const std::string& bytes) override {
     const int fd = open(Narrow(path).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
@@ -94,7 +104,7 @@ class LinuxFileSystem final : public FileSystem {
   }
   bool MoveReplacing(const std::wstring& from, const std::wstring& to) override {
     const std::string target = Narrow(to);
-    if (std::rename(Narrow(from).c_str(), target.c_str()) != 0) return false;
+    if (std::rename(Narrow(from).c_str(), target.c_str()) != 0) return Failed();
     // The rename itself lives in the folder: without this it may not survive a power cut.
     const size_t slash = target.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
@@ -104,6 +114,11 @@ class LinuxFileSystem final : public FileSystem {
       close(dir);
     }
     return true;
+  }
+  std::wstring LastErrorText() override {
+    if (lastFileError == 0) return {};
+    char buffer[256];
+    return Utf8ToWide(strerror_r(lastFileError, buffer, sizeof buffer));  // the GNU form: it returns the text
   }
   bool Remove(const std::wstring& path) override { return unlink(Narrow(path).c_str()) == 0; }
   bool Exists(const std::wstring& path) override {
