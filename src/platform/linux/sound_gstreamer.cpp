@@ -222,4 +222,18 @@ SoundCommands& SystemSoundCommands() {
   return commands;
 }
 
+void PlayNotificationSound() {
+  // The desktop's sound theme names the event "message-new-instant"; the freedesktop theme ships it.
+  // A new event restarts the sound; without the file or a player nothing plays.
+  static const wchar_t* const kFiles[] = {L"/usr/share/sounds/freedesktop/stereo/message-new-instant.oga",
+                                          L"/usr/share/sounds/freedesktop/stereo/message.oga"};
+  SoundCommands& sound = SystemSoundCommands();
+  sound.Send(L"close notification");
+  for (const wchar_t* file : kFiles) {
+    if (sound.Send(std::wstring(L"open \"") + file + L"\" type mpegvideo alias notification") != 0) continue;
+    sound.Send(L"play notification from 0");
+    return;
+  }
+}
+
 }  // namespace tolvane
