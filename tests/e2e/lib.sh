@@ -300,10 +300,10 @@ check_hostile_answers() {
     read -r tw th <<<"$size"
     margins="$(grey "$shot" 8 450 0) $(grey "$work/closed.png" 8 450 0)"
     if [ "$tw" -ge 370 ] && [ "$th" -gt 34 ] && [ "$th" -le 51 ] && [ "${margins%% *}" -lt 150 ] \
-      && [ "${margins##* }" -gt 200 ] && [ "$(window_count)" -eq 1 ]; then
+      && [ "${margins##* }" -gt 200 ] && [ "$(app_count)" -eq 1 ]; then
       pass "hostile message $shot: three full lines ($size), two Escapes closed the panel within a second"
     else
-      fail "hostile message" "text $size (want >= 370 x 35..51), margin $margins, windows $(window_count)"
+      fail "hostile message" "text $size (want >= 370 x 35..51), margin $margins, windows $(app_count)"
     fi
   else
     fail "hostile message" "no lookup of 93.184.216.35 or no screenshot"
