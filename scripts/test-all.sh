@@ -28,7 +28,7 @@ step "ThreadSanitizer: the tests that start threads"
 # Only the threaded tests (refresh, ping, capture, lookup, the application's and the window's start
 # and stop) are built and run here, so the step stays short; any race report fails it.
 cmake --preset host-tsan >/dev/null
-cmake --build build/host-tsan -j "$jobs" --target test_monitor test_latency test_capture test_lookup test_app test_ui
+cmake --build build/host-tsan -j "$jobs" --target test_monitor test_latency test_capture test_lookup test_app test_engine test_ui
 TSAN_OPTIONS="halt_on_error=1 exitcode=66" ctest --test-dir build/host-tsan -j "$jobs" --output-on-failure \
   -R '^(RefreshTest|PingServiceTest|PingOnceTest|CaptureThread|LookupServiceTest|LookupWorkerStop|LookupTargetTest|Application|MainWindowLifecycle)\.'
 

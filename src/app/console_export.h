@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "app/application.h"
+#include "engine/application.h"
 
 namespace tolvane {
 

@@ -6,16 +6,9 @@
 #include <cstdint>
 #include <string>
 
-namespace tolvane {
+#include "engine/command_line.h"
 
-// The command-line state, set once by the entry point before any worker thread exists and only
-// read afterwards. Empty bases mean the built-in defaults.
-struct CommandLineState {
-  bool demoMode = false;   // "--demo" anywhere: demonstration rows and ping times; allows a 2nd instance
-  bool benchMode = false;  // "--bench" anywhere: run the drawing benchmark, then close
-  std::wstring apiBase;    // value of "--api-base="
-  std::wstring tileBase;   // value of "--tile-base="
-};
+namespace tolvane {
 
 // The characters after the first occurrence of prefix, up to the first space or the end; empty
 // when prefix does not occur. No quoting is recognised.

@@ -19,7 +19,7 @@
 
 #include "appearance/theme.h"
 #include "platform/canvas.h"
-#include "settings/settings_editing.h"
+#include "settings/text_fields.h"
 
 namespace tolvane {
 

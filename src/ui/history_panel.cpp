@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <array>
 
-#include "app/application.h"
+#include "engine/application.h"
 #include "clipboard/copy_actions.h"
 #include "ui/commands.h"
 #include "ui/main_window.h"

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/application.h"
+#include "engine/application.h"
 #include "clipboard/copy_actions.h"
 #include "latency/grading.h"
 #include "lookup/lookup_target.h"

@@ -8,7 +8,7 @@
 #include <array>
 #include <unordered_set>
 
-#include "app/application.h"
+#include "engine/application.h"
 #include "clipboard/copy_actions.h"
 #include "latency/grading.h"
 #include "lookup/lookup_target.h"

@@ -22,7 +22,7 @@
 #include <functional>
 #include <string>
 
-#include "app/application.h"
+#include "engine/application.h"
 #include "appearance/draw.h"
 #include "platform/canvas.h"
 #include "settings/settings_editing.h"

@@ -19,11 +19,11 @@
 #include <cstdint>
 #include <string>
 
-#include "app/application.h"
+#include "engine/application.h"
 #include "appearance/draw.h"
 #include "appearance/media.h"
 #include "appearance/sounds.h"
-#include "appearance/splash.h"
+#include "ui/splash.h"
 #include "platform/canvas.h"
 #include "platform/image_decoding.h"
 #include "platform/sound.h"

@@ -3,7 +3,7 @@
 // clock that only moves when they sleep.
 #pragma once
 
-#include "app/application.h"
+#include "engine/application.h"
 #include "fakes/fake_clipboard.h"
 #include "fakes/fake_file_system.h"
 #include "fakes/fake_http.h"

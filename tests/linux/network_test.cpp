@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "app/application.h"
+#include "engine/application.h"
 #include "fakes/fake_clipboard.h"
 #include "kernel_test.h"
 #include "platform/utf8.h"

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/application.h"
+#include "engine/application.h"
 #include "fakes/fake_application_services.h"
 #include "fakes/fake_clock.h"
 #include "fakes/fake_window_host.h"

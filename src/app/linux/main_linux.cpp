@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "app/application.h"
+#include "engine/application.h"
 #include "app/console_export.h"
 #include "app/linux/instance_socket.h"
 #include "app/linux/main_window_gtk.h"

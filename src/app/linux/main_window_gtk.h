@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "app/application.h"
+#include "engine/application.h"
 #include "app/linux/lookup_poster_gtk.h"
 #include "app/startup.h"
 #include "ui/main_window.h"

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/application.h"
+#include "engine/application.h"
 #include "app/console_export.h"
 #include "platform/clipboard.h"
 #include "platform/clock.h"

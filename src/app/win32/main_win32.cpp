@@ -18,7 +18,7 @@
 
 #include <cstdint>
 
-#include "app/application.h"
+#include "engine/application.h"
 #include "app/startup.h"
 #include "app/win32/main_window_win32.h"
 #include "app/window_frame.h"

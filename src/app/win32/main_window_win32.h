@@ -15,8 +15,9 @@
 #include <memory>
 #include <vector>
 
-#include "app/application.h"
+#include "app/startup.h"
 #include "app/win32/lookup_poster_win32.h"
+#include "engine/application.h"
 #include "ui/main_window.h"
 #include "ui/paint_window.h"
 #include "ui/window_host.h"

@@ -18,7 +18,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/application.h"
+#include "engine/application.h"
 #include "app/startup.h"
 #include "app/win32/lookup_poster_win32.h"
 #include "app/win32/main_window_win32.h"

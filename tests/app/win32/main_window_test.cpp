@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "app/application.h"
+#include "engine/application.h"
 #include "app/startup.h"
 #include "app/win32/main_window_win32.h"
 #include "fakes/fake_application_services.h"

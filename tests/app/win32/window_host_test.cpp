@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/application.h"
+#include "engine/application.h"
 #include "app/win32/lookup_poster_win32.h"
 #include "app/win32/main_window_win32.h"
 #include "fakes/fake_application_services.h"

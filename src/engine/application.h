@@ -13,13 +13,13 @@
 #include <memory>
 #include <vector>
 
-#include "app/startup.h"
 #include "appearance/theme.h"
 #include "capture/call_list.h"
 #include "capture/call_prefix.h"
 #include "capture/call_servers.h"
 #include "capture/packet_capture.h"
 #include "clipboard/copy_feedback.h"
+#include "engine/command_line.h"
 #include "latency/latency_book.h"
 #include "latency/ping_service.h"
 #include "lookup/lookup_current.h"

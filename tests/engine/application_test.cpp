@@ -1,7 +1,7 @@
 // The application object end to end on fakes: window creation loads the settings and derives the
 // palettes before the workers start, the workers run and publish, and window destruction joins
 // them and writes the normalised settings back.
-#include "app/application.h"
+#include "engine/application.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/application.h"
+#include "engine/application.h"
 
 #include "platform/sound.h"
 #include "settings/settings_file.h"

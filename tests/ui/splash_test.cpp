@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "appearance/splash.h"
+#include "ui/splash.h"
 #include "fakes/fake_clock.h"
 #include "fakes/fake_file_system.h"
 #include "fakes/fake_sound_commands.h"

@@ -1,5 +1,5 @@
 // The loading screen's state changes and its painter.
-#include "appearance/splash.h"
+#include "ui/splash.h"
 
 #include <algorithm>
 #include <cmath>
