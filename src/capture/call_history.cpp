@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <unordered_map>
 
+#include "export/csv_field.h"
 #include "platform/inet.h"
 #include "platform/utf8.h"
 #include "settings/settings.h"
@@ -70,16 +71,9 @@ bool NeedsGuard(const std::wstring& text) {
 std::string CsvText(const std::wstring& text) {
   std::wstring clean = SanitizeText(text, kCallHistoryTextLimit);
   if (NeedsGuard(clean)) clean.insert(clean.begin(), L'\'');
-  const std::string bytes = WideToUtf8(clean);
-  if (bytes.find_first_of(",\"") == std::string::npos &&
-      (bytes.empty() || (bytes.front() != ' ' && bytes.back() != ' ')))
-    return bytes;
-  std::string quoted = "\"";
-  for (char c : bytes) {
-    if (c == '"') quoted += '"';
-    quoted += c;
-  }
-  return quoted + '"';
+  std::string field;
+  AppendCsvField(field, clean);
+  return field;
 }
 
 std::wstring TextField(std::string_view bytes) {
