@@ -238,7 +238,7 @@ ExportDocument CollectExport(const ConnectionView& view, const CallList& calls, 
   ExportDocument doc;
   doc.version = ProgramVersion();
   doc.time = IsoTime(utcMs, clock.UtcOffsetMinutes(utcMs));
-  doc.tables.push_back(ConnectionTable(view.Folded() ? SocketsByApplication(view) : view.ViewRows()));
+  doc.tables.push_back(view.Folded() ? ConnectionTable(SocketsByApplication(view)) : ConnectionTable(view.ViewRows()));
   doc.tables.push_back(CallTable(
       calls.Entries(), [&view](const std::wstring& address) { return view.LatencyOf(address); },
       [&servers](const std::wstring& address) { return servers.PlaceOf(address); }, packetCounters));
