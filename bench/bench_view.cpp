@@ -6,15 +6,20 @@
 
 #include <string>
 
+#include "capture/call_servers.h"
 #include "export/export_writer.h"
 #include "fakes/fake_clock.h"
+#include "fakes/fake_file_system.h"
 #include "monitor/view.h"
 
 namespace tolvane {
 namespace {
 
 struct ViewBench {
-  ViewBench() : calls(settings, prefixes, clock), view(published, calls, book, settings, prefixes, clock) {
+  ViewBench()
+      : calls(settings, prefixes, clock),
+        view(published, calls, book, settings, prefixes, clock),
+        servers(settings, calls, lookups, book, files, clock, toast, false, [] {}) {
     prefixes.RebuildPrefixList(L"104,3");
     static const wchar_t* kNames[] = {L"Discord.exe", L"chrome.exe", L"firefox.exe", L"Spotify.exe",
                                       L"steam.exe",   L"Code.exe",   L"svchost.exe", L"Telegram.exe"};
@@ -39,6 +44,7 @@ struct ViewBench {
       r.role = r.protocol == L"UDP4" ? L"Browser HTTP/3 QUIC" : L"HTTPS";
       r.packets = static_cast<uint64_t>(i % 50);
       r.ageMs = i % 9000;
+      if (i % 2 == 0) r.traffic = RowTraffic{true, 0, 0, 1000u * (i % 97), 40u * (i % 89), 7919u * i, 613u * i};
       published.rows.push_back(std::move(r));
       if (i < 600) book.RecordSample(published.rows.back().remoteAddress, 10 + i % 140);
     }
@@ -51,6 +57,10 @@ struct ViewBench {
   FakeClock clock;
   CallList calls;
   ConnectionView view;
+  LookupCache lookups;
+  FakeFileSystem files;
+  Toast toast{clock};
+  CallServers servers;
 };
 
 void RunRebuild(benchmark::State& state, const std::wstring& search, int32_t sortKey) {
@@ -79,7 +89,7 @@ void BM_ExportView(benchmark::State& state) {
   b.view.RebuildView(inputs);
   size_t bytes = 0;
   for (auto _ : state) {
-    const ExportDocument doc = CollectExport(b.view, b.calls, true, b.clock);
+    const ExportDocument doc = CollectExport(b.view, b.calls, b.servers, true, b.clock);
     const std::string csv = CsvText(doc.tables[0]);
     const std::string json = JsonText(doc);
     bytes = csv.size() + json.size();

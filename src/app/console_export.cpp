@@ -103,6 +103,7 @@ int RunConsoleExport(const ExportCommand& command, const PlatformServices& servi
   commandLine.demoMode = command.demo;
   Application app(commandLine, services);
   LoadSettings(app.settings(), services.files, app.callPrefixes());
+  app.callServers().Load(/*readOnly=*/true);
   app.StartWorkers();
   services.clock.SleepMs(command.seconds * 1000);
   const CaptureStatus capture = app.packetCapture().status();
@@ -110,9 +111,11 @@ int RunConsoleExport(const ExportCommand& command, const PlatformServices& servi
 
   ViewInputs inputs;  // the window's defaults: no search, every category and protocol, by application
   app.connectionView().RebuildView(inputs);
+  app.callServers().Tick();  // the places of the call list, from the history (nothing is asked now)
   const bool counters = PacketCountersKnown(capture, command.demo);
   if (!counters) errorLine(CaptureWarning(capture));
-  const ExportDocument doc = CollectExport(app.connectionView(), app.callList(), counters, services.clock);
+  const ExportDocument doc =
+      CollectExport(app.connectionView(), app.callList(), app.callServers(), counters, services.clock);
   const ExportFormat format = ExportFormatOf(command.file).value_or(ExportFormat::Csv);
   ExportFailure failure;
   if (!WriteExportFiles(services.files, ExportFiles(doc, command.file, format), failure)) {

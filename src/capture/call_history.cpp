@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <unordered_map>
 
+#include "export/csv_field.h"
 #include "platform/inet.h"
 #include "platform/utf8.h"
 #include "settings/settings.h"
@@ -70,16 +71,9 @@ bool NeedsGuard(const std::wstring& text) {
 std::string CsvText(const std::wstring& text) {
   std::wstring clean = SanitizeText(text, kCallHistoryTextLimit);
   if (NeedsGuard(clean)) clean.insert(clean.begin(), L'\'');
-  const std::string bytes = WideToUtf8(clean);
-  if (bytes.find_first_of(",\"") == std::string::npos &&
-      (bytes.empty() || (bytes.front() != ' ' && bytes.back() != ' ')))
-    return bytes;
-  std::string quoted = "\"";
-  for (char c : bytes) {
-    if (c == '"') quoted += '"';
-    quoted += c;
-  }
-  return quoted + '"';
+  std::string field;
+  AppendCsvField(field, clean);
+  return field;
 }
 
 std::wstring TextField(std::string_view bytes) {
@@ -274,11 +268,11 @@ std::wstring CallHistoryPath(FileSystem& files) {
   return (sep == std::wstring::npos ? std::wstring() : settings.substr(0, sep + 1)) + L"calls.csv";
 }
 
-CallHistoryLoad LoadCallHistory(FileSystem& files, Clock& clock) {
+CallHistoryLoad LoadCallHistory(FileSystem& files, Clock& clock, bool setAside) {
   CallHistoryLoad load;
   const std::wstring path = CallHistoryPath(files);
   std::string bytes;
-  bool setAside = false;
+  bool damaged = false;
   switch (files.ReadLimited(path, kCallHistoryMaxBytes, bytes)) {
     case FileSystem::ReadResult::CannotOpen:
       // Missing is the usual case; a file that is there but cannot be read must not be replaced.
@@ -288,20 +282,20 @@ CallHistoryLoad LoadCallHistory(FileSystem& files, Clock& clock) {
       load.writable = false;
       return load;
     case FileSystem::ReadResult::BadSize:
-      setAside = true;  // empty, or far too long to be ours
+      damaged = true;  // empty, or far too long to be ours
       break;
     case FileSystem::ReadResult::Ok: {
       ParsedCallHistory parsed = ParseCallHistory(bytes);
-      setAside = parsed.foreign || parsed.badRows > 0;
+      damaged = parsed.foreign || parsed.badRows > 0;
       load.records = std::move(parsed.records);
       break;
     }
   }
   const int64_t now = NowMs(clock);
-  if (setAside) {
+  if (damaged) load.writable = false;  // until it was set aside
+  if (damaged && setAside) {
     const std::wstring stem =
         path.substr(0, path.size() - 4) + L"-" + Utf8ToWide(DateText(now, clock.UtcOffsetMinutes(now)));
-    load.writable = false;
     for (int n = 1; n < 100; ++n) {
       const std::wstring aside = stem + (n == 1 ? L"" : L"-" + std::to_wstring(n)) + L".csv";
       if (files.Exists(aside)) continue;

@@ -82,8 +82,9 @@ struct CallHistoryLoad {
   bool writable = true;       // false: a file is there that could not be read nor set aside
   std::wstring setAsidePath;  // where a damaged or foreign file was moved; empty when none was
 };
-// Reads the history; a damaged or foreign file is renamed with the date and its readable rows kept.
-CallHistoryLoad LoadCallHistory(FileSystem& files, Clock& clock);
+// Reads the history; a damaged or foreign file is renamed with the date and its readable rows kept
+// (setAside false: it is left where it is, its readable rows kept, and it is not writable).
+CallHistoryLoad LoadCallHistory(FileSystem& files, Clock& clock, bool setAside = true);
 // Writes records through path + ".tmp" and a replacing move; false when the file was not replaced
 // (the previous one is then untouched and no temporary file is left).
 bool SaveCallHistory(const std::vector<CallServerRecord>& records, FileSystem& files, Clock& clock);

@@ -73,7 +73,7 @@ CallServers::CallServers(const Settings& settings, const CallList& calls, Lookup
       demo_(demoMode),
       playSound_(std::move(playSound)) {}
 
-void CallServers::Load() {
+void CallServers::Load(bool readOnly) {
   const int64_t now = WallMs(clock_);
   if (demo_) {
     // Two calls of earlier days, so the demo's history has more than today's servers.
@@ -87,9 +87,9 @@ void CallServers::Load() {
     ++historyRevision_;
     return;
   }
-  CallHistoryLoad load = LoadCallHistory(files_, clock_);
+  CallHistoryLoad load = LoadCallHistory(files_, clock_, /*setAside=*/!readOnly);
   history_ = std::move(load.records);
-  writable_ = load.writable;
+  writable_ = load.writable && !readOnly;
   setAsidePath_ = load.setAsidePath;
   if (!setAsidePath_.empty()) {
     const size_t sep = setAsidePath_.find_last_of(L"\\/");

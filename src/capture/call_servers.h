@@ -60,7 +60,8 @@ class CallServers {
               FileSystem& files, Clock& clock, Toast& toast, bool demoMode, std::function<void()> playSound);
 
   // At start, after the settings were loaded: reads the history file (demo: a made-up history).
-  void Load();
+  // readOnly (the console export): a damaged file is not set aside and nothing is ever written.
+  void Load(bool readOnly = false);
   // Once per user-interface tick: takes the located answers, follows the call list (at once when it
   // changed, else once a second while listCurrent: a paused or unrefreshed list shows servers that
   // are not being seen now), shows a due move notice and saves when a save is due.

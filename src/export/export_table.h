@@ -1,15 +1,15 @@
 // What an export holds: the connection view as the user sees it (its filters, search and sort, every
-// row, not only those on screen) and the call list, as tables of plain values, plus the program's
-// version and the time of the export. The writers (export/export_writer.h) turn one document into
+// row, not only those on screen), the call list and the call history, as tables of plain values,
+// plus the program's version and the time of the export. The writers (export/export_writer.h) turn one document into
 // CSV files, one JSON document or the tab-separated text of the clipboard, so every form has the
 // same columns in the same order.
 //
 // Each table's columns come from one column table per row type (export_table.cpp): a name and a
-// kind per column and a function that gives the row's value. A new column is one line there; a new
-// list (the application rows of a "by application" view, a call history) is one more ExportTable in
-// CollectExport. Values are texts; an empty optional is "no value" (an empty CSV field, JSON null).
-// Numbers are written by the program itself, never through the locale, so "." is always the
-// decimal separator.
+// kind per column and a function that gives the row's value. A new column is one line there (new
+// columns go at the end, so scripts that read the earlier ones by position keep working); a new
+// list is one more ExportTable in CollectExport. Values are texts; an empty optional is "no value" (an empty CSV field,
+// JSON null). Numbers are written by the program itself, never through the locale, so "." is always the decimal
+// separator.
 #pragma once
 
 #include <cstdint>
@@ -19,11 +19,14 @@
 #include <string_view>
 #include <vector>
 
+#include "capture/call_history.h"
 #include "capture/call_list.h"
 #include "capture/packet_capture.h"
 #include "monitor/view.h"
 
 namespace tolvane {
+
+class CallServers;
 
 enum class ExportKind { Text, Number, Flag };
 
@@ -35,7 +38,7 @@ struct ExportColumn {
 using ExportCell = std::optional<std::wstring>;
 
 struct ExportTable {
-  std::string_view key;          // JSON member of the document: "connections", "calls"
+  std::string_view key;          // JSON member of the document: "connections", "calls", ...
   std::wstring_view fileSuffix;  // CSV: written to the chosen file's name + suffix ("" for the first)
   std::vector<ExportColumn> columns;
   std::vector<std::vector<ExportCell>> rows;  // one cell per column
@@ -61,13 +64,24 @@ std::wstring_view AddressOfEndpoint(std::wstring_view endpoint);
 // bring their own. Otherwise the call list's packets and live columns are left empty.
 bool PacketCountersKnown(CaptureStatus status, bool demoMode);
 
+// The socket rows, in their order.
 ExportTable ConnectionTable(const std::vector<ViewRow>& rows);
-// latencyOf: the latest latency of an address (negative without a value), as the call panel shows it.
+// The application rows of the by-application view, in their order.
+ExportTable ApplicationTable(const std::vector<ViewRow>& rows);
+// latencyOf: the latest latency of an address (negative without a value), as the call panel shows
+// it; placeOf: its place as the call card shows it ("Frankfurt, DE"), empty while unknown.
 ExportTable CallTable(const std::vector<CallEndpoint>& calls,
-                      const std::function<int32_t(const std::wstring&)>& latencyOf, bool packetCounters);
+                      const std::function<int32_t(const std::wstring&)>& latencyOf,
+                      const std::function<std::wstring(const std::wstring&)>& placeOf, bool packetCounters);
+// The call history, newest first; times with the clock's UTC offset at each instant.
+ExportTable HistoryTable(std::vector<CallServerRecord> records, Clock& clock);
 
-// The whole export: the view's rows in view order, then the call list; time from the clock (the
-// wall clock and the local offset of that moment).
-ExportDocument CollectExport(const ConnectionView& view, const CallList& calls, bool packetCounters, Clock& clock);
+// The whole export: the connections, the call list with the places of its servers, the call
+// history, and in the by-application view its application rows. The connections are the view's
+// rows in view order; in the by-application view the sockets its rows fold, application by
+// application in the order of the application rows. The time is the clock's (the wall clock and
+// the local offset of that moment).
+ExportDocument CollectExport(const ConnectionView& view, const CallList& calls, const CallServers& servers,
+                             bool packetCounters, Clock& clock);
 
 }  // namespace tolvane

@@ -81,20 +81,6 @@ std::wstring_view FileNameOf(std::wstring_view path) {
   return slash == std::wstring_view::npos ? path : path.substr(slash + 1);
 }
 
-void AppendCsvField(std::string& out, std::wstring_view text) {
-  const std::string bytes = WideToUtf8(text);
-  if (bytes.find_first_of(",\"\r\n") == std::string::npos) {
-    out += bytes;
-    return;
-  }
-  out.push_back('"');
-  for (char c : bytes) {
-    if (c == '"') out.push_back('"');
-    out.push_back(c);
-  }
-  out.push_back('"');
-}
-
 std::string CsvText(const ExportTable& table) {
   std::string out(kUtf8Bom);
   for (size_t i = 0; i < table.columns.size(); ++i) {

@@ -1,7 +1,7 @@
 // The forms of an export and how they reach the disk.
 //
 // CSV (RFC 4180): UTF-8 with a byte-order mark, so that spreadsheet programs take it as UTF-8;
-// CR LF line ends; a field with a comma, a quote, a CR or an LF is quoted, its quotes doubled; a
+// CR LF line ends; fields quoted as export/csv_field.h says (a comma, a quote, a line break); a
 // header row of the column names. The first table goes to the chosen file, each other one to a file
 // beside it named after it ("x.csv", "x-calls.csv"). JSON: one UTF-8 document, an object with the
 // version, the time and one array of row objects per table. The clipboard's table: tab-separated
@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "export/csv_field.h"
 #include "export/export_table.h"
 #include "platform/files.h"
 
@@ -31,8 +32,6 @@ std::wstring SiblingPath(std::wstring_view path, std::wstring_view suffix);
 // The file name of a path (after its last "\" or "/").
 std::wstring_view FileNameOf(std::wstring_view path);
 
-// One RFC 4180 field, UTF-8, quoted when it needs to be.
-void AppendCsvField(std::string& out, std::wstring_view text);
 std::string CsvText(const ExportTable& table);
 std::string JsonText(const ExportDocument& doc);
 std::wstring TabSeparatedText(const ExportTable& table);

@@ -93,6 +93,8 @@ class ConnectionView {
 
   const RowList& AllRows() const { return allRows_; }
   const std::vector<ViewRow>& ViewRows() const { return viewRows_; }
+  // ViewRows are application rows (the by-application view).
+  bool Folded() const { return folded_; }
   // The socket rows that passed the filters and the search: ViewRows, or in the by-application
   // view the rows folded into its application rows (in snapshot order).
   const std::vector<ViewRow>& ShownSockets() const { return folded_ ? socketRows_ : viewRows_; }

@@ -1,7 +1,8 @@
 // The export commands of the main view: Ctrl+S and "Export…" write the view and the call list to
 // files the user chooses; Ctrl+Shift+C puts the view's rows on the clipboard as a table. Both take
 // the rows exactly as the table has them (ViewRows: the filters, the search and the sort applied,
-// every row, not only those on screen). Main thread only.
+// every row, not only those on screen); in the by-application view the clipboard gets its
+// application rows and the files both those and the sockets they fold. Main thread only.
 #include <string>
 
 #include "export/export_table.h"
@@ -30,7 +31,8 @@ void ExportView(MainWindow& w) {
   Application& app = w.app();
   CopyFeedback& feedback = app.copyFeedback();
   const bool counters = PacketCountersKnown(app.packetCapture().status(), app.commandLine().demoMode);
-  const ExportDocument doc = CollectExport(app.connectionView(), app.callList(), counters, app.clock());
+  const ExportDocument doc =
+      CollectExport(app.connectionView(), app.callList(), app.callServers(), counters, app.clock());
   std::wstring path;
   SaveFileType type = SaveFileType::Csv;
   if (!w.host().ChooseSaveFile(SuggestedName(doc.time), path, type) || path.empty()) return;
@@ -58,8 +60,10 @@ void ExportView(MainWindow& w) {
 void CopyViewTable(MainWindow& w) {
   Application& app = w.app();
   CopyFeedback& feedback = app.copyFeedback();
-  const std::vector<ViewRow>& rows = app.connectionView().ViewRows();
-  if (!feedback.SetClipboardText(w.state().window, TabSeparatedText(ConnectionTable(rows)))) {
+  const ConnectionView& view = app.connectionView();
+  const std::vector<ViewRow>& rows = view.ViewRows();
+  const ExportTable table = view.Folded() ? ApplicationTable(rows) : ConnectionTable(rows);
+  if (!feedback.SetClipboardText(w.state().window, TabSeparatedText(table))) {
     feedback.ShowToast(std::wstring(kClipboardBusyToast));
     return;
   }

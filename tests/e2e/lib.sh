@@ -149,7 +149,7 @@ check_keys() {
   wait_for 5 grep -q $'^steam\.exe (demo)\t6262\tTCP4\t' <(clipboard)
   copied=$(clipboard)
   local header
-  header=$(printf 'application\tpid\tprotocol\tlocalAddress\tlocalPort\tremoteAddress\tremotePort\tstate\tcategory\trole\tlatencyMs')
+  header=$(printf 'application\tpid\tprotocol\tlocalAddress\tlocalPort\tremoteAddress\tremotePort\tstate\tcategory\trole\tlatencyMs\treceivedBytesPerSecond\tsentBytesPerSecond\treceivedBytes\tsentBytes')
   if [ "$(head -n 1 <<<"$copied" | tr -d '\r')" = "$header" ] \
     && grep -q $'^steam\.exe (demo)\t6262\tTCP4\t.*\t23\.45\.67\.89\t27015\t' <<<"$copied"; then
     pass "Ctrl+Shift+C: the table under its header on the X clipboard ($(($(wc -l <<<"$copied") - 1)) rows)"

@@ -25,8 +25,9 @@ mkdir -p "$XDG_CONFIG_HOME/tolvane" "$XDG_RUNTIME_DIR" "$TMPDIR" "$root/artifact
 chmod 700 "$XDG_RUNTIME_DIR"
 app_pid=""
 sender_pid=""
+push_pid=""
 cleanup() {
-  [ -n "$sender_pid" ] && kill "$sender_pid" 2>/dev/null
+  for pid in $sender_pid $push_pid; do kill "$pid" 2>/dev/null; done
   [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null && wait "$app_pid" 2>/dev/null
   e2e_stop_display
   rm -rf "$work"
@@ -89,4 +90,23 @@ wait "$app_pid"
 rc=$?
 app_pid=""
 [ $rc -eq 0 ] || fail "close" "exit code $rc"
+# The console export while 4000 datagrams of 1250 bytes (5.11 MB with the IP and UDP headers) go to
+# the test host, 10 a millisecond: the sender's row must say about 5 MB sent.
+"$exe" "--export=$work/traffic.json" --seconds=8 2>"$work/err.export" &
+export_pid=$!
+sleep 2
+python3 -c 'import socket, sys, time
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.connect((sys.argv[1], int(sys.argv[2])))
+for i in range(4000): s.send(b"t" * 1250); time.sleep(0.001 * (i % 10 == 9))
+time.sleep(60)' "$test_host" "$echo_port" &
+push_pid=$!
+wait "$export_pid"; rc=$?
+sent=$(python3 -c 'import json, sys; print(*[r["sentBytes"] for r in json.load(open(sys.argv[1]))["connections"]
+  if r["pid"] == int(sys.argv[2]) and r["remoteAddress"] == sys.argv[3]] or ["none"])' \
+  "$work/traffic.json" "$push_pid" "$test_host" 2>&1)
+if [ $rc -eq 0 ] && [ "$sent" -ge 4750000 ] 2>/dev/null && [ "$sent" -le 5500000 ]; then
+  pass "traffic: 5 MB sent to $test_host, the console export's row says $sent bytes sent"
+else
+  fail "traffic" "export exit $rc ($(head -c 200 "$work/err.export")), sent '$sent'"
+fi
 e2e_summary "e2e call"

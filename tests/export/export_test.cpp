@@ -9,6 +9,7 @@
 #include "app/console_export.h"
 #include "export/export_table.h"
 #include "export/export_writer.h"
+#include "fakes/fake_clock.h"
 #include "platform/utf8.h"
 
 namespace tolvane {
@@ -18,7 +19,7 @@ namespace {
 // script of the user would take. Exits 1 and says why when anything differs.
 constexpr char kReadBack[] = R"PY(
 import csv, datetime, json, re, sys
-csv_path, json_path, expected_path = sys.argv[1:]
+csv_path, json_path, key, expected_path = sys.argv[1:]
 with open(expected_path, encoding="ascii") as f:
     expected = [[None if c == "-" else bytes.fromhex(c).decode() for c in line.rstrip("\n").split("\t")] for line in f]
 header, rows = expected[0], expected[1:]
@@ -34,9 +35,9 @@ if got != want:
 with open(json_path, encoding="utf-8") as f:
     doc = json.load(f)
 plain = lambda v: v if v is None or isinstance(v, str) else json.dumps(v)
-got = [[plain(v) for v in row.values()] for row in doc["connections"]]
-if [list(row) for row in doc["connections"]] != [header] * len(rows) or got != rows:
-    problems.append(f"json {doc['connections']!r} != {rows!r}")
+got = [[plain(v) for v in row.values()] for row in doc[key]]
+if [list(row) for row in doc[key]] != [header] * len(rows) or got != rows:
+    problems.append(f"json {doc[key]!r} != {rows!r}")
 if datetime.datetime.fromisoformat(doc["time"]).utcoffset() is None or not re.fullmatch(r"\d+\.\d+\.\d+", doc["version"]):
     problems.append(f"time {doc['time']!r}, version {doc['version']!r}")
 print("\n".join(problems))
@@ -52,6 +53,29 @@ std::string Hex(const std::wstring& text) {
   return out;
 }
 
+using Cells = std::vector<std::vector<const wchar_t*>>;  // nullptr: no value
+
+// Whether table (of doc) reads back as want, its header row first, as CSV and as JSON.
+bool ReadsBackAs(const ExportDocument& doc, size_t table, const Cells& want) {
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() / "tolvane-export-test";
+  std::filesystem::create_directories(dir);
+  std::ofstream(dir / "t.csv", std::ios::binary) << CsvText(doc.tables[table]);
+  std::ofstream(dir / "t.json", std::ios::binary) << JsonText(doc);
+  std::ofstream(dir / "read_back.py", std::ios::binary) << kReadBack;
+  std::ofstream expected(dir / "expected.txt", std::ios::binary);
+  for (const auto& row : want) {
+    for (size_t i = 0; i < row.size(); ++i) expected << (i ? "\t" : "") << (row[i] ? Hex(row[i]) : "-");
+    expected << "\n";
+  }
+  expected.close();
+  const std::string command = "python3 " + (dir / "read_back.py").string() + " " + (dir / "t.csv").string() + " " +
+                              (dir / "t.json").string() + " " + std::string(doc.tables[table].key) + " " +
+                              (dir / "expected.txt").string();
+  const bool same = std::system(command.c_str()) == 0;
+  std::filesystem::remove_all(dir);
+  return same;
+}
+
 TEST(ExportTexts, CsvAndJsonReadBackByPythonWithEveryQuotingEdge) {
   if (std::system("python3 -c 0") != 0) GTEST_SKIP() << "no python3 here (the Windows tree under Wine)";
   ViewRow a;
@@ -64,7 +88,7 @@ TEST(ExportTexts, CsvAndJsonReadBackByPythonWithEveryQuotingEdge) {
   a.state = L"OPEN";
   a.category = L"discord";
   a.role = L"Voice\r\nCall \U0001F600";  // a line break inside a field, a character beyond 16 bits
-  a.latencyMs = -2;                      // none
+  a.latencyMs = -2;                      // none; not metered: no traffic either
   ViewRow b = a;
   b.processName = L"\"";
   b.protocol = L"TCP6";
@@ -74,30 +98,43 @@ TEST(ExportTexts, CsvAndJsonReadBackByPythonWithEveryQuotingEdge) {
   b.remotePort = 8443;
   b.role = L"trailing\n";
   b.latencyMs = 38;
-  const std::vector<std::vector<const wchar_t*>> want = {
+  b.traffic = RowTraffic{true, 9, 9, 0, 48000, 5000000000, 1024};  // metered; an idle download is 0, not empty
+  const Cells want = {
       {L"application", L"pid", L"protocol", L"localAddress", L"localPort", L"remoteAddress", L"remotePort", L"state",
-       L"category", L"role", L"latencyMs"},
+       L"category", L"role", L"latencyMs", L"receivedBytesPerSecond", L"sentBytesPerSecond", L"receivedBytes",
+       L"sentBytes"},
       {a.processName.c_str(), L"4242", L"UDP4", L"10.0.0.2", L"50001", nullptr, nullptr, L"OPEN", L"discord",
-       a.role.c_str(), nullptr},
+       a.role.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr},
       {L"\"", L"4242", L"TCP6", L"2001:db8::1", L"443", L"2606:4700::1", L"8443", L"OPEN", L"discord", L"trailing\n",
-       L"38"},
+       L"38", L"0", L"48000", L"5000000000", L"1024"},
   };
-  ExportDocument doc{L"1.1.0", IsoTime(1714564987000, 120), {ConnectionTable({a, b})}};
-  const std::filesystem::path dir = std::filesystem::temp_directory_path() / "tolvane-export-test";
-  std::filesystem::create_directories(dir);
-  std::ofstream(dir / "t.csv", std::ios::binary) << CsvText(doc.tables[0]);
-  std::ofstream(dir / "t.json", std::ios::binary) << JsonText(doc);
-  std::ofstream(dir / "read_back.py", std::ios::binary) << kReadBack;
-  std::ofstream expected(dir / "expected.txt", std::ios::binary);
-  for (const auto& row : want) {
-    for (size_t i = 0; i < row.size(); ++i) expected << (i ? "\t" : "") << (row[i] ? Hex(row[i]) : "-");
-    expected << "\n";
-  }
-  expected.close();
-  const std::string command = "python3 " + (dir / "read_back.py").string() + " " + (dir / "t.csv").string() + " " +
-                              (dir / "t.json").string() + " " + (dir / "expected.txt").string();
-  EXPECT_EQ(std::system(command.c_str()), 0);
-  std::filesystem::remove_all(dir);
+  const std::vector<CallEndpoint> calls = {{L"35.214.40.77", 50004, L"UDP4", L"Discord", 7, 12, 0, true},
+                                           {L"104.1.2.3", 50005, L"UDP4", L"Discord", 7, 0, -1, false}};
+  const auto place = [](const std::wstring& address) { return address[0] == L'3' ? L"Zürich, CH" : L""; };
+  const Cells wantCalls = {
+      {L"address", L"port", L"protocol", L"application", L"pid", L"live", L"packets", L"latencyMs", L"place"},
+      {L"35.214.40.77", L"50004", L"UDP4", L"Discord", L"7", L"true", L"12", nullptr, L"Zürich, CH"},
+      {L"104.1.2.3", L"50005", L"UDP4", L"Discord", L"7", L"false", L"0", nullptr, nullptr},
+  };
+  FakeClock clock;
+  clock.utcOffsetMinutes = -330;
+  const std::vector<CallServerRecord> history = {
+      {L"104.1.2.3", 50005, 1714564800000, 1714564987000, 9, -1, L"", L"", L""},
+      {L"35.214.40.77", 50004, 1714651200000, 1714651260000, 1200, 31, L"Zürich", L"CH", L"=1+1, \"AS\""},
+  };
+  const Cells wantHistory = {
+      {L"address", L"port", L"firstSeen", L"lastSeen", L"packets", L"medianMs", L"place", L"country", L"owner"},
+      {L"35.214.40.77", L"50004", L"2024-05-02T06:30:00-05:30", L"2024-05-02T06:31:00-05:30", L"1200", L"31", L"Zürich",
+       L"CH", L"=1+1, \"AS\""},
+      {L"104.1.2.3", L"50005", L"2024-05-01T06:30:00-05:30", L"2024-05-01T06:33:07-05:30", L"9", nullptr, nullptr,
+       nullptr, nullptr},
+  };
+  ExportDocument doc{L"1.1.0",
+                     IsoTime(1714564987000, 120),
+                     {ConnectionTable({a, b}), CallTable(calls, {}, place, true), HistoryTable(history, clock)}};
+  EXPECT_TRUE(ReadsBackAs(doc, 0, want));
+  EXPECT_TRUE(ReadsBackAs(doc, 1, wantCalls));
+  EXPECT_TRUE(ReadsBackAs(doc, 2, wantHistory));
 }
 
 TEST(ExportFiles, CallsAndHistoryFilesAreNamedAfterTheChosenOne) {

@@ -11,7 +11,9 @@ namespace tolvane {
 namespace {
 
 constexpr wchar_t kHeader[] =
-    L"application\tpid\tprotocol\tlocalAddress\tlocalPort\tremoteAddress\tremotePort\tstate\tcategory\trole\tlatencyMs";
+    L"application\tpid\tprotocol\tlocalAddress\tlocalPort\tremoteAddress\tremotePort\tstate\tcategory\trole\tlatencyMs"
+    L"\t"
+    L"receivedBytesPerSecond\tsentBytesPerSecond\treceivedBytes\tsentBytes";
 
 std::vector<std::wstring> Split(const std::wstring& text, const std::wstring& separator) {
   std::vector<std::wstring> out;
@@ -52,7 +54,7 @@ TEST_F(ExportCommandsTest, CtrlShiftCCopiesTheViewAsATableAndCtrlCKeepsItsMeanin
   EXPECT_EQ(remote, ViewAddresses());
   EXPECT_EQ(Split(lines[1], L"\t"),
             (std::vector<std::wstring>{L"a.exe", L"100", L"TCP4", L"10.0.0.2", L"50443", L"8.8.8.8", L"443", L"ACTIVE",
-                                       L"browser", L"Web", L""}));
+                                       L"browser", L"Web", L"", L"", L"", L"", L""}));
   EXPECT_EQ(app.copyFeedback().toast().text(), L"Copied 3 rows as a table");
 
   window.SelectRow(0);
@@ -86,6 +88,27 @@ TEST_F(ExportCommandsTest, CtrlSAndTheButtonWriteTheViewAndTheCallList) {
   for (char& c : table) c = c == '\t' ? ',' : c;
   EXPECT_EQ(csv, "\xEF\xBB\xBF" + table);  // the same rows in the same order
   EXPECT_NE(File(L"C:\\out\\view-calls.csv").find("\r\n104.1.2.3,50001,UDP4,Discord.exe,4242,"), std::string::npos);
+}
+
+TEST_F(ExportCommandsTest, ByApplicationCopiesTheApplicationRowsAndWritesTheirSocketsGroupedInTheirOrder) {
+  PublishAndSettle({MakeRow(L"a.exe", L"TCP4", L"1.1.1.1", 443), MakeRow(L"b.exe", L"TCP4", L"9.9.9.9", 80),
+                    MakeRow(L"a.exe", L"UDP4", L"8.8.8.8", 443, L"browser", 0, 101)});
+  app.settings().byApp = true;
+  app.viewInputs().sortKey = 1;  // by the REMOTE cell, "1 address" before "2 addresses": b.exe first
+  window.RebuildView();
+  window.OnKeyDown(Key::C, true, true);
+  const std::vector<std::wstring> lines = Split(fakes.clipboard.content, L"\r\n");
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[2].rfind(L"a.exe\t2\tTCP/UDP\t2\t2\t", 0), 0u);
+  host.saveAnswer = L"C:\\out\\v.csv";
+  window.OnKeyDown(Key::S, true);
+  std::vector<std::wstring> order;  // application and remote address of each connection line
+  for (const std::wstring& line : Split(Utf8ToWide(File(L"C:\\out\\v.csv")), L"\r\n"))
+    if (const auto cells = Split(line, L","); cells.size() > 5) order.push_back(cells[0] + L" " + cells[5]);
+  EXPECT_EQ(order, (std::vector<std::wstring>{L"\uFEFFapplication remoteAddress", L"b.exe 9.9.9.9", L"a.exe 1.1.1.1",
+                                              L"a.exe 8.8.8.8"}));
+  EXPECT_EQ(File(L"C:\\out\\v-applications.csv").substr(3, 12), "application,");
+  EXPECT_EQ(File(L"C:\\out\\v-history.csv").substr(3, 13), "address,port,");
 }
 
 TEST_F(ExportCommandsTest, AFailedWriteKeepsTheEarlierFilesAndSaysWhy) {
