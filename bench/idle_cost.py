@@ -19,7 +19,9 @@ per run and then the medians, one line per mode:
 
     idle    cpu 0.85 % of a core   rss +0.12 MB over 60 s   (median of 3)
 
---threads adds the busiest threads of each run (Wine names most of them after nothing useful, so
+Beside the program's own share it prints that of the other processes of its Wine prefix (wineserver,
+winedevice.exe), which do part of the work of its system calls. --threads adds the busiest threads
+of each run (Wine names most of them after nothing useful, so
 they are told apart by their share). The memory goals need --seconds 600. Nothing is sent anywhere
 but loopback: demo mode pings nothing, and the lookups go to the loopback stand-ins.
 
@@ -98,6 +100,23 @@ def rss_kb(pid):
     return 0
 
 
+def prefix_ticks(prefix, skip):
+    """CPU ticks of the other processes of this Wine prefix (wineserver, winedevice.exe, ...)."""
+    want = ("WINEPREFIX=" + prefix).encode()
+    total = 0
+    for name in os.listdir("/proc"):
+        if not name.isdigit() or int(name) == skip:
+            continue
+        try:
+            with open("/proc/%s/environ" % name, "rb") as f:
+                if want not in f.read().split(b"\0"):
+                    continue
+            total += cpu_ticks(int(name))
+        except OSError:
+            pass
+    return total
+
+
 def thread_ticks(pid):
     ticks = {}
     for tid in os.listdir("/proc/%d/task" % pid):
@@ -160,7 +179,9 @@ def run_once(args, mode, env, loader, ports):
             raise RuntimeError("tolvane.exe process not found")
         window = window_ids(env)[0]
         time.sleep(args.settle)
+        prefix = env["WINEPREFIX"]
         t0, c0, r0, th0 = time.time(), cpu_ticks(pid), rss_kb(pid), thread_ticks(pid)
+        w0 = prefix_ticks(prefix, pid)
         driver = Lookups(env, window, args.seconds) if mode == "lookup" else None
         end = t0 + args.seconds
         while time.time() < end:
@@ -168,6 +189,7 @@ def run_once(args, mode, env, loader, ports):
                 driver.step()
             time.sleep(min(0.5, max(0.0, end - time.time())))
         t1, c1, r1, th1 = time.time(), cpu_ticks(pid), rss_kb(pid), thread_ticks(pid)
+        wine = 100.0 * (prefix_ticks(prefix, pid) - w0) / CLK_TCK / (t1 - t0)
         cpu = 100.0 * (c1 - c0) / CLK_TCK / (t1 - t0)
         busiest = []
         for tid, (comm, ticks) in th1.items():
@@ -175,7 +197,7 @@ def run_once(args, mode, env, loader, ports):
             if spent > 0:
                 busiest.append((100.0 * spent / CLK_TCK / (t1 - t0), tid, comm))
         busiest.sort(reverse=True)
-        return cpu, (r1 - r0) / 1024.0, r1 / 1024.0, busiest
+        return cpu, (r1 - r0) / 1024.0, r1 / 1024.0, busiest, wine
     finally:
         if pid is not None:
             try:
@@ -241,22 +263,24 @@ def main():
             modes.remove("snapshot")
         for mode in modes:
             for run in range(args.runs):
-                cpu, grown, rss, busiest = run_once(args, mode, env, loader, ports)
-                results.setdefault(mode, []).append((cpu, grown))
-                print("%-7s run %d: cpu %.2f %% of a core, rss %+.2f MB (now %.1f MB)" % (mode, run + 1, cpu, grown, rss),
-                      flush=True)
+                cpu, grown, rss, busiest, wine = run_once(args, mode, env, loader, ports)
+                results.setdefault(mode, []).append((cpu, grown, wine))
+                print("%-7s run %d: cpu %.2f %% of a core, rss %+.2f MB (now %.1f MB); Wine's own processes %.2f %%" %
+                      (mode, run + 1, cpu, grown, rss, wine), flush=True)
                 if args.threads:
-                    for share, tid, comm in busiest[:8]:
-                        print("          thread %d%s %.2f %%" % (tid, " (main)" if tid == min(t for _, t, _ in busiest) else "", share))
+                    main_tid = min(t for _, t, _ in busiest) if busiest else 0
+                    for share, tid, _ in busiest[:8]:
+                        print("          thread %d%s %.2f %%" % (tid, " (main)" if tid == main_tid else "", share))
         if not modes:
             return
         print("--- medians of %d runs, %.0f s each, %.0f s after the window was up" % (args.runs, args.seconds, args.settle))
         for mode in modes:
-            cpus = [c for c, _ in results[mode]]
-            grown = [g for _, g in results[mode]]
-            print("%-7s cpu %.2f %% of a core   rss %+.2f MB over %.0f s   (runs: %s)" %
-                  (mode, statistics.median(cpus), statistics.median(grown), args.seconds,
-                   ", ".join("%.2f %%/%+.2f MB" % r for r in results[mode])))
+            cpus = [r[0] for r in results[mode]]
+            grown = [r[1] for r in results[mode]]
+            wine = [r[2] for r in results[mode]]
+            print("%-7s cpu %.2f %% of a core   rss %+.2f MB over %.0f s   Wine's processes %.2f %%   (runs: %s)" %
+                  (mode, statistics.median(cpus), statistics.median(grown), args.seconds, statistics.median(wine),
+                   ", ".join("%.2f %%/%+.2f MB" % r[:2] for r in results[mode])))
     finally:
         subprocess.run([wineserver, "-k"], env=env, capture_output=True)
         for proc in started:

@@ -265,7 +265,8 @@ uint32_t ConnectionView::RebuildView(ViewInputs& inputs) {
   std::erase_if(rowFirstSeen_, [generation](const auto& entry) { return entry.second.generation != generation; });
   if (!rows.empty()) viewShownBefore_ = true;
 
-  Fnv1a rowsHash;
+  // The rows' latencies are told apart from the rest: new samples change nothing else of the table.
+  Fnv1a rowsHash, latencyHash;
   rowsHash.Add(static_cast<uint64_t>(rows.size()));
   for (const ViewRow& row : rows) {
     rowsHash.Add(row.processName);
@@ -274,15 +275,21 @@ uint32_t ConnectionView::RebuildView(ViewInputs& inputs) {
     rowsHash.Add(row.remoteEndpoint);
     rowsHash.Add(row.state);
     rowsHash.Add(row.role);
-    rowsHash.Add(static_cast<uint64_t>(static_cast<int64_t>(row.latencyMs)));
     rowsHash.Add(static_cast<uint64_t>(row.pid));
+    latencyHash.Add(static_cast<uint64_t>(static_cast<int64_t>(row.latencyMs)));
   }
   const uint32_t rowsPrint = rowsHash.Value();
+  const uint32_t latencyPrint = latencyHash.Value();
   const uint32_t callPrint = CallFingerprint();
   uint32_t changes = 0;
-  if (rowsPrint != rowsFingerprint_) changes |= kRowsChanged;
+  if (rowsPrint != rowsFingerprint_) {
+    changes |= kRowsChanged;
+  } else if (latencyPrint != latencyFingerprint_) {
+    changes |= kLatenciesChanged;
+  }
   if (callPrint != callFingerprint_) changes |= kCallsChanged;
   rowsFingerprint_ = rowsPrint;
+  latencyFingerprint_ = latencyPrint;
   callFingerprint_ = callPrint;
 
   viewRows_.swap(rows);

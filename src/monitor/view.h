@@ -3,9 +3,9 @@
 // ConnectionView::RebuildView runs on the main thread. It copies the published snapshot once (the
 // rows lock is held only for that copy), rebuilds the call list from the same copy, filters and
 // sorts it into ViewRows with each row's latency and first-seen time, finds the selected row again
-// by its key, keeps the scroll position in range and reports through two change bits whether the
-// table or only the call panel needs a repaint. The locks it takes (rows, prefix list, latency book)
-// are taken one at a time, never nested.
+// by its key, keeps the scroll position in range and reports through change bits whether the
+// table, only its latencies or only the call panel needs a repaint. The locks it takes (rows, prefix list, latency
+// book) are taken one at a time, never nested.
 //
 // The window owns ViewInputs (the user's search, filters and sort, and the selection / scroll /
 // fade outputs) and passes it to every rebuild. Everything else here is read by the painters on the
@@ -61,12 +61,15 @@ class ConnectionView {
  public:
   static constexpr uint32_t kRowsChanged = 1;   // repaint everything
   static constexpr uint32_t kCallsChanged = 2;  // repaint the call panel
+  // Only the latencies of the same rows in the same order changed: repaint the rows, the selected
+  // row's route and the median (never together with kRowsChanged).
+  static constexpr uint32_t kLatenciesChanged = 4;
   static constexpr uint64_t kFadeMs = 700;
 
   ConnectionView(PublishedRows& published, CallList& calls, const LatencyBook& book, const Settings& settings,
                  const CallPrefixList& prefixes, Clock& clock);
 
-  // Rebuilds the view from the latest snapshot; returns kRowsChanged | kCallsChanged bits.
+  // Rebuilds the view from the latest snapshot; returns the k...Changed bits.
   uint32_t RebuildView(ViewInputs& inputs);
 
   int32_t LatencyOf(const std::wstring& address) const;
@@ -108,6 +111,7 @@ class ConnectionView {
   bool viewShownBefore_ = false;
   std::wstring selectedRowKey_;
   uint32_t rowsFingerprint_ = 0;
+  uint32_t latencyFingerprint_ = 0;
   uint32_t callFingerprint_ = 0;
   std::wstring haystack_;  // reused search buffer, so a rebuild does not allocate one per row
 };

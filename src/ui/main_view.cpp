@@ -315,28 +315,43 @@ void PaintCallPanel(DrawContext& dc, AppState& state, const MainViewSources& sou
 
 // ---- stat cards
 
+ClockedTexts ClockedTextsOf(const MainViewSources& sources, bool capturePaused, bool enablePing) {
+  const ViewStats s = ComputeViewStats(sources.view.ViewRows(), sources.calls, enablePing);
+  const std::wstring captured = LastRefreshText(sources.published, sources.clock);
+  const std::wstring all = std::to_wstring(static_cast<unsigned long long>(sources.view.AllRows().size()));
+  ClockedTexts t;
+  t.cardValue = {std::to_wstring(s.socketCount), std::to_wstring(s.callIpCount), std::to_wstring(s.appCount),
+                 s.medianLatency < 1 ? std::wstring(kEmDash) : std::to_wstring(s.medianLatency) + L" ms"};
+  t.cardSub = {all + L" captured", std::to_wstring(s.liveNodeCount) + L" live voice node(s)", L"captured " + captured,
+               sources.settings.enablePing ? L"ICMP echo" : L"ping disabled"};
+  t.statusLine = L"Captured " + captured + L"   \u00b7   " + all + L" sockets   \u00b7   " +
+                 (capturePaused ? L"paused" : L"live") +
+                 L"   \u00b7   click an IP for details   \u00b7   Ctrl+L lookup   Ctrl+F search   Ctrl+C copy   "
+                 L"F2 settings   F5 refresh";
+  return t;
+}
+
+RectF StatCardValueBox(int32_t W, int32_t i) {
+  const int32_t cw = (W - 84) / 4;
+  return R(static_cast<float>(24 + i * (cw + 12) + 14), 245, static_cast<float>(cw - 28), 25);
+}
+
+RectF StatCardSubBox(int32_t W, int32_t i) {
+  const int32_t cw = (W - 84) / 4;
+  return R(static_cast<float>(24 + i * (cw + 12) + 14), 270, static_cast<float>(cw - 28), 19);
+}
+
+RectF StatusLineBox(int32_t W, int32_t H) { return R(28, static_cast<float>(H - 16), static_cast<float>(W - 56), 14); }
+
 void PaintStatCards(DrawContext& dc, const MainViewSources& sources, int32_t W) {
   const ThemePalette& p = dc.palette;
   if (Culled(dc, 24, 228, static_cast<float>(W - 48), 62)) return;  // nothing of the band is repainted
-  const ViewStats s = ComputeViewStats(sources.view.ViewRows(), sources.calls, dc.enablePing);
-  const int32_t cw = (W - 84) / 4;
-
-  struct Card {
-    std::wstring value;
-    std::wstring sub;
-  };
-  const Card cards[4] = {
-      {std::to_wstring(s.socketCount),
-       std::to_wstring(static_cast<unsigned long long>(sources.view.AllRows().size())) + L" captured"},
-      {std::to_wstring(s.callIpCount), std::to_wstring(s.liveNodeCount) + L" live voice node(s)"},
-      {std::to_wstring(s.appCount), L"captured " + LastRefreshText(sources.published, sources.clock)},
-      {s.medianLatency < 1 ? std::wstring(kEmDash) : std::to_wstring(s.medianLatency) + L" ms",
-       sources.settings.enablePing ? L"ICMP echo" : L"ping disabled"},
-  };
+  const ClockedTexts t = ClockedTextsOf(sources, false, dc.enablePing);
   for (int32_t i = 0; i < 4; ++i) {
-    const float x = static_cast<float>(24 + i * (cw + 12));
-    TextAt(dc, cards[i].value, FontLarge, x + 14, 247, p.text);
-    TextAt(dc, cards[i].sub, FontSmall, x + 14, 271, p.textMuted);
+    const RectF value = StatCardValueBox(W, i), sub = StatCardSubBox(W, i);
+    const auto k = static_cast<size_t>(i);
+    TextAt(dc, t.cardValue[k], FontLarge, value.x, 247, p.text);
+    TextAt(dc, t.cardSub[k], FontSmall, sub.x, 271, p.textMuted);
   }
 }
 
@@ -467,30 +482,27 @@ void PaintToolbar(DrawContext& dc, AppState& state, const MainViewSources& sourc
 // ---- status line and toast
 
 void PaintStatusLine(DrawContext& dc, const AppState& state, const MainViewSources& sources, int32_t W, int32_t H) {
-  const float y = static_cast<float>(H - 16);
-  if (Culled(dc, 28, y, static_cast<float>(W - 56), 14)) return;
-  std::wstring line = L"Captured " + LastRefreshText(sources.published, sources.clock) + L"   \u00b7   " +
-                      std::to_wstring(static_cast<unsigned long long>(sources.view.AllRows().size())) +
-                      L" sockets   \u00b7   " + (state.capturePaused ? L"paused" : L"live") +
-                      L"   \u00b7   click an IP for details   \u00b7   Ctrl+L lookup   Ctrl+F search   Ctrl+C copy   "
-                      L"F2 settings   F5 refresh";
-  TextInRect(dc, line, FontTiny, R(28, y, static_cast<float>(W - 56), 14), dc.palette.textMuted, TextAlign::Near,
-             TextAlign::Center);
+  const RectF box = StatusLineBox(W, H);
+  if (Culled(dc, box.x, box.y, box.w, box.h)) return;
+  TextInRect(dc, ClockedTextsOf(sources, state.capturePaused, dc.enablePing).statusLine, FontTiny, box,
+             dc.palette.textMuted, TextAlign::Near, TextAlign::Center);
+}
+
+RectF ToastBox(DrawContext& dc, const Toast& toast, int32_t W, int32_t H) {
+  const int32_t tw = MeasureText(dc, toast.DrawnText(), FontSmall);
+  const int32_t bw = std::min(tw + 36, W - 60);
+  return R(static_cast<float>(W - bw - 24), static_cast<float>(H - 74), static_cast<float>(bw), 34);
 }
 
 void PaintToast(DrawContext& dc, Toast& toast, int32_t W, int32_t H) {
   if (!toast.Visible()) return;
   const ThemePalette& p = dc.palette;
   const std::wstring text = toast.DrawnText();
-  const int32_t tw = MeasureText(dc, text, FontSmall);
-  const int32_t bw = std::min(tw + 36, W - 60);
-  const float fb = static_cast<float>(bw);
-  const RectF box = R(static_cast<float>(W - bw - 24), static_cast<float>(H - 74), fb, 34);
+  const RectF box = ToastBox(dc, toast, W, H);
   FillRoundRect(dc, box, 9, p.surface);
   StrokeRoundRect(dc, box, 9, WithAlpha(p.good, 0xA0), 1);
-  FillEllipse(dc, Brush::Solid(p.good), R(static_cast<float>(W - bw - 12), static_cast<float>(H - 60), 6, 6));
-  TextInRect(dc, text, FontSmall, R(static_cast<float>(W - bw), static_cast<float>(H - 74), fb - 34, 34), p.text,
-             TextAlign::Near, TextAlign::Center);
+  FillEllipse(dc, Brush::Solid(p.good), R(box.x + 12, static_cast<float>(H - 60), 6, 6));
+  TextInRect(dc, text, FontSmall, R(box.x + 24, box.y, box.w - 34, 34), p.text, TextAlign::Near, TextAlign::Center);
 }
 
 // ---- the whole view
