@@ -8,8 +8,8 @@ Modes (each run starts the program afresh in one private Wine prefix and stops i
   idle    no demo rows, the mouse still, default settings
   demo    --demo, the mouse still
   lookup  --demo against the loopback geolocation and tile servers of tests/e2e/lookup_servers.py;
-          during the measured time the lookup panel is opened on 40 different public addresses in
-          turn (Ctrl+L, typed address, Enter, then Escape), evenly spread over the time
+          during the measured time the lookup panel is opened on 40 (--addresses) different public
+          addresses in turn (Ctrl+L, typed address, Enter, then Escape), evenly spread over the time
   snapshot  not the program: bench/win32/snapshot_cost.cpp (built beside it in the Windows tree)
           prints what one idle socket snapshot costs in the same prefix, and its parts
 
@@ -100,6 +100,14 @@ def rss_kb(pid):
     return 0
 
 
+def count_lines(path):
+    try:
+        with open(path) as f:
+            return sum(1 for _ in f)
+    except OSError:
+        return 0
+
+
 def prefix_ticks(prefix, skip):
     """CPU ticks of the other processes of this Wine prefix (wineserver, winedevice.exe, ...)."""
     want = ("WINEPREFIX=" + prefix).encode()
@@ -134,9 +142,8 @@ def thread_ticks(pid):
 class Lookups:
     """Opens the lookup panel on 40 addresses, evenly over `seconds`."""
 
-    ADDRESSES = ["%d.%d.%d.%d" % (45 + i % 7, 10 + 3 * i, 200 - 2 * i, 1 + 5 * i) for i in range(40)]
-
-    def __init__(self, env, window, seconds):
+    def __init__(self, env, window, seconds, count):
+        self.ADDRESSES = ["%d.%d.%d.%d" % (45 + i % 7, 10 + 3 * i, 200 - 2 * i, 1 + 5 * i) for i in range(count)]
         self.env, self.window = env, window
         self.period = seconds / len(self.ADDRESSES)
         self.next_at = time.time()
@@ -182,11 +189,15 @@ def run_once(args, mode, env, loader, ports):
         prefix = env["WINEPREFIX"]
         t0, c0, r0, th0 = time.time(), cpu_ticks(pid), rss_kb(pid), thread_ticks(pid)
         w0 = prefix_ticks(prefix, pid)
-        driver = Lookups(env, window, args.seconds) if mode == "lookup" else None
+        driver = Lookups(env, window, args.seconds, args.addresses) if mode == "lookup" else None
         end = t0 + args.seconds
+        next_trace = t0 + 30
         while time.time() < end:
             if driver:
                 driver.step()
+            if args.trace and time.time() >= next_trace:
+                print("          %4.0f s: rss %.1f MB" % (time.time() - t0, rss_kb(pid) / 1024.0), flush=True)
+                next_trace += 30
             time.sleep(min(0.5, max(0.0, end - time.time())))
         t1, c1, r1, th1 = time.time(), cpu_ticks(pid), rss_kb(pid), thread_ticks(pid)
         wine = 100.0 * (prefix_ticks(prefix, pid) - w0) / CLK_TCK / (t1 - t0)
@@ -197,6 +208,10 @@ def run_once(args, mode, env, loader, ports):
             if spent > 0:
                 busiest.append((100.0 * spent / CLK_TCK / (t1 - t0), tid, comm))
         busiest.sort(reverse=True)
+        if driver:
+            print("          lookups asked of the loopback service: %d, tile requests: %d" %
+                  (count_lines(os.path.join(os.path.dirname(prefix), "api.log")),
+                   count_lines(os.path.join(os.path.dirname(prefix), "tiles.log"))), flush=True)
         return cpu, (r1 - r0) / 1024.0, r1 / 1024.0, busiest, wine
     finally:
         if pid is not None:
@@ -229,6 +244,8 @@ def main():
     p.add_argument("--modes", default="idle,demo")
     p.add_argument("--display", default=":24")
     p.add_argument("--threads", action="store_true")
+    p.add_argument("--trace", action="store_true", help="print the RSS every 30 s")
+    p.add_argument("--addresses", type=int, default=40, help="addresses the lookup mode opens (default 40)")
     args = p.parse_args()
     args.exe = os.path.abspath(args.exe)
     if not os.path.isfile(args.exe):

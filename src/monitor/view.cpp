@@ -175,19 +175,19 @@ bool ConnectionView::Passes(const ConnectionRow& row, const ViewInputs& inputs, 
   return haystack_.find(needle) != std::wstring::npos;
 }
 
-uint32_t ConnectionView::CallFingerprint() const {
-  Fnv1a h;
+ConnectionView::CallPrints ConnectionView::CallFingerprint() const {
+  Fnv1a h, line;
   const std::vector<CallEndpoint>& entries = calls_.Entries();
   h.Add(static_cast<uint64_t>(entries.size()));
   for (const CallEndpoint& e : entries) {
     h.Add(e.address);
     h.Add(static_cast<uint64_t>(static_cast<int64_t>(e.remotePort)));
     h.Add(static_cast<uint64_t>(e.live));
-    h.Add(e.packets);
     h.Add(static_cast<uint64_t>(e.ageMs >= 0 && e.ageMs <= 3999));
-    h.Add(static_cast<uint64_t>(static_cast<int64_t>(LatencyOf(e.address))));
+    line.Add(e.packets);
+    line.Add(static_cast<uint64_t>(static_cast<int64_t>(LatencyOf(e.address))));
   }
-  return h.Value();
+  return CallPrints{h.Value(), line.Value()};
 }
 
 std::optional<uint64_t> ConnectionView::RowFirstSeen(const std::wstring& key) const {
@@ -280,14 +280,18 @@ uint32_t ConnectionView::RebuildView(ViewInputs& inputs) {
   }
   const uint32_t rowsPrint = rowsHash.Value();
   const uint32_t latencyPrint = latencyHash.Value();
-  const uint32_t callPrint = CallFingerprint();
+  const CallPrints callPrint = CallFingerprint();
   uint32_t changes = 0;
   if (rowsPrint != rowsFingerprint_) {
     changes |= kRowsChanged;
   } else if (latencyPrint != latencyFingerprint_) {
     changes |= kLatenciesChanged;
   }
-  if (callPrint != callFingerprint_) changes |= kCallsChanged;
+  if (callPrint.cards != callFingerprint_.cards) {
+    changes |= kCallsChanged;
+  } else if (callPrint.lines != callFingerprint_.lines) {
+    changes |= kCallLinesChanged;
+  }
   rowsFingerprint_ = rowsPrint;
   latencyFingerprint_ = latencyPrint;
   callFingerprint_ = callPrint;

@@ -4,8 +4,8 @@
 // rows lock is held only for that copy), rebuilds the call list from the same copy, filters and
 // sorts it into ViewRows with each row's latency and first-seen time, finds the selected row again
 // by its key, keeps the scroll position in range and reports through change bits whether the
-// table, only its latencies or only the call panel needs a repaint. The locks it takes (rows, prefix list, latency
-// book) are taken one at a time, never nested.
+// table, only its latencies, the call panel or only its cards' latency lines need a repaint. The locks it takes (rows,
+// prefix list, latency book) are taken one at a time, never nested.
 //
 // The window owns ViewInputs (the user's search, filters and sort, and the selection / scroll /
 // fade outputs) and passes it to every rebuild. Everything else here is read by the painters on the
@@ -64,6 +64,8 @@ class ConnectionView {
   // Only the latencies of the same rows in the same order changed: repaint the rows, the selected
   // row's route and the median (never together with kRowsChanged).
   static constexpr uint32_t kLatenciesChanged = 4;
+  // Only the latency and packet lines of the same call cards changed (never with kCallsChanged).
+  static constexpr uint32_t kCallLinesChanged = 8;
   static constexpr uint64_t kFadeMs = 700;
 
   ConnectionView(PublishedRows& published, CallList& calls, const LatencyBook& book, const Settings& settings,
@@ -88,7 +90,11 @@ class ConnectionView {
  private:
   bool Passes(const ConnectionRow& row, const ViewInputs& inputs, const std::wstring& needle, bool callOnly,
               bool discordFocus);
-  uint32_t CallFingerprint() const;
+  struct CallPrints {
+    uint32_t cards = 0;  // what the call cards are and show, but their latency and packet lines
+    uint32_t lines = 0;  // those lines
+  };
+  CallPrints CallFingerprint() const;
 
   PublishedRows& published_;
   CallList& calls_;
@@ -112,7 +118,7 @@ class ConnectionView {
   std::wstring selectedRowKey_;
   uint32_t rowsFingerprint_ = 0;
   uint32_t latencyFingerprint_ = 0;
-  uint32_t callFingerprint_ = 0;
+  CallPrints callFingerprint_;
   std::wstring haystack_;  // reused search buffer, so a rebuild does not allocate one per row
 };
 

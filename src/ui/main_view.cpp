@@ -29,6 +29,10 @@ constexpr std::wstring_view kStatTitles[4] = {L"ACTIVE SOCKETS", L"DISCORD CALL 
 
 RectF R(float x, float y, float w, float h) { return RectF{x, y, w, h}; }
 
+// Call card i's left edge for cards cw wide; the top of its latency line.
+int32_t CallCardLeft(int32_t cw, int32_t i) { return 40 + i * (cw + 10); }
+constexpr float kCallLineTop = 166;
+
 }  // namespace
 
 // ---- sources and helpers
@@ -252,8 +256,8 @@ void PaintCallCard(DrawContext& dc, AppState& state, const MainViewSources& sour
   const uint32_t vc = LatencyArgb(p, v, dc.enablePing);
   std::wstring latency = LatencyText(v, dc.enablePing);
   if (e.packets > 0) latency += std::wstring(kDot) + PacketCountText(e.packets) + L" pkts";
-  TextAt(dc, latency, FontTiny, fx + 12, 166, vc);
-  DrawSignalBars(dc, fx + 18 + static_cast<float>(MeasureText(dc, latency, FontTiny)), 166, v, vc);
+  TextAt(dc, latency, FontTiny, fx + 12, kCallLineTop, vc);
+  DrawSignalBars(dc, fx + 18 + static_cast<float>(MeasureText(dc, latency, FontTiny)), kCallLineTop, v, vc);
 
   const int32_t hw = (cw - 84) / 2;
   const std::wstring ipLabel = sources.copyFeedback.CopyButtonLabel(L"Copy IP", CallIpCopyText(sources.settings, e));
@@ -310,7 +314,12 @@ void PaintCallPanel(DrawContext& dc, AppState& state, const MainViewSources& sou
   }
   const int32_t cw = CallCardWidth(W, n);
   for (int32_t i = 0; i < n; ++i)
-    PaintCallCard(dc, state, sources, entries[static_cast<size_t>(i)], i, 40 + i * (cw + 10), cw, chromeDrawn);
+    PaintCallCard(dc, state, sources, entries[static_cast<size_t>(i)], i, CallCardLeft(cw, i), cw, chromeDrawn);
+}
+
+RectF CallCardLineBox(int32_t W, int32_t n, int32_t i) {
+  const int32_t cw = CallCardWidth(W, n);
+  return R(static_cast<float>(CallCardLeft(cw, i) + 12), kCallLineTop, static_cast<float>(cw - 20), 14);
 }
 
 // ---- stat cards

@@ -118,6 +118,9 @@ void PaintCallPanel(DrawContext& dc, AppState& state, const MainViewSources& sou
                     bool chromeDrawn = false);
 void PaintCallCard(DrawContext& dc, AppState& state, const MainViewSources& sources, const CallEndpoint& entry,
                    int32_t index, int32_t x, int32_t cw, bool chromeDrawn = false);
+// The line of call card i (of n shown) with its latency, packet count and signal bars: (logical
+// pixels) the one part of the card new samples and packets change.
+RectF CallCardLineBox(int32_t W, int32_t n, int32_t i);
 // A call card's fill (rgb of text at alpha) and outline.
 void PaintCallCardFrame(DrawContext& dc, int32_t x, int32_t cw, uint32_t alpha);
 void PaintStatCards(DrawContext& dc, const MainViewSources& sources, int32_t W);

@@ -6,6 +6,7 @@
 // texts only the boxes of those that changed, the caret only the search box, a toast only its box.
 #include "ui/main_window.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "lookup/lookup_service.h"
@@ -133,6 +134,10 @@ void MainWindow::UiTick() {
         repaint = true;
       } else {
         if (bits & ConnectionView::kCallsChanged) InvalidateLogical(24, 64, 100000, 220);  // the call panel
+        if (bits & ConnectionView::kCallLinesChanged) {
+          const auto n = static_cast<int32_t>(std::min<size_t>(4, app_.callList().Entries().size()));
+          for (int32_t i = 0; i < n; ++i) InvalidateBox(CallCardLineBox(LogicalWidth(), n, i));
+        }
         if (bits & ConnectionView::kLatenciesChanged) {
           // New samples: the rows (their latencies and sparklines), the selected row's route and the
           // median, now as a full repaint would; the rest of the view is as it was.
@@ -218,16 +223,12 @@ void MainWindow::RepaintChangedTexts() {
   const MainViewSources sources = MainViewSourcesOf(app_);
   ClockedTexts texts = ClockedTextsOf(sources, state_.capturePaused, app_.settings().enablePing);
   const int32_t w = LogicalWidth(), h = LogicalHeight();
-  const auto invalidate = [this](const RectF& r) {
-    InvalidateLogical(static_cast<int32_t>(std::floor(r.x)), static_cast<int32_t>(std::floor(r.y)),
-                      static_cast<int32_t>(std::ceil(r.Right())), static_cast<int32_t>(std::ceil(r.Bottom())));
-  };
   for (size_t i = 0; i < 4; ++i) {
     const auto card = static_cast<int32_t>(i);
-    if (texts.cardValue[i] != shownTexts_.cardValue[i]) invalidate(StatCardValueBox(w, card));
-    if (texts.cardSub[i] != shownTexts_.cardSub[i]) invalidate(StatCardSubBox(w, card));
+    if (texts.cardValue[i] != shownTexts_.cardValue[i]) InvalidateBox(StatCardValueBox(w, card));
+    if (texts.cardSub[i] != shownTexts_.cardSub[i]) InvalidateBox(StatCardSubBox(w, card));
   }
-  if (texts.statusLine != shownTexts_.statusLine) invalidate(StatusLineBox(w, h));
+  if (texts.statusLine != shownTexts_.statusLine) InvalidateBox(StatusLineBox(w, h));
   shownTexts_ = std::move(texts);
 }
 
@@ -386,6 +387,11 @@ void MainWindow::InvalidateLogical(int32_t left, int32_t top, int32_t right, int
   r.right = static_cast<int32_t>(std::ceil((right + 3) * s));
   r.bottom = static_cast<int32_t>(std::ceil((bottom + 3) * s));
   host_.Invalidate(r);
+}
+
+void MainWindow::InvalidateBox(const RectF& r) {
+  InvalidateLogical(static_cast<int32_t>(std::floor(r.x)), static_cast<int32_t>(std::floor(r.y)),
+                    static_cast<int32_t>(std::ceil(r.Right())), static_cast<int32_t>(std::ceil(r.Bottom())));
 }
 
 void MainWindow::InvalidateHitRect(int32_t slot) {

@@ -110,6 +110,8 @@ class MainWindow {
   void FullRepaint() { host_.InvalidateAll(); }
   // The logical rectangle grown by 3 on every side, scaled outward to whole device pixels.
   void InvalidateLogical(int32_t left, int32_t top, int32_t right, int32_t bottom);
+  // InvalidateLogical of the whole pixels that hold r.
+  void InvalidateBox(const RectF& r);
   // Nothing for Slot::None or a slot that is not present.
   void InvalidateHitRect(int32_t slot);
   void InvalidateTableRow(int32_t row);

@@ -233,6 +233,13 @@ RowLook LookOf(const ViewRow& row, const LatencyBook& book, bool selected, bool 
   return look;
 }
 
+bool SameButLatency(const RowLook& a, const RowLook& b) {
+  return a.processName == b.processName && a.protocol == b.protocol && a.localEndpoint == b.localEndpoint &&
+         a.remoteEndpoint == b.remoteEndpoint && a.remoteAddress == b.remoteAddress && a.state == b.state &&
+         a.category == b.category && a.pid == b.pid && a.selected == b.selected && a.hovered == b.hovered &&
+         a.fade == b.fade && a.enablePing == b.enablePing && a.W == b.W;
+}
+
 void PaintTable(DrawContext& dc, AppState& state, ViewInputs& inputs, const std::vector<ViewRow>& rows,
                 const LatencyBook& book, int32_t W, int32_t H, RowLayer* layer) {
   const ThemePalette& p = dc.palette;

@@ -419,17 +419,17 @@ TEST(ViewTest, ChangeBits) {
       {"ping sample for a shown non-call address", [](Rig& r, RowList&) { r.book.RecordSample(L"23.45.67.89", 30); },
        latencies},
       {"ping sample for a call address", [](Rig& r, RowList&) { r.book.RecordSample(L"35.214.40.77", 30); },
-       latencies | ConnectionView::kCallsChanged},
+       latencies | ConnectionView::kCallLinesChanged},
       {"packets of a row that feeds no call entry", [](Rig&, RowList& rows) { rows[7].packets += 100; }, 0},
       {"age of a row that feeds no call entry", [](Rig&, RowList& rows) { rows[8].ageMs = 5; }, 0},
-      {"packets of a call row", [](Rig&, RowList& rows) { rows[0].packets += 1; }, ConnectionView::kCallsChanged},
+      {"packets of a call row", [](Rig&, RowList& rows) { rows[0].packets += 1; }, ConnectionView::kCallLinesChanged},
       {"state of a shown row", [](Rig&, RowList& rows) { rows[6].state = L"RECENT"; }, ConnectionView::kRowsChanged},
       {"a hidden row changes", [](Rig&, RowList& rows) { rows[2].state = L"ACTIVE"; }, 0},
       {"search hides rows", [](Rig& r, RowList&) { r.inputs.searchText = L"chrome"; }, ConnectionView::kRowsChanged},
       {"ping sample for a searched row", [](Rig& r, RowList&) { r.book.RecordSample(L"142.250.80.46", 9); }, latencies},
       {"ping sample for a row the search hides", [](Rig& r, RowList&) { r.book.RecordSample(L"23.45.67.89", 31); }, 0},
       {"ping turned off", [](Rig& r, RowList&) { r.settings.enablePing = false; },
-       latencies | ConnectionView::kCallsChanged},
+       latencies | ConnectionView::kCallLinesChanged},
   };
   RowList rows = DemoLikeRows();
   for (const Step& s : steps) {

@@ -193,8 +193,8 @@ TEST_F(MainWindowTest, UiTickRepaintsByTheRebuildsResultAndTheFace) {
     }
     window.OnTimer(TIMER_UI);
     EXPECT_EQ(host.fullRepaints, c.full ? 1 : 0);
-    const std::vector<DeviceRect> callPanel = {Grown(24, 64, 100000, 220)};
-    EXPECT_EQ(host.rects, c.callPanel ? callPanel : std::vector<DeviceRect>{});
+    const std::vector<DeviceRect> callLine = {Grown(52, 166, 412, 180)};  // the one card's packets line
+    EXPECT_EQ(host.rects, c.callPanel ? callLine : std::vector<DeviceRect>{});
     // Undo the change of rows so the next case starts from the same view.
     PublishAndSettle(base);
   }
