@@ -1,5 +1,6 @@
 // Fuzz target for datagram handling: any bytes, cut into datagrams of any length, must be handled
-// without a crash or a read outside the datagram, and the flow table never grows past its limit.
+// without a crash or a read outside the datagram, neither flow table (UDP, TCP) grows past its
+// limit, and every counted datagram is counted in exactly one direction.
 //
 // Input layout: byte 0 picks how time moves between datagrams and, when a multiple of 8, starts
 // from a table already at its limit (flows of various ages), so that the purge and the drop of new
@@ -62,18 +63,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::unique_ptr<uint8_t[]> exact(new uint8_t[length > 0 ? length : 1]);
     if (length > 0) std::memcpy(exact.get(), data + at, length);
     at += length;
-    const size_t before = table.Size();
+    const size_t before = table.Size() + table.Tcp().Size();
     const DatagramResult r = tolvane::HandleDatagram(length > 0 ? exact.get() : nullptr, length, local, table, clock);
     if (length < 28 && r != DatagramResult::TooShort) std::abort();
     if (r == DatagramResult::Accepted) std::abort();  // only the parser answers that
-    if (!Counted(r) && r != DatagramResult::TableFull && table.Size() != before) std::abort();
+    if (!Counted(r) && r != DatagramResult::TableFull && table.Size() + table.Tcp().Size() != before) std::abort();
     if (table.Size() > tolvane::CaptureTable::kMaxFlows + 1) std::abort();
+    if (table.Tcp().Size() > tolvane::CaptureTable::kMaxFlows + 1) std::abort();
     clock.SleepMs(step);
   }
-  for (const tolvane::CaptureFlow& f : table.Copy()) {
-    const uint32_t first = static_cast<uint32_t>(std::wcstoul(f.remoteAddress.c_str(), nullptr, 10));
-    if (first == 0 || first == 127 || first >= 224) std::abort();
-    if (f.packets == 0 || f.bytes > f.packets * 65535u) std::abort();
+  for (const tolvane::FlowTable* flows : {static_cast<tolvane::FlowTable*>(&table), &table.Tcp()}) {
+    for (const tolvane::CaptureFlow& f : flows->Copy()) {
+      const uint32_t first = static_cast<uint32_t>(std::wcstoul(f.remoteAddress.c_str(), nullptr, 10));
+      if (first == 0 || first == 127 || first >= 224) std::abort();
+      if (f.packets == 0 || f.bytes > f.packets * 65535u) std::abort();
+      // Every datagram went one way or the other.
+      if (f.packetsReceived + f.packetsSent != f.packets || f.bytesReceived + f.bytesSent != f.bytes) std::abort();
+    }
   }
   return 0;
 }

@@ -11,7 +11,7 @@
 
 namespace {
 
-class ScriptedTables final : public tolvane::SocketTables {
+class ScriptedTables final : public tolvane::SocketTableQuery {
  public:
   ScriptedTables(const uint8_t* data, size_t size) : data_(data), size_(size) {}
   uint32_t Query(tolvane::SocketTableKind, std::vector<std::byte>& buffer, uint32_t& size) override {

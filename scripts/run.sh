@@ -1,8 +1,13 @@
 #!/usr/bin/env bash
-# Starts Tolvane. On Windows (Git Bash / MSYS) it runs the built tolvane.exe. On Linux it builds what
-# is missing and runs tolvane.exe under Wine with "--demo" (so there is something to see): on your
-# display when $DISPLAY is reachable, otherwise on a virtual display, where it saves a screenshot
-# after a few seconds, says where, and stops the program. Extra arguments go to the program.
+# Starts Tolvane. On Linux it builds what is missing and runs the native program (build/linux) on
+# this machine: its real sockets, real ping, and packet capture when the program may capture (root,
+# or the capability granted as printed below). With no reachable display it starts a virtual one
+# with "--demo" (so there is something to see), saves a screenshot after a few seconds, says where,
+# and stops the program. Extra arguments go to the program (scripts/run.sh --demo).
+#
+#   scripts/run.sh --wine [args]   the Windows program under Wine instead (demo mode, as before)
+#
+# On Windows (Git Bash / MSYS) it runs the built tolvane.exe.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -15,16 +20,33 @@ case "$(uname -s)" in
 esac
 
 scripts/install-deps.sh
-exe=$root/build/windows/src/app/win32/tolvane.exe
-if [ ! -f "$exe" ]; then
-  cmake --preset windows >/dev/null
-  cmake --build build/windows --target tolvane
+wine=0
+if [ "${1:-}" = "--wine" ]; then
+  wine=1
+  shift
 fi
-export WINEPREFIX=${WINEPREFIX:-$HOME/.local/share/tolvane-wine}
-mkdir -p "$WINEPREFIX"
+if [ $wine -eq 1 ]; then
+  exe=$root/build/windows/src/app/win32/tolvane.exe
+  if [ ! -f "$exe" ]; then
+    cmake --preset windows >/dev/null
+    cmake --build build/windows --target tolvane
+  fi
+  export WINEPREFIX=${WINEPREFIX:-$HOME/.local/share/tolvane-wine}
+  mkdir -p "$WINEPREFIX"
+  program=("$root/scripts/wine-run.sh" "$exe" --demo)
+else
+  exe=$root/build/linux/src/app/linux/tolvane
+  cmake --preset linux >/dev/null
+  cmake --build build/linux --target tolvane
+  program=("$exe")
+  if [ "$(id -u)" -ne 0 ] && ! getcap "$exe" 2>/dev/null | grep -q cap_net_raw; then
+    echo "run: packet capture and ping need CAP_NET_RAW; to grant it to this build:"
+    echo "       sudo setcap cap_net_raw+ep $exe"
+  fi
+fi
 
-if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
-  exec scripts/wine-run.sh "$exe" --demo "$@"
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && { [ -n "${WAYLAND_DISPLAY:-}" ] || xdpyinfo >/dev/null 2>&1; }; then
+  exec "${program[@]}" "$@"
 fi
 
 # No display: a virtual one, a screenshot, then stop.
@@ -36,15 +58,20 @@ done
 Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
 export DISPLAY=$display
-wineserver_bin=$(dirname "$(dpkg -L wine64 | grep -E '/wine64$' | head -n 1)")/wineserver
+program_pid=""
 stop() {
-  "$wineserver_bin" -k 2>/dev/null || true
+  [ -n "$program_pid" ] && kill "$program_pid" 2>/dev/null
+  if [ $wine -eq 1 ]; then
+    "$(dirname "$(dpkg -L wine64 | grep -E '/wine64$' | head -n 1)")/wineserver" -k 2>/dev/null || true
+  fi
   kill "$xvfb_pid" 2>/dev/null || true
 }
 trap stop EXIT
 sleep 1
 echo "run: no display found; starting Tolvane on the virtual display $display"
-scripts/wine-run.sh "$exe" --demo "$@" &
+[ $wine -eq 1 ] || program+=(--demo)
+"${program[@]}" "$@" &
+program_pid=$!
 # The first start in a new Wine prefix takes 20-40 s; wait for the window.
 for _ in $(seq 1 90); do
   if xdotool search --name '^Tolvane$' >/dev/null 2>&1; then break; fi

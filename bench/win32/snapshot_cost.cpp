@@ -16,6 +16,7 @@
 #include "monitor/capture_table.h"
 #include "monitor/snapshot.h"
 #include "monitor/socket_table_reader.h"
+#include "platform/win32/socket_tables_win32.h"
 #include "settings/settings.h"
 
 namespace tolvane {
@@ -72,7 +73,7 @@ int main(int argc, char** argv) {
                                    {SocketTableKind::Udp4, "udp4 table"},
                                    {SocketTableKind::Udp6, "udp6 table"}}) {
     std::vector<std::byte> buffer;
-    Measure(name, [&] { ReadSocketTableBuffer(SystemSocketTables(), kind, buffer); });
+    Measure(name, [&] { ReadSocketTableBuffer(SystemSocketTableQuery(), kind, buffer); });
   }
   std::printf("rows %zu, processes %zu\n", rows.size(), processes.size());
   WSACleanup();

@@ -1,5 +1,6 @@
 #include "app/application.h"
 
+#include "platform/sound.h"
 #include "settings/settings_file.h"
 
 namespace tolvane {
@@ -16,9 +17,12 @@ Application::Application(const CommandLineState& commandLine, const PlatformServ
       services_(services),
       tileCache_(services.files, services.clock, TileBaseOf(commandLine)),
       mapSources_{services.http, services.imageDecoder, TileBaseOf(commandLine), &tileCache_},
+      callServers_(settings_, callList_, lookupCache_, latencyBook_, services.files, services.clock,
+                   copyFeedback_.toast(), commandLine.demoMode, [] { PlayNotificationSound(); }),
       snapshotter_(settings_, captureTable_, services.socketTables, services.processList, services.clock,
                    commandLine.demoMode),
-      refresh_(snapshotter_, publishedRows_, refreshControl_, settings_, services.clock, appRunning_),
+      trafficMeter_(captureTable_, commandLine.demoMode),
+      refresh_(snapshotter_, publishedRows_, refreshControl_, settings_, services.clock, appRunning_, &trafficMeter_),
       ping_(settings_, publishedRows_, callPrefixes_, latencyBook_, services.icmp, services.clock, appRunning_,
             currentLookup_.panelOpen, commandLine.demoMode),
       capture_(settings_, captureTable_, services.rawCapture, services.clock, appRunning_),
@@ -41,12 +45,14 @@ void Application::OnCreate() {
 
 void Application::LoadSettingsAndPalettes() {
   LoadSettings(settings_, services_.files, callPrefixes_);
+  callServers_.Load();
   themes_.InitPalettes();
 }
 
 void Application::StartWorkers() {
   if (created_) return;
   created_ = true;
+  stopping_ = false;
   appRunning_.store(true);
   refresh_.Start();
   ping_.Start();
@@ -60,18 +66,30 @@ void Application::OnDestroy() {
 }
 
 void Application::BeginShutdown() {
-  if (created_) appRunning_.exchange(false);
+  if (!created_ || stopping_) return;
+  stopping_ = true;
+  stopStartMs_ = services_.clock.TickMs();
+  appRunning_.exchange(false);
+  services_.http.Cancel();
 }
 
 void Application::JoinWorkersAndSave() {
   if (!created_) return;
+  JoinWorkers();
+  SaveSettings(settings_, services_.files);
+  callServers_.SaveNow();
+}
+
+void Application::JoinWorkers() {
+  if (!created_) return;
+  BeginShutdown();  // nothing new when it ran first
   created_ = false;
-  appRunning_.exchange(false);  // already clear when BeginShutdown ran first
   refresh_.Join();
   ping_.Join();
   capture_.Join();
-  lookupWorker_.Join();
-  SaveSettings(settings_, services_.files);
+  const uint64_t stoppingFor = services_.clock.TickMs() - stopStartMs_;
+  workerLeftRunning_ = !lookupWorker_.Stop(
+      stoppingFor < kLookupStopGraceMs ? static_cast<uint32_t>(kLookupStopGraceMs - stoppingFor) : 0);
 }
 
 void Application::AttachLookupPoster(std::shared_ptr<NameResolver> resolver, std::shared_ptr<LookupPoster> poster) {

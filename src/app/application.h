@@ -1,7 +1,8 @@
 // Application: the single owner of the process-wide state (settings, theme palettes, capture table,
-// published rows, call prefixes and call list, latency book, lookup cache) and of the four worker
-// threads. The window procedure calls OnCreate when the main window is created and OnDestroy when it
-// is destroyed; in between the workers publish under their own locks and the main thread reads.
+// traffic meter, published rows, call prefixes, call list and call servers, latency book, lookup
+// cache) and of the four worker threads. The window procedure calls OnCreate when the main window is
+// created and OnDestroy when it is destroyed; in between the workers publish under their own locks
+// and the main thread reads.
 //
 // The operating-system services come in through PlatformServices, so the object builds and runs on
 // the host with fakes; the Windows entry point passes the real ones.
@@ -16,6 +17,7 @@
 #include "appearance/theme.h"
 #include "capture/call_list.h"
 #include "capture/call_prefix.h"
+#include "capture/call_servers.h"
 #include "capture/packet_capture.h"
 #include "clipboard/copy_feedback.h"
 #include "latency/latency_book.h"
@@ -28,6 +30,7 @@
 #include "monitor/published_rows.h"
 #include "monitor/refresh.h"
 #include "monitor/snapshot.h"
+#include "monitor/traffic.h"
 #include "monitor/view.h"
 #include "platform/clipboard.h"
 #include "platform/clock.h"
@@ -67,17 +70,27 @@ class Application {
   Application(const Application&) = delete;
   Application& operator=(const Application&) = delete;
 
-  // Window creation: loads the settings, derives the palettes and starts the refresh, ping, capture
-  // and lookup threads, in that order. The window calls the two halves itself, with its own steps
-  // (fonts, always-on-top) between them.
+  // Window creation: loads the settings and the call-server history, derives the palettes and starts the refresh, ping,
+  // capture and lookup threads, in that order. The window calls the two halves itself, with its own steps (fonts,
+  // always-on-top) between them.
   void OnCreate();
   void LoadSettingsAndPalettes();
   void StartWorkers();
-  // Window destruction: clears AppRunning, joins the workers in start order, saves the settings.
+  // Window destruction: clears AppRunning, joins the workers in start order, saves the settings and
+  // the call-server history.
   // The window calls the two halves itself, stopping its timers and media between them.
   void OnDestroy();
-  void BeginShutdown();  // AppRunning := false; the workers leave their loops
+  // AppRunning := false and the HTTP client cancelled: the workers leave their loops. The window
+  // calls it as soon as a close is asked for, so they stop while the system takes the window down.
+  void BeginShutdown();
+  // The lookup worker is joined only if it ends within kLookupStopGraceMs of BeginShutdown; a
+  // request that the HTTP stack cannot cancel is left running, and WorkerLeftRunning() tells the
+  // entry point to end the process after the save instead of waiting for it.
   void JoinWorkersAndSave();
+  // The same without the save: the console export reads the settings and never writes them.
+  void JoinWorkers();
+  bool WorkerLeftRunning() const { return workerLeftRunning_; }
+  static constexpr uint32_t kLookupStopGraceMs = 500;
 
   // Builds the lookup commands once the window can take the resolver threads' answers: the window
   // calls this at creation, before any lookup is opened. Until then lookupCommands() is null. The
@@ -99,6 +112,7 @@ class Application {
   RefreshControl& refreshControl() { return refreshControl_; }
   CallPrefixList& callPrefixes() { return callPrefixes_; }
   CallList& callList() { return callList_; }
+  CallServers& callServers() { return callServers_; }
   CopyFeedback& copyFeedback() { return copyFeedback_; }
   LatencyBook& latencyBook() { return latencyBook_; }
   PingService& pingService() { return ping_; }
@@ -106,6 +120,7 @@ class Application {
   LookupCache& lookupCache() { return lookupCache_; }
   CurrentLookup& currentLookup() { return currentLookup_; }
   ConnectionView& connectionView() { return view_; }
+  const TrafficMeter& trafficMeter() const { return trafficMeter_; }
   ViewInputs& viewInputs() { return viewInputs_; }
 
  private:
@@ -113,6 +128,9 @@ class Application {
   PlatformServices services_;
   std::atomic<bool> appRunning_{true};
   bool created_ = false;
+  bool workerLeftRunning_ = false;
+  bool stopping_ = false;
+  uint64_t stopStartMs_ = 0;  // clock time of the first BeginShutdown
 
   Settings settings_ = MakeDefaultSettings();
   ThemeEngine themes_{settings_};
@@ -128,8 +146,10 @@ class Application {
   TileCache tileCache_;
   MapSources mapSources_;
   ViewInputs viewInputs_;
+  CallServers callServers_;
 
   Snapshotter snapshotter_;
+  TrafficMeter trafficMeter_;
   RefreshThread refresh_;
   PingService ping_;
   PacketCapture capture_;

@@ -10,12 +10,14 @@
 #include <cmath>
 
 #include "latency/grading.h"
+#include "settings/settings.h"
 
 namespace tolvane {
 namespace {
 
 constexpr uint32_t kWhite = 0xFFFFFFFFu;
 constexpr uint32_t kNoColourFill = 0xFF14141Eu;
+constexpr std::wstring_view kEllipsis = L"\u2026";
 
 struct UiFontDef {
   float sizePx;
@@ -83,13 +85,20 @@ void UiFonts::DestroyUiFonts() {
 }
 
 int32_t TextWidthCache::Measure(Canvas& canvas, std::wstring_view text, const CanvasFont& font) {
-  key_ = std::to_wstring(font.Identity());
-  key_ += L'|';
-  key_.append(text);
-  if (auto it = widths_.find(key_); it != widths_.end()) return it->second;
+  // A long text is measured every time: it is rarely asked again, and keeping it would let one
+  // hostile text hold megabytes in keys until the next wipe.
+  const bool keep = text.size() <= kMaxKeyChars;
+  if (keep) {
+    key_ = std::to_wstring(font.Identity());
+    key_ += L'|';
+    key_.append(text);
+    if (auto it = widths_.find(key_); it != widths_.end()) return it->second;
+  }
   const float measured = canvas.MeasureTextWidth(text, font);
-  // A failed measurement may come back as NaN or absurdly large; neither may reach the cast.
-  const int32_t width = measured >= 0 && measured < 1e7f ? static_cast<int32_t>(measured) : 0;
+  // A failed measurement may come back as NaN or absurdly large; neither may reach the cast, and
+  // a huge width stays huge (as 0 it would fit every box).
+  const int32_t width = measured >= 0 ? static_cast<int32_t>(std::min(measured, kMaxWidth)) : 0;
+  if (!keep) return width;
   if (widths_.size() > kMaxEntries) widths_.clear();
   widths_.emplace(key_, width);
   return width;
@@ -101,49 +110,106 @@ int32_t MeasureText(DrawContext& dc, std::wstring_view text, FontName font) {
   return dc.widths.Measure(dc.canvas, text, *f);
 }
 
-std::vector<std::wstring> WrapText(DrawContext& dc, std::wstring_view text, FontName font, float width) {
-  std::vector<std::wstring> lines;
-  std::wstring line;
-  auto fits = [&](std::wstring_view candidate) {
-    return static_cast<float>(MeasureText(dc, candidate, font)) <= width;
-  };
-  size_t at = 0;
-  while (at < text.size()) {
-    const size_t space = text.find(L' ', at);
-    const size_t end = space == std::wstring_view::npos ? text.size() : space;
-    std::wstring_view word = text.substr(at, end - at);
-    at = end == text.size() ? end : end + 1;
-    if (word.empty()) continue;
-    std::wstring candidate = line.empty() ? std::wstring(word) : line + L' ' + std::wstring(word);
-    if (fits(candidate)) {
-      line = std::move(candidate);
-      continue;
-    }
-    if (!line.empty()) lines.push_back(std::move(line));
-    line.clear();
-    // A word longer than a whole line: as many characters as fit per line (at least one, so a
-    // box narrower than one character still ends).
-    while (!word.empty() && !fits(word)) {
-      size_t n = 1;
-      while (n < word.size() && fits(word.substr(0, n + 1))) ++n;
-      lines.emplace_back(word.substr(0, n));
-      word.remove_prefix(n);
-    }
-    line = std::wstring(word);
+namespace {
+
+// How wrapping measures: every text it measures is at most about 2 * kMaxLineChars long, whatever
+// the length of the input, so a line costs the same for a 4 MiB word as for a short one.
+struct LineFitter {
+  DrawContext& dc;
+  FontName font;
+  float width;
+  std::wstring probe;  // reused for prefix + suffix
+
+  bool Fits(std::wstring_view text, std::wstring_view suffix = {}) {
+    probe.assign(text);
+    probe.append(suffix);
+    return static_cast<float>(MeasureText(dc, probe, font)) <= width;
   }
-  if (!line.empty()) lines.push_back(std::move(line));
+
+  // The longest prefix of text (at most kMaxLineChars) that fits with suffix after it: doubling
+  // until a prefix overflows, then bisection between the last two lengths. A surrogate pair is
+  // never split.
+  size_t FitPrefix(std::wstring_view text, std::wstring_view suffix = {}) {
+    const size_t limit = std::min(text.size(), kMaxLineChars);
+    size_t good = 0, bad = limit + 1;  // the longest length known to fit, the shortest known not to
+    for (size_t n = 1; n <= limit; n = n == limit ? limit + 1 : std::min(2 * n, limit)) {
+      if (!Fits(text.substr(0, n), suffix)) {
+        bad = n;
+        break;
+      }
+      good = n;
+    }
+    while (bad - good > 1) {
+      const size_t mid = good + (bad - good) / 2;
+      (Fits(text.substr(0, mid), suffix) ? good : bad) = mid;
+    }
+    if (good > 0 && good < text.size() && IsHighSurrogate(text[good - 1]) && IsLowSurrogate(text[good])) --good;
+    return good;
+  }
+};
+
+}  // namespace
+
+std::vector<std::wstring> WrapText(DrawContext& dc, std::wstring_view text, FontName font, float width,
+                                   size_t maxLines) {
+  std::vector<std::wstring> lines;
+  LineFitter fit{dc, font, width, {}};
+  size_t at = 0;
+  auto skipBlanks = [&] {
+    while (at < text.size() && text[at] == L' ') ++at;
+  };
+  skipBlanks();
+  while (at < text.size() && lines.size() < maxLines) {
+    std::wstring line;
+    while (at < text.size()) {
+      // A word longer than a line is cut short here: no search runs through the rest of the text.
+      const std::wstring_view ahead = text.substr(at, kMaxLineChars + 1);
+      const std::wstring_view word = ahead.substr(0, ahead.find(L' '));
+      if (line.empty()) {
+        size_t n = fit.FitPrefix(word);
+        if (n < word.size()) {
+          // A word wider than a whole line is broken where it stops fitting (at least one
+          // character, so a box narrower than one character still ends).
+          if (n == 0) n = word.size() > 1 && IsHighSurrogate(word[0]) && IsLowSurrogate(word[1]) ? 2 : 1;
+          line.assign(word.substr(0, n));
+          at += n;
+          break;
+        }
+        line.assign(word);
+      } else {
+        if (line.size() + 1 + word.size() > kMaxLineChars) break;
+        if (!fit.Fits(line + L' ', word)) break;
+        line += L' ';
+        line.append(word);
+      }
+      at += word.size();
+      skipBlanks();
+    }
+    lines.push_back(std::move(line));
+  }
+  if (at < text.size() && !lines.empty()) {
+    // The box is full: the last line gives up as many characters as "…" needs.
+    std::wstring& last = lines.back();
+    last.resize(fit.FitPrefix(last, kEllipsis));
+    while (!last.empty() && last.back() == L' ') last.pop_back();
+    last += kEllipsis;
+  }
   return lines;
+}
+
+std::wstring FitText(DrawContext& dc, std::wstring_view text, FontName font, float width) {
+  LineFitter fit{dc, font, width, {}};
+  if (text.size() <= kMaxLineChars && fit.Fits(text)) return std::wstring(text);
+  std::wstring fitted(text.substr(0, fit.FitPrefix(text, kEllipsis)));
+  return fitted.append(kEllipsis);
 }
 
 void ParagraphInRect(DrawContext& dc, std::wstring_view text, FontName font, const RectF& r, uint32_t argb,
                      float lineHeight) {
   if (text.empty() || !(lineHeight > 0) || Culled(dc, r.x, r.y, r.w, r.h)) return;
-  std::vector<std::wstring> lines = WrapText(dc, text, font, r.w);
-  const size_t fit = std::max<size_t>(1, static_cast<size_t>(r.h / lineHeight));
-  if (lines.size() > fit) {
-    for (size_t i = fit; i < lines.size(); ++i) lines[fit - 1] += L' ' + lines[i];
-    lines.resize(fit);
-  }
+  const float rows = r.h / lineHeight;  // not a number for a box without height: one line
+  const size_t fit = rows >= 1 ? static_cast<size_t>(std::min(rows, 1000.0f)) : 1;
+  const std::vector<std::wstring> lines = WrapText(dc, text, font, r.w, fit);
   for (size_t i = 0; i < lines.size(); ++i) {
     const RectF box{r.x, r.y + lineHeight * static_cast<float>(i), r.w, lineHeight};
     TextInRect(dc, lines[i], font, box, argb, TextAlign::Near, TextAlign::Center);

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -75,10 +76,13 @@ class UiFonts {
 };
 
 // MeasureText's cache: key = font identity in decimal, "|", the text; emptied above 4000 entries
-// before the new entry is stored. Lives from window creation to shutdown.
+// before the new entry is stored. Texts longer than kMaxKeyChars are measured but not kept. Widths
+// are held to kMaxWidth. Lives from window creation to shutdown.
 class TextWidthCache {
  public:
   static constexpr size_t kMaxEntries = 4000;
+  static constexpr size_t kMaxKeyChars = 256;
+  static constexpr float kMaxWidth = 1e7f;
   int32_t Measure(Canvas& canvas, std::wstring_view text, const CanvasFont& font);
   size_t size() const { return widths_.size(); }
   void Clear() { widths_.clear(); }
@@ -132,11 +136,20 @@ void TextAt(DrawContext& dc, std::wstring_view text, FontName font, float x, flo
 void TextInRect(DrawContext& dc, std::wstring_view text, FontName font, const RectF& r, uint32_t argb,
                 TextAlign horizontal, TextAlign vertical);
 int32_t MeasureText(DrawContext& dc, std::wstring_view text, FontName font);
+// text when it is at most width wide in font; else its longest beginning that fits with "…" after
+// it (a surrogate pair is kept or cut whole). Painters cut a line this way when its beginning
+// matters more than its end.
+std::wstring FitText(DrawContext& dc, std::wstring_view text, FontName font, float width);
+// No wrapped line holds more characters than this, however narrow its font's characters claim to be.
+inline constexpr size_t kMaxLineChars = 512;
 // A paragraph for a box: the words of text (split at spaces) in lines no wider than width in font;
-// a word wider than a line is split where it overflows. TextInRect itself draws one line only.
-std::vector<std::wstring> WrapText(DrawContext& dc, std::wstring_view text, FontName font, float width);
+// a word wider than a line is broken where it stops fitting. At most maxLines lines: when text is
+// left over, wrapping stops and the last line ends in "…" (still within width). The cost grows
+// with the text taken, not with the text left over. TextInRect itself draws one line only.
+std::vector<std::wstring> WrapText(DrawContext& dc, std::wstring_view text, FontName font, float width,
+                                   size_t maxLines = SIZE_MAX);
 // The lines of WrapText from the top of r, lineHeight apart, left-aligned, as many as fit (at least
-// one); the last line that fits also takes the rest of the text, so TextInRect ends it with "…".
+// one), the last of them ending in "…" when the text goes on.
 void ParagraphInRect(DrawContext& dc, std::wstring_view text, FontName font, const RectF& r, uint32_t argb,
                      float lineHeight);
 // No colour: solid FF14141E; one: solid; more: a linear gradient, positions i / (n - 1).

@@ -1,16 +1,20 @@
 // The background medium: loading, the GIF frame clock, the video thread and drawing.
 //
-// Two faults that the plain reading loop would have are closed here: a reader whose end of stream
+// Faults that the plain reading loop would have are closed here: a reader whose end of stream
 // comes straight after the seek to the start (a video without frames, or a seek that does not
 // work) would spin through read and seek at full speed forever, so it ends the thread as a decode
-// failure; and every wait sleeps in short slices that look at the stop request, so a timestamp far
-// in the future never keeps StopVideo (and the window's shutdown) waiting.
+// failure; a reader that keeps answering without a usable sample is read again only after a short
+// nap; every wait sleeps in short slices that look at the stop request, so a timestamp far in the
+// future never keeps StopVideo (and the window's shutdown) waiting; timestamps are hostile input,
+// so their differences are taken without signed overflow; and an allocation that fails on the
+// thread ends the video with its decode error instead of the process.
 #include "appearance/media.h"
 
 #include <algorithm>
-#include <cstdlib>
+#include <cmath>
 #include <cstring>
-#include <system_error>
+#include <exception>
+#include <new>
 
 namespace tolvane {
 namespace {
@@ -19,10 +23,80 @@ constexpr uint64_t kPauseSleepMs = 80;
 constexpr uint64_t kLateReanchorMs = 300;
 constexpr uint64_t kMinFrameGapMs = 30;
 constexpr uint64_t kSleepSliceMs = 50;
-constexpr int64_t kTicksPerMs = 10000;  // timestamps are in units of 100 ns
+constexpr uint64_t kEmptyReadSleepMs = 10;
+constexpr uint64_t kTicksPerMs = 10000;  // timestamps are in units of 100 ns
 
 const wchar_t* const kVideoExtensions[] = {L".mp4", L".m4v",  L".mov", L".wmv", L".avi",
                                            L".mkv", L".webm", L".asf", L".mpg", L".mpeg"};
+
+bool TooManyPixels(int32_t width, int32_t height) {
+  return static_cast<uint64_t>(width) * static_cast<uint64_t>(height) > kMaxPicturePixels;
+}
+
+// The frame layout of a reader's output type, checked: both sides 1 to 8192 and rows at least
+// width * 4 bytes apart (a stride of 0 means exactly that, top-down).
+struct FrameLayout {
+  int64_t width = 0;
+  int64_t height = 0;
+  int64_t stride = 0;    // negative: rows lie bottom-up
+  uint64_t rowStep = 0;  // |stride|
+
+  bool Take(const VideoFormat& f) {
+    const int64_t w = f.width, h = f.height;
+    const int64_t s = f.stride == 0 ? w * 4 : f.stride;
+    const uint64_t step = static_cast<uint64_t>(s < 0 ? -s : s);
+    if (w < 1 || w > BackgroundMedia::kMaxVideoSide || h < 1 || h > BackgroundMedia::kMaxVideoSide ||
+        step < static_cast<uint64_t>(w) * 4) {
+      return false;
+    }
+    width = w;
+    height = h;
+    stride = s;
+    rowStep = step;
+    return true;
+  }
+  size_t RowBytes() const { return static_cast<size_t>(width) * 4; }
+  size_t FrameBytes() const { return RowBytes() * static_cast<size_t>(height); }
+};
+
+// Copies a frame out of a reader's buffer into out (FrameBytes() long), rows in display order;
+// false when the buffer is too short for the layout.
+bool CopyFrameRows(const FrameLayout& layout, const uint8_t* data, size_t length, uint8_t* out) {
+  if (!data || static_cast<uint64_t>(length) / layout.rowStep < static_cast<uint64_t>(layout.height)) return false;
+  const size_t rowBytes = layout.RowBytes();
+  for (int64_t y = 0; y < layout.height; ++y) {
+    const int64_t memoryRow = layout.stride > 0 ? y : layout.height - 1 - y;
+    std::memcpy(out + static_cast<size_t>(y) * rowBytes, data + static_cast<size_t>(memoryRow) * layout.rowStep,
+                rowBytes);
+  }
+  return true;
+}
+
+// The image scaled once to fit a square of boxPixels device pixels, proportions kept, drawn as the
+// window draws (bilinear); the image itself where no surface can be had (the host build).
+std::unique_ptr<CanvasImage> FitImage(GraphicsFactory& graphics, std::unique_ptr<CanvasImage> image, float boxPixels) {
+  const float w = static_cast<float>(image->Width());
+  const float h = static_cast<float>(image->Height());
+  const float s = std::min(boxPixels / w, boxPixels / h);
+  if (!(s > 0)) return image;
+  const auto fw = static_cast<int32_t>(std::max(1L, std::lround(w * s)));
+  const auto fh = static_cast<int32_t>(std::max(1L, std::lround(h * s)));
+  if (fw == image->Width() && fh == image->Height()) return image;
+  std::unique_ptr<Surface> surface = graphics.CreateSurface(fw, fh);
+  if (!surface) return image;
+  surface->NewCanvas().DrawImage(*image, RectF{0, 0, static_cast<float>(fw), static_cast<float>(fh)});
+  std::unique_ptr<CanvasImage> fitted = graphics.CreateImage(fw, fh, surface->ReadPixels());
+  return fitted ? std::move(fitted) : std::move(image);
+}
+
+// When a frame of this timestamp is due, given the anchor: the anchor's time plus the whole
+// milliseconds it lies after the anchor's timestamp (none when it lies before). Any two 64-bit
+// timestamps give a difference without overflow, and the sum saturates.
+uint64_t DueMs(uint64_t anchorMs, int64_t anchorTimestamp, int64_t timestamp) {
+  if (timestamp <= anchorTimestamp) return anchorMs;
+  const uint64_t ahead = (static_cast<uint64_t>(timestamp) - static_cast<uint64_t>(anchorTimestamp)) / kTicksPerMs;
+  return ahead > UINT64_MAX - anchorMs ? UINT64_MAX : anchorMs + ahead;
+}
 
 }  // namespace
 
@@ -92,46 +166,74 @@ void BackgroundMedia::LoadBackgroundMedia() {
     status_ = L"Video";
     try {
       video_ = std::thread([this, path] { VideoDecodeThread(path); });
-    } catch (const std::system_error&) {
+    } catch (const std::exception&) {  // no thread (system_error) or no memory for one
       FailVideo(kVideoUnavailable);
     }
     return;
   }
+  if (!LoadPicture(path)) {
+    UnloadPicture();
+    kind_ = MediaKind::None;
+  }
+}
 
+bool BackgroundMedia::LoadPicture(const std::wstring& path) {
   std::string bytes;
-  switch (services_.files.ReadLimited(path, kMaxPictureBytes, bytes)) {
+  FileSystem::ReadResult read = FileSystem::ReadResult::ReadFailed;
+  try {
+    read = services_.files.ReadLimited(path, kMaxPictureBytes, bytes);
+  } catch (const std::bad_alloc&) {  // up to 200 MiB in one piece
+    read = FileSystem::ReadResult::ReadFailed;
+  }
+  switch (read) {
     case FileSystem::ReadResult::Ok:
       break;
     case FileSystem::ReadResult::CannotOpen:
       status_ = kMediaCannotOpen;
-      return;
+      return false;
     case FileSystem::ReadResult::BadSize:
       status_ = kMediaBadSize;
-      return;
+      return false;
     case FileSystem::ReadResult::ReadFailed:
       status_ = kMediaCannotRead;
-      return;
+      return false;
   }
   picture_ = services_.pictures.DecodePicture(bytes);
   bytes.clear();
   bytes.shrink_to_fit();  // up to 200 MiB; the decoder has its own copy
-  if (!picture_ || picture_->Width() <= 0 || picture_->Height() <= 0 || !MakePictureImage()) {
-    UnloadPicture();
+  if (!picture_ || picture_->Width() <= 0 || picture_->Height() <= 0) {
     status_ = kMediaNotPicture;
-    return;
+    return false;
+  }
+  if (TooManyPixels(picture_->Width(), picture_->Height())) {
+    status_ = kMediaTooLarge;
+    return false;
+  }
+  bool made = false;
+  try {
+    made = MakePictureImage();
+  } catch (const std::bad_alloc&) {  // the pixel copy, up to 256 MiB
+    made = false;
+  }
+  if (!made) {
+    status_ = kMediaNotPicture;
+    return false;
   }
   kind_ = MediaKind::Picture;
   status_ = L"Picture";
 
   const uint32_t frames = picture_->TimeFrameCount();
-  if (frames >= 2 && frames <= kMaxGifFrames) {
-    frameCount_ = frames;
-    delaysMs_ = GifDelaysMs(picture_->FrameDelays(), frames);
-    kind_ = MediaKind::AnimatedGif;
-    status_ = L"Animated GIF";
-    currentFrame_ = 0;
-    nextFrameDue_ = services_.clock.TickMs() + delaysMs_[0];
+  if (frames < 2 || frames > kMaxGifFrames) {
+    picture_.reset();  // a still picture needs only its image: the decoded picture and its bytes go
+    return true;
   }
+  frameCount_ = frames;
+  delaysMs_ = GifDelaysMs(picture_->FrameDelays(), frames);
+  kind_ = MediaKind::AnimatedGif;
+  status_ = L"Animated GIF";
+  currentFrame_ = 0;
+  nextFrameDue_ = services_.clock.TickMs() + delaysMs_[0];
+  return true;
 }
 
 bool BackgroundMedia::MakePictureImage() {
@@ -160,17 +262,13 @@ void BackgroundMedia::StopVideo() {
   stopRequested_ = false;
   videoState_ = static_cast<int32_t>(VideoState::Off);
   newFrame_ = false;
-  {
-    std::lock_guard<std::mutex> lock(frameLock_);
-    framePixels_.clear();
-    framePixels_.shrink_to_fit();
-    frameError_.clear();
-    frameWidth_ = 0;
-    frameHeight_ = 0;
-    frameSequence_ = 0;
-  }
-  videoImage_.reset();
-  videoImageSequence_ = 0;
+  videoImage_.reset();  // before the buffer it may borrow
+  shown_ = FrameBuffer{};
+  shownSequence_ = 0;
+  std::lock_guard<std::mutex> lock(frameLock_);
+  handedOver_ = FrameBuffer{};
+  frameError_ = nullptr;
+  frameSequence_ = 0;
 }
 
 void BackgroundMedia::FailVideo(const wchar_t* error) {
@@ -184,117 +282,119 @@ void BackgroundMedia::FailVideo(const wchar_t* error) {
 bool BackgroundMedia::Paused() const { return !windowVisible_.load() || !settings_.bgMotion.load(); }
 
 void BackgroundMedia::SleepUnlessStopped(uint64_t ms) {
-  while (ms > 0 && !stopRequested_.load()) {
-    const uint64_t slice = std::min(ms, kSleepSliceMs);
-    services_.clock.SleepMs(static_cast<uint32_t>(slice));
-    ms -= slice;
+  Clock& clock = services_.clock;
+  const uint64_t start = clock.TickMs();
+  for (uint64_t slept = 0; slept < ms && !stopRequested_.load(); slept = clock.TickMs() - start) {
+    clock.SleepMs(static_cast<uint32_t>(std::min(ms - slept, kSleepSliceMs)));
   }
 }
 
 void BackgroundMedia::VideoDecodeThread(const std::wstring& path) {
-  std::unique_ptr<VideoSession> session = services_.video.StartThread();
-  if (!session) {
-    FailVideo(kVideoUnavailable);
-    return;
-  }
-  Clock& clock = services_.clock;
   const wchar_t* error = nullptr;
-  {
-    // The reader lives in this block so that it is released before the session shuts down.
-    std::unique_ptr<VideoReader> reader = session->OpenReader(path);
-    const VideoFormat format = reader ? reader->Format() : VideoFormat{};
-    const int64_t width = format.width;
-    const int64_t height = format.height;
-    const int64_t stride = format.stride == 0 ? width * 4 : format.stride;
-    const int64_t rowStep = std::llabs(stride);
-    if (!reader || width < 1 || width > kMaxVideoSide || height < 1 || height > kMaxVideoSide || rowStep < width * 4) {
-      error = kVideoUnsupported;
-    } else {
-      videoState_ = static_cast<int32_t>(VideoState::Playing);
-      const size_t rowBytes = static_cast<size_t>(width) * 4;
-      std::vector<uint8_t> frame(rowBytes * static_cast<size_t>(height));
-      bool delivered = false;
-      uint64_t lastDelivery = 0;
-      bool anchored = false;
-      int64_t anchorTimestamp = 0;
-      uint64_t anchorMs = 0;
-      bool sampleSinceSeek = false;
-
-      while (!stopRequested_.load()) {
-        if (delivered && Paused()) {
-          SleepUnlessStopped(kPauseSleepMs);
-          anchored = false;
-          continue;
-        }
-        std::unique_ptr<VideoSample> sample;
-        const VideoReadStatus read = reader->ReadSample(sample);
-        if (read == VideoReadStatus::Failed) {
-          error = kVideoDecodeFailed;
-          break;
-        }
-        if (read == VideoReadStatus::EndOfStream) {
-          // Loop forever; but an end straight after the seek means there is nothing to loop.
-          if (!sampleSinceSeek || !reader->SeekToStart()) {
-            error = kVideoDecodeFailed;
-            break;
-          }
-          sampleSinceSeek = false;
-          anchored = false;
-          continue;
-        }
-        if (read == VideoReadStatus::StreamError) {
-          error = kVideoDecodeFailed;
-          break;
-        }
-        if (read == VideoReadStatus::NoSample || !sample) continue;
-        sampleSinceSeek = true;
-
-        const int64_t timestamp = sample->Timestamp();
-        uint64_t now = clock.TickMs();
-        if (!anchored) {
-          anchored = true;
-          anchorTimestamp = timestamp;
-          anchorMs = now;
-        } else {
-          const int64_t ahead = timestamp - anchorTimestamp;
-          const uint64_t due = ahead < kTicksPerMs ? anchorMs : anchorMs + static_cast<uint64_t>(ahead / kTicksPerMs);
-          if (now < due) {
-            SleepUnlessStopped(due - now);
-            if (stopRequested_.load()) break;
-            now = clock.TickMs();
-          } else if (now - due > kLateReanchorMs) {
-            anchorTimestamp = timestamp;  // late: drop the backlog rather than hurry through it
-            anchorMs = now;
-          }
-        }
-        if (delivered && now - lastDelivery < kMinFrameGapMs) continue;
-
-        bool copied = false;
-        sample->WithContiguousBuffer([&](const uint8_t* data, size_t length) {
-          if (static_cast<uint64_t>(length) < static_cast<uint64_t>(height) * static_cast<uint64_t>(rowStep)) return;
-          for (int64_t y = 0; y < height; ++y) {
-            const int64_t memoryRow = stride > 0 ? y : height - 1 - y;
-            std::memcpy(frame.data() + static_cast<size_t>(y) * rowBytes,
-                        data + static_cast<size_t>(memoryRow) * static_cast<size_t>(rowStep), rowBytes);
-          }
-          copied = true;
-        });
-        if (!copied) continue;
-        {
-          std::lock_guard<std::mutex> lock(frameLock_);
-          framePixels_.assign(frame.begin(), frame.end());
-          frameWidth_ = static_cast<int32_t>(width);
-          frameHeight_ = static_cast<int32_t>(height);
-          ++frameSequence_;
-        }
-        newFrame_ = true;
-        delivered = true;
-        lastDelivery = clock.TickMs();
-      }
-    }
+  try {
+    error = DecodeVideo(path);
+  } catch (const std::bad_alloc&) {  // a frame buffer, a sample, anything the reader needed
+    error = kVideoDecodeFailed;
   }
   if (error) FailVideo(error);
-  session.reset();
+}
+
+const wchar_t* BackgroundMedia::DecodeVideo(const std::wstring& path) {
+  // The reader is declared after the session, so it is released first, also when unwinding.
+  std::unique_ptr<VideoSession> session = services_.video.StartThread();
+  if (!session) return kVideoUnavailable;
+  std::unique_ptr<VideoReader> reader = session->OpenReader(path);
+  FrameLayout layout;
+  if (!reader || !layout.Take(reader->Format())) return kVideoUnsupported;
+  videoState_ = static_cast<int32_t>(VideoState::Playing);
+
+  Clock& clock = services_.clock;
+  FrameBuffer filling;  // swapped with the shared buffer on every delivery
+  bool delivered = false;
+  uint64_t lastDelivery = 0;
+  bool anchored = false;
+  int64_t anchorTimestamp = 0;
+  uint64_t anchorMs = 0;
+  bool sampleSinceSeek = false;
+
+  while (!stopRequested_.load()) {
+    if (delivered && Paused()) {
+      SleepUnlessStopped(kPauseSleepMs);
+      anchored = false;
+      continue;
+    }
+    std::unique_ptr<VideoSample> sample;
+    const VideoReadStatus read = reader->ReadSample(sample);
+    if (read == VideoReadStatus::Failed || read == VideoReadStatus::StreamError) return kVideoDecodeFailed;
+    if (read == VideoReadStatus::EndOfStream) {
+      // Loop forever; but an end straight after the seek means there is nothing to loop.
+      if (!sampleSinceSeek || !reader->SeekToStart()) return kVideoDecodeFailed;
+      sampleSinceSeek = false;
+      anchored = false;
+      continue;
+    }
+    if (read == VideoReadStatus::FormatChanged && !layout.Take(reader->Format())) return kVideoDecodeFailed;
+    if (!sample) {  // a gap in the stream, or a reader with nothing to give: not at full speed
+      SleepUnlessStopped(kEmptyReadSleepMs);
+      continue;
+    }
+    sampleSinceSeek = true;
+
+    const int64_t timestamp = sample->Timestamp();
+    uint64_t now = clock.TickMs();
+    if (!anchored) {
+      anchored = true;
+      anchorTimestamp = timestamp;
+      anchorMs = now;
+    } else {
+      const uint64_t due = DueMs(anchorMs, anchorTimestamp, timestamp);
+      if (now < due) {
+        SleepUnlessStopped(due - now);
+        if (stopRequested_.load()) break;
+        now = clock.TickMs();
+      } else if (now - due > kLateReanchorMs) {
+        anchorTimestamp = timestamp;  // late: drop the backlog rather than hurry through it
+        anchorMs = now;
+      }
+    }
+    if (delivered && now - lastDelivery < kMinFrameGapMs) continue;
+
+    filling.pixels.resize(layout.FrameBytes());
+    bool copied = false;
+    sample->WithContiguousBuffer([&](const uint8_t* data, size_t length) {
+      copied = CopyFrameRows(layout, data, length, filling.pixels.data());
+    });
+    if (!copied) {
+      SleepUnlessStopped(kEmptyReadSleepMs);
+      continue;
+    }
+    filling.width = static_cast<int32_t>(layout.width);
+    filling.height = static_cast<int32_t>(layout.height);
+    {
+      std::lock_guard<std::mutex> lock(frameLock_);
+      std::swap(filling, handedOver_);
+      ++frameSequence_;
+    }
+    newFrame_ = true;
+    delivered = true;
+    lastDelivery = clock.TickMs();
+  }
+  return nullptr;
+}
+
+bool BackgroundMedia::Animating() const {
+  if (kind_ == MediaKind::AnimatedGif) return settings_.bgMotion.load() && frameCount_ > 0;
+  if (kind_ != MediaKind::Video) return false;
+  switch (videoState()) {
+    case VideoState::Starting:
+      return true;
+    case VideoState::Playing:
+      return settings_.bgMotion.load() || !videoFrameTaken_;
+    case VideoState::Failed:
+      return seenVideoState_ != VideoState::Failed;
+    default:
+      return false;
+  }
 }
 
 bool BackgroundMedia::AdvanceAnimation() {
@@ -303,10 +403,17 @@ bool BackgroundMedia::AdvanceAnimation() {
     const uint64_t now = services_.clock.TickMs();
     if (now >= nextFrameDue_) {
       currentFrame_ = (currentFrame_ + 1) % frameCount_;
-      // A frame that cannot be selected or read leaves the previous one on screen.
-      if (picture_->SelectFrame(currentFrame_)) MakePictureImage();
       nextFrameDue_ = now + delaysMs_[currentFrame_];
       redraw = true;
+      try {
+        // A frame that cannot be selected or read leaves the previous one on screen.
+        if (picture_->SelectFrame(currentFrame_)) MakePictureImage();
+      } catch (const std::bad_alloc&) {  // no memory for the frame: the animation ends
+        UnloadPicture();
+        kind_ = MediaKind::None;
+        status_ = kMediaNotPicture;
+        ++mediaRevision_;
+      }
     }
   } else if (kind_ == MediaKind::Video) {
     redraw = newFrame_.exchange(false);
@@ -325,6 +432,29 @@ bool BackgroundMedia::AdvanceAnimation() {
   return redraw;
 }
 
+void BackgroundMedia::TakeVideoFrame() {
+  {
+    std::lock_guard<std::mutex> lock(frameLock_);
+    if (frameSequence_ == shownSequence_) return;
+  }
+  videoImage_.reset();  // it may draw from the buffer that is handed back now
+  {
+    std::lock_guard<std::mutex> lock(frameLock_);
+    std::swap(shown_, handedOver_);
+    shownSequence_ = frameSequence_;
+  }
+  if (shown_.width < 1 || shown_.height < 1 ||
+      shown_.pixels.size() != static_cast<size_t>(shown_.width) * static_cast<size_t>(shown_.height) * 4) {
+    return;
+  }
+  try {
+    videoImage_ = services_.graphics.WrapRgb32(shown_.width, shown_.height, shown_.pixels.data());
+  } catch (const std::bad_alloc&) {  // a graphics layer that has to copy found no memory
+    stopRequested_ = true;           // StopVideo or the next load joins the thread
+    FailVideo(kVideoDecodeFailed);
+  }
+}
+
 bool BackgroundMedia::DrawBackgroundMedia(Canvas& canvas, float W, float H, bool darkPalette) {
   if (kind_ == MediaKind::None) return false;
   if (kind_ == MediaKind::Picture || kind_ == MediaKind::AnimatedGif) {
@@ -333,30 +463,8 @@ bool BackgroundMedia::DrawBackgroundMedia(Canvas& canvas, float W, float H, bool
                                                  static_cast<float>(pictureImage_->Height()), W, H));
     }
   } else if (kind_ == MediaKind::Video && videoState() == VideoState::Playing) {
-    bool valid = false;
-    std::vector<uint8_t> bytes;
-    int32_t width = 0, height = 0;
-    {
-      std::lock_guard<std::mutex> lock(frameLock_);
-      valid = frameWidth_ > 0 && frameHeight_ > 0 &&
-              framePixels_.size() == static_cast<size_t>(frameWidth_) * static_cast<size_t>(frameHeight_) * 4;
-      if (valid && frameSequence_ != videoImageSequence_) {
-        bytes = framePixels_;
-        width = frameWidth_;
-        height = frameHeight_;
-        videoImageSequence_ = frameSequence_;
-      }
-    }
-    if (!bytes.empty()) {
-      // 32-bit RGB with an ignored fourth byte: opaque, so already premultiplied.
-      std::vector<uint32_t> pixels(bytes.size() / 4);
-      for (size_t i = 0; i < pixels.size(); ++i) {
-        const uint8_t* p = bytes.data() + i * 4;
-        pixels[i] = 0xFF000000u | (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[1]) << 8) | p[0];
-      }
-      videoImage_ = services_.graphics.CreateImage(width, height, pixels);
-    }
-    if (valid && videoImage_) {
+    TakeVideoFrame();
+    if (videoImage_ && videoState() == VideoState::Playing) {
       canvas.DrawImage(*videoImage_, CoverRect(static_cast<float>(videoImage_->Width()),
                                                static_cast<float>(videoImage_->Height()), W, H));
     }
@@ -376,7 +484,7 @@ std::wstring BackgroundMedia::MediaStatusLine() const {
         return L"Video: starting...";
       case VideoState::Failed: {
         std::lock_guard<std::mutex> lock(frameLock_);
-        return L"Video problem: " + frameError_;
+        return std::wstring(L"Video problem: ") + (frameError_ ? frameError_ : L"");
       }
       default:
         return L"Video playing (muted; use the sound option below for audio)";
@@ -386,15 +494,25 @@ std::wstring BackgroundMedia::MediaStatusLine() const {
   return status_.empty() ? L"Not loaded" : status_;
 }
 
-bool BackgroundMedia::LoadSplashImage() {
+bool BackgroundMedia::LoadSplashImage(float boxPixels) {
   splashImage_.reset();
   if (settings_.splashImage.empty()) return false;
-  // Only the pixels are kept: the decoded file is closed again at once.
-  std::unique_ptr<DecodedPicture> picture = services_.pictures.DecodePictureFile(settings_.splashImage);
-  if (!picture || picture->Width() <= 0 || picture->Height() <= 0) return false;
-  std::vector<uint32_t> pixels;
-  if (!picture->Pixels(pixels)) return false;
-  splashImage_ = services_.graphics.CreateImage(picture->Width(), picture->Height(), pixels);
+  try {
+    std::unique_ptr<CanvasImage> full;
+    {
+      // The decoded file is closed again as soon as its pixels are out.
+      std::unique_ptr<DecodedPicture> picture = services_.pictures.DecodePictureFile(settings_.splashImage);
+      if (!picture || picture->Width() <= 0 || picture->Height() <= 0) return false;
+      if (TooManyPixels(picture->Width(), picture->Height())) return false;
+      std::vector<uint32_t> pixels;
+      if (!picture->Pixels(pixels)) return false;
+      full = services_.graphics.CreateImage(picture->Width(), picture->Height(), pixels);
+    }
+    if (!full) return false;
+    splashImage_ = FitImage(services_.graphics, std::move(full), boxPixels);
+  } catch (const std::bad_alloc&) {
+    splashImage_.reset();
+  }
   return splashImage_ != nullptr;
 }
 
@@ -405,11 +523,12 @@ uint64_t BackgroundMedia::DeliveredFrames() const {
 
 BackgroundMedia::VideoFrame BackgroundMedia::CopyVideoFrame() const {
   std::lock_guard<std::mutex> lock(frameLock_);
+  const FrameBuffer& newest = frameSequence_ == shownSequence_ ? shown_ : handedOver_;
   VideoFrame frame;
-  frame.pixels = framePixels_;
-  frame.width = frameWidth_;
-  frame.height = frameHeight_;
-  frame.error = frameError_;
+  frame.pixels = newest.pixels;
+  frame.width = newest.width;
+  frame.height = newest.height;
+  frame.error = frameError_ ? frameError_ : L"";
   return frame;
 }
 

@@ -1,13 +1,22 @@
 // The background medium behind every screen: a still picture, an animated GIF or a looping video
 // named by the setting bgPath, drawn over the theme gradient and dimmed by bgDim.
 //
-// Pictures and GIFs live on the main thread: the decoded picture stays open so that AdvanceAnimation
-// can select the GIF's next frame when its delay has passed. A video is decoded on a thread of its
-// own (VideoDecodeThread), which paces the frames by their timestamps, never hands over more than one
-// frame per 30 ms and leaves each under the frame lock with a new-frame flag that the window's media
-// tick exchanges. The thread pauses while the window is minimised or motion is off, once it has
-// shown a first frame. Time and sleep go through the injected Clock, so tests drive the thread's
-// pacing without real time passing.
+// Pictures and GIFs live on the main thread. A still picture keeps only its screen image; a GIF
+// keeps its decoded picture open so that AdvanceAnimation can select the next frame when its delay
+// has passed. A video is decoded on a thread of its own (VideoDecodeThread), which paces the frames
+// by their timestamps, never hands over more than one frame per 30 ms, and pauses while the window
+// is minimised or motion is off, once it has shown a first frame. Time and sleep go through the
+// injected Clock, so tests drive the thread's pacing without real time passing.
+//
+// A video frame is copied once, by the decoding thread, out of the reader's buffer into a buffer of
+// its own. Hand-over is a swap of buffers under the frame lock: the thread swaps its filled buffer
+// with the shared one and raises the new-frame flag; the window swaps the shared one with the
+// buffer its screen image was made over (dropping that image first) and wraps the new frame's
+// pixels in an image without copying them where the graphics allow. So the lock is only ever held
+// for a swap, and three buffers at most exist: the one being filled, the shared one and the shown one.
+//
+// Every allocation a medium makes (a file's bytes, a picture's pixels, the frame buffers, an image)
+// may fail; that medium then ends with its error text and the program goes on.
 //
 // MediaRevision (bumped by every load and by changes of dim or motion) and VideoFrameCounter (bumped
 // when a new frame is taken) are part of the cache key of the window's background layer.
@@ -49,6 +58,7 @@ inline constexpr const wchar_t* kMediaCannotOpen = L"Cannot open this file";
 inline constexpr const wchar_t* kMediaBadSize = L"File is empty or too large";
 inline constexpr const wchar_t* kMediaCannotRead = L"Cannot read this file";
 inline constexpr const wchar_t* kMediaNotPicture = L"This file is not a supported picture";
+inline constexpr const wchar_t* kMediaTooLarge = L"The picture is too large (over 8192 \u00d7 8192 pixels)";
 inline constexpr const wchar_t* kVideoUnavailable = L"Video support is not available";
 inline constexpr const wchar_t* kVideoUnsupported =
     L"This video format is not supported by Windows (try MP4 with H.264)";
@@ -87,6 +97,10 @@ class BackgroundMedia {
   void StopVideo();
   // The body of the video thread; public so tests can run it on their own thread.
   void VideoDecodeThread(const std::wstring& path);
+  // True while the media tick has work here: an animated GIF with motion on, or a video that may
+  // still hand over a frame or has failed unnoticed (a video paused by motion off, its first frame
+  // taken, waits for motion). The window's visibility is the caller's part.
+  bool Animating() const;
   // The media tick (only while the window is visible): a due GIF frame or a delivered video frame
   // is taken; true (and VideoFrameCounter bumped) when the background layer must be redrawn. A
   // video's first frame and its failure also bump MediaRevision: they change the layer even where
@@ -98,9 +112,10 @@ class BackgroundMedia {
   // The settings panel's line about the medium.
   std::wstring MediaStatusLine() const;
 
-  // The loading screen's picture from splashImage (replacing an earlier one); true when there is
-  // one now. Empty splashImage or an undecodable file leaves none.
-  bool LoadSplashImage();
+  // The loading screen's picture from splashImage (replacing an earlier one), scaled once to fit a
+  // square of boxPixels device pixels, so the loading screen draws it at its own size; true when
+  // there is one now. Empty splashImage, an undecodable or too large file leaves none.
+  bool LoadSplashImage(float boxPixels);
   const CanvasImage* SplashImage() const { return splashImage_.get(); }
 
   uint64_t MediaRevision() const { return mediaRevision_; }
@@ -118,7 +133,7 @@ class BackgroundMedia {
   // The image drawn for a picture or GIF (its current frame); null otherwise.
   const CanvasImage* PictureImage() const { return pictureImage_.get(); }
 
-  // A copy of the shared video frame (for tests and diagnostics).
+  // A copy of the newest video frame handed over (for tests and diagnostics; main thread).
   struct VideoFrame {
     std::vector<uint8_t> pixels;  // width * height * 4 bytes, rows top to bottom
     int32_t width = 0;
@@ -132,11 +147,23 @@ class BackgroundMedia {
   bool VideoThreadRunning() const { return video_.joinable(); }
 
  private:
+  // A video frame: pixels rows top to bottom, width * 4 bytes each.
+  struct FrameBuffer {
+    std::vector<uint8_t> pixels;
+    int32_t width = 0;
+    int32_t height = 0;
+  };
+
+  bool LoadPicture(const std::wstring& path);
   bool MakePictureImage();
+  // The video thread's work; the error that ended it, or null after a stop.
+  const wchar_t* DecodeVideo(const std::wstring& path);
   void FailVideo(const wchar_t* error);
   bool Paused() const;
-  // Sleeps ms in slices, returning early when a stop is requested.
+  // Sleeps until ms have passed on the clock, in slices, returning early when a stop is requested.
   void SleepUnlessStopped(uint64_t ms);
+  // Takes the newest handed-over frame, if it is new, and makes the screen image over it.
+  void TakeVideoFrame();
 
   const Settings& settings_;
   const std::atomic<bool>& windowVisible_;
@@ -162,18 +189,18 @@ class BackgroundMedia {
   std::atomic<int32_t> videoState_{static_cast<int32_t>(VideoState::Off)};
   std::atomic<bool> stopRequested_{false};
   std::atomic<bool> newFrame_{false};
-  mutable std::mutex frameLock_;  // guards the four fields below
-  std::vector<uint8_t> framePixels_;
-  int32_t frameWidth_ = 0;
-  int32_t frameHeight_ = 0;
-  std::wstring frameError_;
-  uint64_t frameSequence_ = 0;  // bumped with every delivered frame (under the frame lock)
+  mutable std::mutex frameLock_;  // guards the three fields below
+  FrameBuffer handedOver_;        // the newest frame, or once taken the buffer handed back
+  uint64_t frameSequence_ = 0;    // bumped with every delivered frame
+  const wchar_t* frameError_ = nullptr;
   // What the media tick has seen of the video since the load (main thread).
   bool videoFrameTaken_ = false;
   VideoState seenVideoState_ = VideoState::Off;
-  // The image made from the shared frame by the last draw (main thread), and its sequence.
+  // The frame on screen, the sequence it had and the image over its pixels (main thread). The
+  // image is declared after the buffer it may borrow from, so it goes first.
+  FrameBuffer shown_;
+  uint64_t shownSequence_ = 0;
   std::unique_ptr<CanvasImage> videoImage_;
-  uint64_t videoImageSequence_ = 0;
 };
 
 }  // namespace tolvane

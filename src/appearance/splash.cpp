@@ -10,7 +10,6 @@ namespace {
 constexpr float kBarWidth = 260;
 constexpr float kBarHeight = 4;
 constexpr float kSegmentWidth = 90;
-constexpr float kPictureBox = 200;
 
 }  // namespace
 
@@ -53,7 +52,7 @@ void PaintSplash(DrawContext& dc, const Settings& settings, const CanvasImage* p
   if (picture && picture->Width() > 0 && picture->Height() > 0) {
     const float w = static_cast<float>(picture->Width());
     const float h = static_cast<float>(picture->Height());
-    const float s = std::min(kPictureBox / w, kPictureBox / h);
+    const float s = std::min(kSplashPictureBox / w, kSplashPictureBox / h);
     dc.canvas.DrawImage(*picture, RectF{W / 2 - w * s / 2, (cy - 70) - h * s / 2, w * s, h * s});
   } else {
     LogoMark(dc, W / 2 - 44, cy - 130, 88);

@@ -24,6 +24,10 @@ namespace tolvane {
 
 inline constexpr const wchar_t* kSplashHintContinue = L"Click or press any key to continue";
 inline constexpr const wchar_t* kSplashHintSkip = L"Click or press any key to skip";
+// The square the loading screen's picture is fitted into, in logical pixels. The picture is scaled
+// to it once when it is loaded (BackgroundMedia::LoadSplashImage), so the 16 ms repaints draw it
+// at its own size instead of resampling the whole file each time.
+inline constexpr float kSplashPictureBox = 200;
 
 class LoadingScreen {
  public:

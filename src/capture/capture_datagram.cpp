@@ -7,7 +7,10 @@ namespace tolvane {
 namespace {
 
 constexpr size_t kMinDatagram = 28;  // smallest IPv4 header plus a UDP header
+constexpr size_t kUdpHeader = 8;
+constexpr size_t kTcpHeader = 20;  // a TCP header without options
 constexpr uint8_t kProtocolUdp = 17;
+constexpr uint8_t kProtocolTcp = 6;
 
 uint32_t Read16(const uint8_t* p) { return static_cast<uint32_t>(p[0]) << 8 | p[1]; }
 uint32_t Read32(const uint8_t* p) {
@@ -43,8 +46,12 @@ DatagramResult ParseDatagram(const uint8_t* buffer, size_t n, const LocalAddress
   if ((buffer[0] >> 4) != 4) return DatagramResult::NotIpv4;
   const size_t headerLength = static_cast<size_t>(buffer[0] & 0x0F) * 4;
   if (headerLength < 20) return DatagramResult::BadHeaderLength;
-  if (n <= headerLength + 7) return DatagramResult::UdpHeaderCut;
-  if (buffer[9] != kProtocolUdp) return DatagramResult::NotUdp;
+  const uint8_t protocol = buffer[9];
+  const bool tcp = protocol == kProtocolTcp;
+  if (!tcp && protocol != kProtocolUdp) return DatagramResult::OtherProtocol;
+  // Only the ports are read, but a segment shorter than a whole TCP header is not one.
+  if (n < headerLength + (tcp ? kTcpHeader : kUdpHeader))
+    return tcp ? DatagramResult::TcpHeaderCut : DatagramResult::UdpHeaderCut;
   if ((Read16(buffer + 6) & 0x1FFF) != 0) return DatagramResult::LaterFragment;
 
   const uint32_t source = Read32(buffer + 12);
@@ -56,6 +63,8 @@ DatagramResult ParseDatagram(const uint8_t* buffer, size_t n, const LocalAddress
   const bool sourceLocal = local.Contains(source);
   const bool destinationLocal = local.Contains(destination);
   if (sourceLocal == destinationLocal) return sourceLocal ? DatagramResult::BothLocal : DatagramResult::NoLocalEnd;
+  flow.tcp = tcp;
+  flow.direction = sourceLocal ? FlowDirection::Sent : FlowDirection::Received;
   if (sourceLocal) {
     flow.remote = destination;
     flow.remotePort = destinationPort;
@@ -75,7 +84,8 @@ DatagramResult HandleDatagram(const uint8_t* buffer, size_t n, const LocalAddres
   DatagramFlow flow;
   const DatagramResult parsed = ParseDatagram(buffer, n, local, flow);
   if (parsed != DatagramResult::Accepted) return parsed;
-  switch (table.Count(flow.localPort, flow.remote, flow.remotePort, flow.totalLength, clock.TickMs())) {
+  FlowTable& flows = flow.tcp ? table.Tcp() : table;
+  switch (flows.Count(flow.localPort, flow.remote, flow.remotePort, flow.totalLength, clock.TickMs(), flow.direction)) {
     case CaptureTable::CountResult::Updated:
       return DatagramResult::Updated;
     case CaptureTable::CountResult::Inserted:

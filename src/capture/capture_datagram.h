@@ -1,5 +1,5 @@
-// Datagram handling of packet capture: which raw IPv4 datagrams count as a UDP flow of this
-// machine, and counting them into the CaptureTable.
+// Datagram handling of packet capture: which raw IPv4 packets count as a UDP or TCP flow of this
+// machine, in which direction, and counting them into the CaptureTable (TCP into its TCP table).
 //
 // The input is whatever a raw socket delivered, so every length and field is untrusted: the
 // parser reads only inside the n bytes it is given and rejects rather than guesses. The local
@@ -42,13 +42,14 @@ enum class DatagramResult {
   NotIpv4,          // version field is not 4
   BadHeaderLength,  // IHL below 5
   UdpHeaderCut,     // the UDP header does not fit in what was received
-  NotUdp,           // protocol is not 17
-  LaterFragment,    // fragment offset not 0: no UDP header here
+  OtherProtocol,    // protocol is neither 17 (UDP) nor 6 (TCP)
+  TcpHeaderCut,     // the 20-byte TCP header does not fit in what was received
+  LaterFragment,    // fragment offset not 0: no UDP or TCP header here
   NoLocalEnd,       // neither address is local
   BothLocal,        // between two local addresses
   ReservedRemote,   // remote is 0.x, 127.x, or 224.x and above
   Accepted,         // ParseDatagram only: to be counted
-  TableFull,        // a new flow while the table holds more than 6000 fresh flows
+  TableFull,        // a new flow while its table holds more than 6000 fresh flows
   Updated,          // counted into an existing flow
   Inserted,         // counted into a new flow
 };
@@ -59,13 +60,16 @@ struct DatagramFlow {
   uint32_t remote = 0;
   uint16_t remotePort = 0;
   uint32_t totalLength = 0;  // the IP total-length field, as sent
+  bool tcp = false;
+  FlowDirection direction = FlowDirection::Received;
 };
 
 // Applies the acceptance and direction rules to buffer[0, n). Fills flow and returns Accepted when
 // the datagram is to be counted; otherwise returns the reason it is ignored (flow unspecified).
 DatagramResult ParseDatagram(const uint8_t* buffer, size_t n, const LocalAddressList& local, DatagramFlow& flow);
 
-// ParseDatagram, then counts an accepted datagram into table at clock.TickMs().
+// ParseDatagram, then counts an accepted datagram into table (a TCP one into table.Tcp()) at
+// clock.TickMs().
 DatagramResult HandleDatagram(const uint8_t* buffer, size_t n, const LocalAddressList& local, CaptureTable& table,
                               Clock& clock);
 

@@ -1,5 +1,5 @@
 // Packet capture: the thread that puts a raw IPv4 socket on each active adapter into receive-all
-// mode and counts every UDP datagram of this machine into the CaptureTable.
+// mode and counts every UDP datagram and TCP segment of this machine into the CaptureTable.
 //
 // PacketCapture owns the thread, its sockets and its 64 KiB packet buffer; the table, the settings,
 // the raw-capture service and the clock belong to the application object and must outlive it. The
@@ -67,7 +67,10 @@ class PacketCapture {
   void CaptureThread();
 
  private:
-  void SetStatus(CaptureStatus s) { status_.exchange(static_cast<int32_t>(s)); }
+  void SetStatus(CaptureStatus s) {
+    table_.SetCounting(s == CaptureStatus::Capturing);
+    status_.exchange(static_cast<int32_t>(s));
+  }
   bool Running() const { return appRunning_.load(); }
   // steps waits of kWaitStepMs, ending early when appRunning clears.
   void Wait(int steps);

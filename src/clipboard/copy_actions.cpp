@@ -30,6 +30,25 @@ bool CopyRowEndpoint(CopyFeedback& feedback, const Settings& settings, uintptr_t
   return feedback.CopyWithFeedback(window, text, L"IP:port");
 }
 
+bool CopyAddressList(CopyFeedback& feedback, uintptr_t window, const std::vector<std::wstring>& addresses) {
+  if (addresses.empty()) {
+    feedback.ShowToast(std::wstring(kNoRemoteIpToast));
+    return false;
+  }
+  std::wstring text;
+  for (const std::wstring& address : addresses) {
+    if (!text.empty()) text += L"\r\n";
+    text += address;
+  }
+  if (!feedback.SetClipboardText(window, text)) {
+    feedback.ShowToast(std::wstring(kClipboardBusyToast));
+    return false;
+  }
+  feedback.RecordCopied(text);
+  feedback.ShowToast(L"Copied " + std::to_wstring(addresses.size()) + (addresses.size() == 1 ? L" IP" : L" IPs"));
+  return true;
+}
+
 std::wstring CallIpCopyText(const Settings& settings, const CallEndpoint& entry) {
   return ExpandIpTemplate(settings, entry.address, entry.remotePort, entry.processName,
                           static_cast<uint32_t>(entry.pid), entry.protocol);

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "capture/call_list.h"
 #include "clipboard/copy_feedback.h"
@@ -23,6 +24,10 @@ inline constexpr std::wstring_view kNoRemoteIpToast = L"This row has no remote I
 // yet". Labels "IP" and "IP:port".
 bool CopyRowIp(CopyFeedback& feedback, const Settings& settings, uintptr_t window, const ConnectionRow& row);
 bool CopyRowEndpoint(CopyFeedback& feedback, const Settings& settings, uintptr_t window, const ConnectionRow& row);
+
+// An application's remote addresses, one per line (CR LF between), with the toast "Copied 7 IPs";
+// none copies nothing and shows kNoRemoteIpToast.
+bool CopyAddressList(CopyFeedback& feedback, uintptr_t window, const std::vector<std::wstring>& addresses);
 
 std::wstring CallIpCopyText(const Settings& settings, const CallEndpoint& entry);
 std::wstring CallEndpointCopyText(const Settings& settings, const CallEndpoint& entry);

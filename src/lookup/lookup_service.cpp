@@ -38,6 +38,18 @@ std::wstring FixedFive(double value) {
   return std::wstring(buffer, r.ptr);
 }
 
+// A text field of the service's answer, cut to kLookupFieldLimit characters: a hostile answer
+// must not make every paint of the panel lay out megabytes. A surrogate pair is kept or dropped whole.
+std::wstring AnswerText(const std::string& body, std::string_view key) {
+  std::wstring text = JsonGetString(body, key);
+  if (text.size() > kLookupFieldLimit) {
+    size_t keep = kLookupFieldLimit;
+    if (IsHighSurrogate(text[keep - 1]) && IsLowSurrogate(text[keep])) --keep;
+    text.resize(keep);
+  }
+  return text;
+}
+
 void AddLine(std::wstring& out, std::wstring_view label, const std::wstring& value) {
   if (value.empty()) return;
   out.append(label);
@@ -159,11 +171,64 @@ size_t LookupCache::QueueSize() const {
   return queue_.size();
 }
 
+void LookupCache::RequestLocate(const std::wstring& address) {
+  std::lock_guard<std::mutex> guard(lock_);
+  if (std::find(locateQueue_.begin(), locateQueue_.end(), address) != locateQueue_.end()) return;
+  if (!IsPublicLookupAddress(address)) {
+    LookupResult record;
+    record.address = address;
+    record.state = LookupState::Private;
+    record.mapState = MapState::None;
+    located_.push_back(std::move(record));
+    return;
+  }
+  const auto it = table_.find(address);
+  if (it != table_.end() && it->second.record->state == LookupState::Done) {
+    LookupResult copy = *it->second.record;
+    copy.map.reset();
+    copy.mapState = MapState::None;
+    located_.push_back(std::move(copy));
+    return;
+  }
+  locateQueue_.push_back(address);
+}
+
+std::vector<LookupResult> LookupCache::TakeLocated() {
+  std::lock_guard<std::mutex> guard(lock_);
+  std::vector<LookupResult> out;
+  out.swap(located_);
+  return out;
+}
+
+bool LookupCache::TakeNextLocate(std::wstring& address) {
+  std::lock_guard<std::mutex> guard(lock_);
+  if (locateQueue_.empty()) return false;
+  address = std::move(locateQueue_.front());
+  locateQueue_.pop_front();
+  return true;
+}
+
+void LookupCache::RequeueLocate(const std::wstring& address) {
+  std::lock_guard<std::mutex> guard(lock_);
+  locateQueue_.push_front(address);
+}
+
+void LookupCache::PublishLocated(LookupResult result) {
+  std::lock_guard<std::mutex> guard(lock_);
+  located_.push_back(std::move(result));
+}
+
 LookupResult SnapshotCurrentLookup(const LookupCache& cache, const CurrentLookup& current) {
   return cache.Snapshot(current.address);
 }
 
 int MapZoom(const LookupResult& r) { return r.city.empty() ? 6 : 10; }
+
+std::wstring RateLimitMessage(uint64_t pauseMs) {
+  constexpr uint64_t kMinuteMs = 60000;
+  if (pauseMs <= kMinuteMs) return kLookupRateLimitMessage;
+  return L"Rate limit reached. Try again in " + std::to_wstring((pauseMs + kMinuteMs - 1) / kMinuteMs) + L" minutes.";
+}
 
 std::wstring LookupUrl(const std::wstring& apiBase, const std::wstring& address) {
   return apiBase + L"/json/" + address + kFieldsQuery;
@@ -185,20 +250,20 @@ LookupResult PerformLookup(const std::wstring& address, const std::wstring& apiB
   }
   if (ok) {
     if (JsonGetString(body, "status") == L"success") {
-      r.continent = JsonGetString(body, "continent");
-      r.country = JsonGetString(body, "country");
-      r.countryCode = JsonGetString(body, "countryCode");
-      r.regionName = JsonGetString(body, "regionName");
-      r.city = JsonGetString(body, "city");
-      r.district = JsonGetString(body, "district");
-      r.zip = JsonGetString(body, "zip");
-      r.timezone = JsonGetString(body, "timezone");
-      r.currency = JsonGetString(body, "currency");
-      r.isp = JsonGetString(body, "isp");
-      r.org = JsonGetString(body, "org");
-      r.as = JsonGetString(body, "as");
-      r.asname = JsonGetString(body, "asname");
-      r.reverse = JsonGetString(body, "reverse");
+      r.continent = AnswerText(body, "continent");
+      r.country = AnswerText(body, "country");
+      r.countryCode = AnswerText(body, "countryCode");
+      r.regionName = AnswerText(body, "regionName");
+      r.city = AnswerText(body, "city");
+      r.district = AnswerText(body, "district");
+      r.zip = AnswerText(body, "zip");
+      r.timezone = AnswerText(body, "timezone");
+      r.currency = AnswerText(body, "currency");
+      r.isp = AnswerText(body, "isp");
+      r.org = AnswerText(body, "org");
+      r.as = AnswerText(body, "as");
+      r.asname = AnswerText(body, "asname");
+      r.reverse = AnswerText(body, "reverse");
       r.lat = JsonGetNumber(body, "lat");
       r.lon = JsonGetNumber(body, "lon");
       r.mobile = JsonGetBool(body, "mobile");
@@ -220,10 +285,10 @@ LookupResult PerformLookup(const std::wstring& address, const std::wstring& apiB
       if (publish) publish(r);
       return r;
     }
-    r.message = JsonGetString(body, "message");
+    r.message = AnswerText(body, "message");
     if (r.message.empty()) r.message = kLookupNoDataMessage;
   } else if (status == 429) {
-    r.message = kLookupRateLimitMessage;
+    r.message = RateLimitMessage(rateLimit ? rateLimit->PauseLeftMs() : 0);
   } else if (status != 0) {
     r.message = L"Lookup server error (HTTP " + std::to_wstring(status) + L").";
   } else {
@@ -264,11 +329,21 @@ void LookupWorker::Run() {
   while (appRunning_.load()) RunOnce();
 }
 
+bool LookupWorker::Stop(uint32_t graceMs) {
+  if (!thread_.joinable()) return true;
+  const uint64_t deadline = clock_.TickMs() + graceMs;
+  while (busy_.load() && clock_.TickMs() < deadline) clock_.SleepMs(kStopStepMs);
+  if (busy_.load()) return false;
+  thread_.join();
+  return true;
+}
+
 bool LookupWorker::RunOnce() {
   std::wstring address;
   std::shared_ptr<LookupResult> record;
   bool mapOnly = false;
-  if (cache_.TakeNext(address, record, &mapOnly) && record && mapOnly) {
+  busy_.store(true);
+  if (appRunning_.load() && cache_.TakeNext(address, record, &mapOnly) && record && mapOnly) {
     // The tiles come from the tile cache, unless it lost them meanwhile.
     double lat = 0, lon = 0;
     int zoom = 0;
@@ -277,6 +352,7 @@ bool LookupWorker::RunOnce() {
       std::shared_ptr<const MapImage> map = buildMap_ ? buildMap_(lat, lon, zoom, markerX, markerY) : nullptr;
       cache_.PublishMap(*record, std::move(map), markerX, markerY);
     }
+    busy_.store(false);
     return true;
   }
   if (record) {
@@ -285,8 +361,23 @@ bool LookupWorker::RunOnce() {
     PerformLookup(
         address, apiBase_, http_, buildMap_,
         [this, &record](const LookupResult& r) { cache_.PublishResult(*record, r); }, &rateLimit_);
+    busy_.store(false);
     return true;
   }
+  if (appRunning_.load() && rateLimit_.HasRoom(kLocateReserve) && cache_.TakeNextLocate(address)) {
+    LookupResult r = PerformLookup(address, apiBase_, http_, MapBuilder{}, ResultSink{}, &rateLimit_);
+    // A failure that left the rate limit paused was the service's "too many requests": ask again
+    // once the pause is over instead of giving the address up.
+    if (r.state == LookupState::Failed && !rateLimit_.HasRoom(0)) {
+      cache_.RequeueLocate(address);
+    } else {
+      r.mapState = MapState::None;
+      cache_.PublishLocated(std::move(r));
+    }
+    busy_.store(false);
+    return true;
+  }
+  busy_.store(false);
   clock_.SleepMs(kIdleSleepMs);
   if (appRunning_.load()) clock_.SleepMs(kIdleSleepMs);
   return false;
@@ -306,7 +397,8 @@ std::vector<std::wstring> LoadRecentLookups(const Settings& settings) {
 }
 
 void AddRecentLookup(Settings& settings, const std::wstring& entry, const std::function<void()>& saveSettings) {
-  if (entry.empty() || entry.find(L',') != std::wstring::npos) return;
+  // An entry the setting could not hold would leave an empty list behind: it changes nothing.
+  if (entry.empty() || entry.size() > kLookupHistLimit || entry.find(L',') != std::wstring::npos) return;
   std::vector<std::wstring> list = LoadRecentLookups(settings);
   std::erase(list, entry);
   list.insert(list.begin(), entry);

@@ -14,7 +14,9 @@
 // again from the tile cache when it is shown next, without asking the geolocation service.
 //
 // Caveats: a lookup in progress is finished before the worker ends, so Join can take as long as the
-// HTTP time-outs and the map download allow. Every byte of the service's answer is untrusted.
+// HTTP time-outs and the map download allow; the program's end uses Stop instead, after cancelling the
+// HTTP client, and does not wait for a request the stack cannot cancel. Every byte of the service's
+// answer is untrusted.
 #pragma once
 
 #include <atomic>
@@ -83,6 +85,12 @@ inline constexpr wchar_t kLookupNoDataMessage[] = L"The lookup server returned n
 inline constexpr wchar_t kLookupRateLimitMessage[] = L"Rate limit reached. Wait a minute and press Refresh.";
 inline constexpr wchar_t kLookupUnreachableMessage[] =
     L"Could not reach the lookup server. Check your internet connection or firewall.";
+// Each text field of an answer (the failure message included) is cut to this many characters.
+inline constexpr size_t kLookupFieldLimit = 256;
+
+// The rate-limit text for a pause of pauseMs: kLookupRateLimitMessage up to a minute, beyond it
+// "Rate limit reached. Try again in N minutes." with N rounded up (the pause is at most an hour).
+std::wstring RateLimitMessage(uint64_t pauseMs);
 
 class LookupCache {
  public:
@@ -121,6 +129,20 @@ class LookupCache {
 
   size_t QueueSize() const;
 
+  // Locating: a text-only lookup asked for in the background (the call servers), queued behind
+  // every lookup of the user. It fetches no map, leaves the table, the recent lookups and the ping
+  // focus alone, and its answer is handed back through TakeLocated. An address already waiting is
+  // not queued twice; an address the table holds finished is answered from that record at once,
+  // and one that is not a public internet peer at once as Private.
+  void RequestLocate(const std::wstring& address);
+  // The answers (Done, Failed or Private; no map) that came in since the last call, oldest first.
+  std::vector<LookupResult> TakeLocated();
+
+  // Worker side of locating: the first waiting address; a refused request goes back to the front.
+  bool TakeNextLocate(std::wstring& address);
+  void RequeueLocate(const std::wstring& address);
+  void PublishLocated(LookupResult result);
+
  private:
   struct Entry {
     std::shared_ptr<LookupResult> record;
@@ -137,6 +159,8 @@ class LookupCache {
   mutable std::mutex lock_;
   std::unordered_map<std::wstring, Entry> table_;
   std::deque<Queued> queue_;  // duplicates allowed (each forced refresh adds one)
+  std::deque<std::wstring> locateQueue_;
+  std::vector<LookupResult> located_;
   uint64_t requests_ = 0;
   std::atomic<uint64_t> revision_{0};
 };
@@ -170,6 +194,8 @@ LookupResult PerformLookup(const std::wstring& address, const std::wstring& apiB
 class LookupWorker {
  public:
   static constexpr uint32_t kIdleSleepMs = 50;  // slept twice per idle turn: one wake-up per 100 ms
+  // Locating never uses the last requests of the rate limit's window: they stay the user's.
+  static constexpr size_t kLocateReserve = 10;
 
   LookupWorker(LookupCache& cache, HttpClient& http, MapBuilder buildMap, Clock& clock,
                const std::atomic<bool>& appRunning, std::wstring apiBase);
@@ -179,12 +205,19 @@ class LookupWorker {
 
   void Start();
   void Join();
+  // After appRunning was cleared and the HTTP client cancelled: joins the thread when it is idle or
+  // its lookup ends within graceMs (clock time). Otherwise leaves it running and returns false: the
+  // caller then ends the process without it, for the request may wait out its whole time-out.
+  bool Stop(uint32_t graceMs);
+  static constexpr uint32_t kStopStepMs = 10;
 
   // The thread body: turns until appRunning is false.
   void Run();
-  // One turn of the loop: performs the first queued lookup (or composes a dropped map again) and
-  // returns true, or sleeps the idle pause (the second half only while the program still runs) and
-  // returns false.
+  // One turn of the loop: performs the first queued lookup (or composes a dropped map again), or else
+  // the first waiting locate when the rate limit has room for it beyond kLocateReserve, and returns
+  // true; or sleeps the idle pause (the second half only while the program still runs) and returns
+  // false. A locate that the service refused for its rate limit waits at the front of its queue for
+  // the pause to end.
   bool RunOnce();
 
  private:
@@ -195,6 +228,9 @@ class LookupWorker {
   const std::atomic<bool>& appRunning_;
   std::wstring apiBase_;
   LookupRateLimit rateLimit_;
+  // True while a turn may perform a lookup. Set before the turn reads appRunning, so once Stop has
+  // cleared appRunning and then seen this false, no lookup can start any more.
+  std::atomic<bool> busy_{false};
   std::thread thread_;
 };
 
@@ -204,7 +240,8 @@ std::vector<std::wstring> LoadRecentLookups(const Settings& settings);
 // Puts entry first (exact, case-sensitive duplicates removed), keeps at most 8 entries, stores them
 // joined with "," in settings.lookupHist and calls saveSettings. Entries are dropped from the end
 // until the joined text fits the setting's 400 characters, so the settings file never holds a cut
-// entry. An empty entry or one holding "," (which could not be read back) changes nothing.
+// entry. An empty entry, one holding "," (which could not be read back) or one longer than the
+// setting's 400 characters changes nothing.
 void AddRecentLookup(Settings& settings, const std::wstring& entry, const std::function<void()>& saveSettings);
 
 // The plain-text report of the panel's "Copy all info" button; every line ends with CR LF.

@@ -152,7 +152,9 @@ std::shared_ptr<const MapImage> BuildMap(MapSources& sources, double lat, double
     if (!slots[i].ok) continue;
     int width = 0, height = 0;
     std::vector<uint32_t> pixels;
-    if (!sources.decoder.DecodePng(slots[i].body, width, height, pixels)) continue;
+    // Only one whole PNG reaches the decoder: the image library behind it reads other formats too
+    // (metafiles among them), and this process runs elevated.
+    if (!IsIntactPng(slots[i].body) || !sources.decoder.DecodePng(slots[i].body, width, height, pixels)) continue;
     // A decoder's word on the size is checked against what it delivered before any pixel is read.
     if (width <= 0 || height <= 0 || pixels.size() != static_cast<size_t>(width) * static_cast<size_t>(height)) {
       continue;

@@ -5,7 +5,8 @@
 // bounded by the HTTP time-outs), joins them all, and decodes what arrived. Tiles beyond the poles
 // are never requested; columns wrap around the date line. Each tile fails on its own and stays grey;
 // only when no tile arrives at all is there no image. The returned image is read-only and shared
-// with whoever shows it. Tile bytes are untrusted; a tile that does not decode is left grey.
+// with whoever shows it. Tile bytes are untrusted: a tile that is not one whole PNG never reaches
+// the decoder and is left grey, like one that does not decode.
 //
 // With a tile cache, a fresh cached tile is used without a request; a stale or missing one is
 // downloaded and stored, and when that download fails a stale tile is used all the same, so a map

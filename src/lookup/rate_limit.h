@@ -32,8 +32,15 @@ class LookupRateLimit {
   // pause lasts or the last minute already holds kLookupRequestsPerWindow requests.
   bool TryStart();
 
+  // True when TryStart would allow a request now and still leave reserve requests of the current
+  // window unused (background requests keep room for the user's own). Counts nothing.
+  bool HasRoom(size_t reserve) const;
+
   // The outcome of a request that TryStart allowed: status 429, or X-Rl 0, starts a pause.
   void Finished(int32_t status, const HttpHeaders& headers);
+
+  // How long the service's pause still lasts; 0 when there is none.
+  uint64_t PauseLeftMs() const;
 
  private:
   Clock& clock_;

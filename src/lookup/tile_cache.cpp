@@ -5,48 +5,23 @@
 // its time. The listing made on first use is the only directory walk.
 #include "lookup/tile_cache.h"
 
-#include <array>
 #include <optional>
 #include <vector>
 
 #include "lookup/header_values.h"
+#include "lookup/url_host.h"
 
 namespace tolvane {
 namespace {
 
-constexpr std::string_view kPngSignature = "\x89PNG\r\n\x1a\n";
 constexpr std::wstring_view kTempSuffix = L".tmp";
 constexpr size_t kHostNameLimit = 48;
-
-uint32_t BigEndian32(std::string_view bytes, size_t at) {
-  return (static_cast<uint32_t>(static_cast<uint8_t>(bytes[at])) << 24) |
-         (static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + 1])) << 16) |
-         (static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + 2])) << 8) |
-         static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + 3]));
-}
-
-bool IsChunkLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 bool EndsWith(std::wstring_view text, std::wstring_view suffix) {
   return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
 }
 
 }  // namespace
-
-uint32_t Crc32(std::string_view bytes) {
-  static const std::array<uint32_t, 256> table = [] {
-    std::array<uint32_t, 256> t{};
-    for (uint32_t i = 0; i < 256; ++i) {
-      uint32_t c = i;
-      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-      t[i] = c;
-    }
-    return t;
-  }();
-  uint32_t c = 0xFFFFFFFFu;
-  for (const char ch : bytes) c = table[(c ^ static_cast<uint8_t>(ch)) & 0xFF] ^ (c >> 8);
-  return c ^ 0xFFFFFFFFu;
-}
 
 int64_t TileFreshnessMs(const HttpHeaders& headers, int64_t nowMs) {
   std::optional<int64_t> lifetimeMs;
@@ -59,33 +34,11 @@ int64_t TileFreshnessMs(const HttpHeaders& headers, int64_t nowMs) {
   return *lifetimeMs > kTileMaxFreshMs ? kTileMaxFreshMs : *lifetimeMs;
 }
 
-bool IsIntactPng(std::string_view bytes) {
-  if (bytes.substr(0, kPngSignature.size()) != kPngSignature) return false;
-  size_t at = kPngSignature.size();
-  bool first = true;
-  bool sawData = false;
-  while (bytes.size() - at >= 12) {
-    const uint32_t length = BigEndian32(bytes, at);
-    if (length > bytes.size() - at - 12) return false;  // the chunk runs past the end
-    const std::string_view type = bytes.substr(at + 4, 4);
-    for (const char c : type) {
-      if (!IsChunkLetter(c)) return false;
-    }
-    if (Crc32(bytes.substr(at + 4, 4 + length)) != BigEndian32(bytes, at + 8 + length)) return false;
-    if (first && (type != "IHDR" || length != 13)) return false;
-    first = false;
-    if (type == "IDAT") sawData = true;
-    at += 12 + length;
-    if (type == "IEND") return length == 0 && sawData && at == bytes.size();
-  }
-  return false;  // cut short before IEND
-}
-
 std::wstring TileBaseFolderName(const std::wstring& tileBase) {
-  std::wstring_view host = tileBase;
-  const size_t scheme = host.find(L"://");
-  if (scheme != std::wstring_view::npos) host.remove_prefix(scheme + 3);
-  host = host.substr(0, host.find_first_of(L"/?#"));
+  // Without user information: a name and password in the base must not reach the disk, not even
+  // through the hash.
+  const std::wstring base = UrlWithoutUserInfo(tileBase);
+  const std::wstring host = ServiceHostName(base);
   std::wstring name;
   for (const wchar_t c : host) {
     if (name.size() == kHostNameLimit) break;
@@ -98,7 +51,7 @@ std::wstring TileBaseFolderName(const std::wstring& tileBase) {
   }
   if (name.empty()) name = L"tiles";
   uint32_t hash = 2166136261u;  // FNV-1a over the code units of the whole base
-  for (const wchar_t c : tileBase) {
+  for (const wchar_t c : base) {
     hash ^= static_cast<uint32_t>(c);
     hash *= 16777619u;
   }
@@ -114,19 +67,20 @@ TileCache::TileCache(FileSystem& files, Clock& clock, std::wstring tileBase, uin
 bool TileCache::Open() {
   if (opened_) return !root_.empty();
   opened_ = true;
-  const std::wstring local = files_.LocalAppDataFolder();
-  if (local.empty()) return false;
-  separator_ = local.find(L'\\') == std::wstring::npos && local.find(L'/') != std::wstring::npos ? L'/' : L'\\';
-  root_ = local + separator_ + L"Tolvane" + separator_ + L"tiles";
+  const std::wstring cache = files_.CacheFolder();
+  if (cache.empty()) return false;
+  separator_ = cache.find(L'\\') == std::wstring::npos && cache.find(L'/') != std::wstring::npos ? L'/' : L'\\';
+  root_ = cache + separator_ + L"tiles";
   baseRoot_ = root_ + separator_ + TileBaseFolderName(tileBase_);
   std::vector<FileEntry> listed;
   files_.ListFiles(root_, listed);  // no folder yet: an empty cache
   for (const FileEntry& f : listed) {
-    if (EndsWith(f.path, kTempSuffix)) {
-      files_.Remove(f.path);  // left behind by a store that was cut off
+    // Left behind by a store that was cut off, or larger than any tile this cache keeps: gone.
+    if (EndsWith(f.path, kTempSuffix) || f.size > limitBytes_) {
+      files_.Remove(f.path);
       continue;
     }
-    entries_[f.path] = Entry{f.size, f.modifiedMs};
+    if (!entries_.emplace(f.path, Entry{f.size, f.modifiedMs}).second) continue;  // listed twice
     byAge_.emplace(f.modifiedMs, f.path);
     totalBytes_ += f.size;
   }
@@ -153,12 +107,11 @@ void TileCache::Forget(const std::wstring& path) {
 }
 
 void TileCache::MakeFolders(const std::wstring& path) {
-  // Every folder from ...\Tolvane down to the tile's own; an existing one fails, which is fine.
-  size_t at = root_.rfind(separator_, root_.rfind(separator_) - 1);  // the separator before "Tolvane"
-  while ((at = path.find(separator_, at + 1)) != std::wstring::npos) {
-    const std::wstring folder = path.substr(0, at);
-    if (madeFolders_.insert(folder).second) files_.CreateFolder(folder);
-  }
+  // Every folder from the cache folder down to the tile's own, at every store: an existing one fails,
+  // which is fine, and one deleted or not made before is made now. Start at the separator before
+  // the cache folder's own name.
+  size_t at = root_.rfind(separator_, root_.rfind(separator_) - 1);
+  while ((at = path.find(separator_, at + 1)) != std::wstring::npos) files_.CreateFolder(path.substr(0, at));
 }
 
 bool TileCache::Find(int zoom, int64_t x, int64_t y, Tile& tile) {
@@ -167,32 +120,21 @@ bool TileCache::Find(int zoom, int64_t x, int64_t y, Tile& tile) {
   const std::wstring path = TilePath(zoom, x, y);
   const auto it = entries_.find(path);
   if (it == entries_.end()) return false;
-  if (!files_.ReadAll(path, tile.bytes) || !IsIntactPng(tile.bytes)) {
+  if (files_.ReadLimited(path, limitBytes_, tile.bytes) != FileSystem::ReadResult::Ok || !IsIntactPng(tile.bytes)) {
     tile.bytes.clear();
     return false;
   }
   const int64_t now = clock_.SystemNs() / 1000000;
-  const int64_t stamp = it->second.stampMs;
-  // A time further ahead than any believable lifetime comes from a clock that was set back or a
-  // file touched by something else: such a tile is used, but only until a download replaces it.
-  tile.fresh = now < stamp + kTileMinFreshMs && stamp - now <= kTileMaxFreshMs - kTileMinFreshMs;
+  const int64_t stamp = it->second.stampMs;  // any value a file system gives: compared, never offset
+  // A time further ahead than the longest lifetime and a day comes from a clock that was set back
+  // or a file touched by something else: such a tile is used, but only until a download replaces it.
+  tile.fresh = stamp > now - kTileMinFreshMs && stamp <= now + kTileMaxFreshMs + kTileFutureSlackMs;
   return true;
 }
 
 bool TileCache::Store(int zoom, int64_t x, int64_t y, const std::string& bytes, const HttpHeaders& headers) {
   if (!Open() || bytes.size() > limitBytes_ || !IsIntactPng(bytes)) return false;
   const std::wstring path = TilePath(zoom, x, y);
-  const auto old = entries_.find(path);
-  const uint64_t replaced = old != entries_.end() ? old->second.size : 0;
-  while (totalBytes_ - replaced + bytes.size() > limitBytes_) {
-    auto oldest = byAge_.begin();
-    if (oldest != byAge_.end() && oldest->second == path) ++oldest;  // about to be replaced anyway
-    if (oldest == byAge_.end()) break;
-    const std::wstring victim = oldest->second;
-    files_.Remove(victim);  // a file that cannot be removed is forgotten all the same, or this would not end
-    Forget(victim);
-  }
-
   MakeFolders(path);
   const std::wstring temp = path + std::wstring(kTempSuffix);
   if (!files_.WriteDurable(temp, bytes) || !files_.MoveReplacing(temp, path)) {
@@ -206,6 +148,16 @@ bool TileCache::Store(int zoom, int64_t x, int64_t y, const std::string& bytes, 
   entries_[path] = Entry{bytes.size(), stamp};
   byAge_.emplace(stamp, path);
   totalBytes_ += bytes.size();
+
+  // Room is made only now: a write that fails must not have cost the cache the tiles it evicted.
+  while (totalBytes_ > limitBytes_) {
+    auto oldest = byAge_.begin();
+    if (oldest != byAge_.end() && oldest->second == path) ++oldest;  // the tile just stored stays
+    if (oldest == byAge_.end()) break;
+    const std::wstring victim = oldest->second;
+    files_.Remove(victim);  // a file that cannot be removed is forgotten all the same, or this would not end
+    Forget(victim);
+  }
   return true;
 }
 

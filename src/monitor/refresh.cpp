@@ -43,13 +43,14 @@ void NoteViewRebuilt(ViewPickup& seen, RefreshControl& control, uint32_t servedB
 }
 
 RefreshThread::RefreshThread(Snapshotter& snapshotter, PublishedRows& published, RefreshControl& control,
-                             Settings& settings, Clock& clock, const std::atomic<bool>& appRunning)
+                             Settings& settings, Clock& clock, const std::atomic<bool>& appRunning, TrafficMeter* meter)
     : snapshotter_(snapshotter),
       published_(published),
       control_(control),
       settings_(settings),
       clock_(clock),
-      appRunning_(appRunning) {}
+      appRunning_(appRunning),
+      meter_(meter) {}
 
 RefreshThread::~RefreshThread() { Join(); }
 
@@ -59,6 +60,7 @@ bool RefreshThread::RunCycle() {
   // spare_ holds the rows of the snapshot before the last one; the snapshot overwrites them in
   // place, which spares most of its allocations, and the swap hands it the last one's rows.
   snapshotter_.TakeSnapshot(spare_);
+  if (meter_ != nullptr) meter_->Update(spare_, clock_.TickMs());
   {
     std::lock_guard<std::mutex> guard(published_.lock);
     std::swap(spare_, published_.rows);

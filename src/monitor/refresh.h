@@ -15,6 +15,7 @@
 
 #include "monitor/published_rows.h"
 #include "monitor/snapshot.h"
+#include "monitor/traffic.h"
 #include "platform/clock.h"
 #include "settings/settings.h"
 
@@ -64,8 +65,9 @@ void NoteViewRebuilt(ViewPickup& seen, RefreshControl& control, uint32_t servedB
 
 class RefreshThread {
  public:
+  // meter, when given, fills each snapshot's rates before it is published.
   RefreshThread(Snapshotter& snapshotter, PublishedRows& published, RefreshControl& control, Settings& settings,
-                Clock& clock, const std::atomic<bool>& appRunning);
+                Clock& clock, const std::atomic<bool>& appRunning, TrafficMeter* meter = nullptr);
   // Joins, so the thread never outlives what it references; the owner clears appRunning first
   // (joining a running thread waits for appRunning to clear).
   ~RefreshThread();
@@ -89,6 +91,7 @@ class RefreshThread {
   Settings& settings_;
   Clock& clock_;
   const std::atomic<bool>& appRunning_;
+  TrafficMeter* meter_;
   RowList spare_;  // the previous snapshot's rows, recycled by the next one
   std::thread thread_;
 };

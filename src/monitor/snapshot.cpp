@@ -13,7 +13,7 @@
 
 #include "monitor/address.h"
 #include "monitor/classification.h"
-#include "monitor/socket_table_reader.h"
+#include "monitor/traffic.h"
 
 namespace tolvane {
 namespace {
@@ -85,6 +85,21 @@ bool IsZero(const std::array<uint8_t, 16>& bytes, size_t count) {
   for (size_t i = 0; i < count; ++i)
     if (bytes[i] != 0) return false;
   return true;
+}
+
+uint32_t Ipv4Of(const std::array<uint8_t, 16>& bytes) {
+  return static_cast<uint32_t>(bytes[0]) << 24 | static_cast<uint32_t>(bytes[1]) << 16 |
+         static_cast<uint32_t>(bytes[2]) << 8 | bytes[3];
+}
+
+RowTraffic Metered(bool counting, uint64_t received, uint64_t sent) {
+  RowTraffic t;
+  t.metered = counting;
+  if (counting) {
+    t.counterReceived = received;
+    t.counterSent = sent;
+  }
+  return t;
 }
 
 wchar_t Fold(wchar_t c) {
@@ -304,6 +319,7 @@ void Snapshotter::Materialise(const Candidate& c, ConnectionRow& row) const {
   row.role.assign(RoleLabel(c.info->category, c.protocol, row.remoteAddress, c.remotePort));
   row.packets = c.packets;
   row.ageMs = c.ageMs;
+  row.traffic = c.traffic;
 }
 
 void Snapshotter::TakeSnapshot(RowList& rows) {
@@ -315,25 +331,36 @@ void Snapshotter::TakeSnapshot(RowList& rows) {
   textPool_.clear();
   const auto add = [&](uint32_t pid, std::wstring_view protocol, std::wstring_view state,
                        std::wstring_view localAddress, int32_t localPort, std::wstring_view remoteAddress,
-                       int32_t remotePort, uint64_t packets, int32_t ageMs) {
+                       int32_t remotePort, uint64_t packets, int32_t ageMs, const RowTraffic& traffic = {}) {
     Candidate c;
-    if (MakeCandidate(s, c, pid, protocol, state, localAddress, localPort, remoteAddress, remotePort, packets, ageMs))
+    if (MakeCandidate(s, c, pid, protocol, state, localAddress, localPort, remoteAddress, remotePort, packets, ageMs)) {
+      c.traffic = traffic;
       candidates_.push_back(c);
+    }
+  };
+
+  // The TCP flows' counters, looked up by flow id below. Counters only move while capture counts.
+  const bool counting = captureTable_.Counting();
+  captureTable_.Tcp().AgeAndCollectCounters(clock_.TickMs(), kFlowEraseMs, tcpCounters_);
+  const auto tcpTraffic = [&](const TcpEntry& e) {
+    const uint64_t id = FlowTable::FlowId(static_cast<uint16_t>(e.localPort), Ipv4Of(e.remoteAddress),
+                                          static_cast<uint16_t>(e.remotePort));
+    const auto it = std::lower_bound(tcpCounters_.begin(), tcpCounters_.end(), id,
+                                     [](const FlowCounters& f, uint64_t v) { return f.id < v; });
+    if (it == tcpCounters_.end() || it->id != id) return Metered(counting, 0, 0);
+    return Metered(counting, it->bytesReceived, it->bytesSent);
   };
 
   wchar_t localText[16], remoteText[16];
-  const auto buffer = [this](SocketTableKind kind) -> std::vector<std::byte>& {
-    return tableBuffers_[static_cast<size_t>(kind)];
-  };
-  for (const TcpEntry& e : ReadTcpTable(socketTables_, SocketTableKind::Tcp4, buffer(SocketTableKind::Tcp4))) {
+  for (const TcpEntry& e : socketTables_.ReadTcp(SocketTableKind::Tcp4)) {
     if (e.state != kTcpStateEstablished || e.localPort == 0 || e.remotePort == 0 || IsZero(e.remoteAddress, 4))
       continue;
     add(e.pid, L"TCP4", L"ACTIVE", FormatIpv4(e.localAddress, localText), e.localPort,
-        FormatIpv4(e.remoteAddress, remoteText), e.remotePort, 0, -1);
+        FormatIpv4(e.remoteAddress, remoteText), e.remotePort, 0, -1, tcpTraffic(e));
   }
 
   if (s.enableIpv6) {
-    for (const TcpEntry& e : ReadTcpTable(socketTables_, SocketTableKind::Tcp6, buffer(SocketTableKind::Tcp6))) {
+    for (const TcpEntry& e : socketTables_.ReadTcp(SocketTableKind::Tcp6)) {
       if (e.state != kTcpStateEstablished || e.localPort == 0 || e.remotePort == 0) continue;
       const std::wstring local = Ipv6Text(e.localAddress);
       const std::wstring remote = Ipv6Text(e.remoteAddress);
@@ -352,7 +379,7 @@ void Snapshotter::TakeSnapshot(RowList& rows) {
               [](const CaptureFlow* a, const CaptureFlow* b) { return a->localPort < b->localPort; });
     const auto byPort = [](const CaptureFlow* f, int32_t port) { return f->localPort < port; };
 
-    for (const UdpEntry& e : ReadUdpTable(socketTables_, SocketTableKind::Udp4, buffer(SocketTableKind::Udp4))) {
+    for (const UdpEntry& e : socketTables_.ReadUdp(SocketTableKind::Udp4)) {
       if (e.localPort == 0) continue;
       const std::wstring_view local = FormatIpv4(e.localAddress, localText);
       const int32_t port = e.localPort;
@@ -363,15 +390,15 @@ void Snapshotter::TakeSnapshot(RowList& rows) {
           const uint64_t age = snapshotStart > f.lastSeen ? snapshotStart - f.lastSeen : 0;
           const int32_t ageMs = static_cast<int32_t>(std::min<uint64_t>(age, INT32_MAX));
           add(e.pid, L"UDP4", ageMs <= kFlowActiveMs ? L"ACTIVE" : L"RECENT", local, port, f.remoteAddress,
-              f.remotePort, f.packets, ageMs);
+              f.remotePort, f.packets, ageMs, Metered(counting, f.bytesReceived, f.bytesSent));
         }
       } else if (!IsLocalAddress(local) || local == L"0.0.0.0" || s.showLan) {
-        add(e.pid, L"UDP4", L"OPEN", local, port, L"*", 0, 0, -1);
+        add(e.pid, L"UDP4", L"OPEN", local, port, L"*", 0, 0, -1, Metered(counting, 0, 0));
       }
     }
 
     if (s.enableIpv6) {
-      for (const UdpEntry& e : ReadUdpTable(socketTables_, SocketTableKind::Udp6, buffer(SocketTableKind::Udp6))) {
+      for (const UdpEntry& e : socketTables_.ReadUdp(SocketTableKind::Udp6)) {
         if (e.localPort == 0) continue;
         const std::wstring local = Ipv6Text(e.localAddress);
         if (local == L"::") continue;
@@ -381,9 +408,15 @@ void Snapshotter::TakeSnapshot(RowList& rows) {
   }
 
   if (demoMode_) {
-    for (const DemoRow& d : DemoRows())
-      add(d.pid, d.protocol, d.state, kDemoLocalAddress, d.localPort, d.remoteAddress, d.remotePort, d.packets,
-          d.ageMs);
+    // Demo traffic starts as if the rows had been busy for ten minutes, so their totals look lived in.
+    const uint64_t now = clock_.TickMs();
+    if (demoStart_ == 0) demoStart_ = now > 0 ? now : 1;
+    const double seconds = 600.0 + static_cast<double>(now - std::min(now, demoStart_)) / 1000.0;
+    for (size_t i = 0; i < DemoRows().size(); ++i) {
+      const DemoRow& d = DemoRows()[i];
+      add(d.pid, d.protocol, d.state, kDemoLocalAddress, d.localPort, d.remoteAddress, d.remotePort, d.packets, d.ageMs,
+          DemoTrafficAt(i, seconds));
+    }
   }
 
   SortAndDeduplicate(rows);

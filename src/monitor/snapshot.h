@@ -3,13 +3,15 @@
 //
 // A Snapshotter belongs to the refresh thread: it owns ProcessNames and a cache of what each process
 // id classifies as, and reads the shared CaptureTable only through its one locked pass
-// (AgeAndCollect). Settings switches are read once at the start of each snapshot, so a switch flipped
+// (AgeAndCollect), and the TCP flows' byte counters through one pass of their own. Each TCP4 and
+// UDP4 row carries its flow's byte counters while capture counts (RowTraffic), and demo rows carry
+// made-up ones. Settings switches are read once at the start of each snapshot, so a switch flipped
 // on the main thread mid-snapshot never yields a half-filtered list.
 //
 // What a snapshot learnt is kept for the next one: a process (its id and start time) keeps its name
-// and classification until it ends, and the process list, the socket tables' buffers and the
-// working vectors are reused, so on a machine where nothing changes a snapshot reads the system and
-// allocates next to nothing.
+// and classification until it ends, and the process list and the working vectors are reused (the
+// Windows socket tables keep their buffers themselves), so on a machine where nothing changes a
+// snapshot reads the system and allocates next to nothing.
 #pragma once
 
 #include <array>
@@ -118,6 +120,7 @@ class Snapshotter {
     int32_t remotePort = 0;
     int32_t ageMs = -1;
     uint64_t packets = 0;
+    RowTraffic traffic;
     std::wstring_view protocol;  // literals, or the caller's texts for AddRow
     std::wstring_view state;
     TextSpan local, remote, address;  // localEndpoint, remoteEndpoint, remoteAddress
@@ -161,7 +164,6 @@ class Snapshotter {
   // Classification per process id; an entry's name points into processNames_, so it goes when that
   // name changes or goes.
   std::unordered_map<uint32_t, ProcessInfo> infoCache_;
-  std::array<std::vector<std::byte>, 4> tableBuffers_;  // one per socket table, kept at its size
   // Working storage of one snapshot, kept so that its memory is reused by the next.
   std::vector<Candidate> candidates_;
   std::wstring textPool_;
@@ -170,6 +172,8 @@ class Snapshotter {
   std::vector<ProcessInfo*> infoOrder_;
   std::vector<CaptureFlow> flows_;
   std::vector<const CaptureFlow*> flowOrder_;
+  std::vector<FlowCounters> tcpCounters_;
+  uint64_t demoStart_ = 0;  // TickMs of the first demo snapshot; 0 before it
 };
 
 }  // namespace tolvane

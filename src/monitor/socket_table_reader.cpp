@@ -1,11 +1,11 @@
-// Socket table reading: the size query and the bounded retry loop around the platform's raw call.
+// The Windows tables' size query and the bounded retry loop around the raw call.
 #include "monitor/socket_table_reader.h"
 
 #include <algorithm>
 
 namespace tolvane {
 
-bool ReadSocketTableBuffer(SocketTables& tables, SocketTableKind kind, std::vector<std::byte>& buffer) {
+bool ReadSocketTableBuffer(SocketTableQuery& tables, SocketTableKind kind, std::vector<std::byte>& buffer) {
   uint32_t size = 0;
   if (!buffer.empty()) {
     std::fill(buffer.begin(), buffer.end(), std::byte{0});
@@ -27,22 +27,22 @@ bool ReadSocketTableBuffer(SocketTables& tables, SocketTableKind kind, std::vect
   return false;
 }
 
-std::vector<TcpEntry> ReadTcpTable(SocketTables& tables, SocketTableKind kind, std::vector<std::byte>& kept) {
+std::vector<TcpEntry> ReadTcpTable(SocketTableQuery& tables, SocketTableKind kind, std::vector<std::byte>& kept) {
   if (!ReadSocketTableBuffer(tables, kind, kept)) return {};
   return tables.DecodeTcp(kind, kept);
 }
 
-std::vector<UdpEntry> ReadUdpTable(SocketTables& tables, SocketTableKind kind, std::vector<std::byte>& kept) {
+std::vector<UdpEntry> ReadUdpTable(SocketTableQuery& tables, SocketTableKind kind, std::vector<std::byte>& kept) {
   if (!ReadSocketTableBuffer(tables, kind, kept)) return {};
   return tables.DecodeUdp(kind, kept);
 }
 
-std::vector<TcpEntry> ReadTcpTable(SocketTables& tables, SocketTableKind kind) {
+std::vector<TcpEntry> ReadTcpTable(SocketTableQuery& tables, SocketTableKind kind) {
   std::vector<std::byte> buffer;
   return ReadTcpTable(tables, kind, buffer);
 }
 
-std::vector<UdpEntry> ReadUdpTable(SocketTables& tables, SocketTableKind kind) {
+std::vector<UdpEntry> ReadUdpTable(SocketTableQuery& tables, SocketTableKind kind) {
   std::vector<std::byte> buffer;
   return ReadUdpTable(tables, kind, buffer);
 }

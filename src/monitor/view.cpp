@@ -14,8 +14,10 @@
 #include <algorithm>
 #include <cwctype>
 #include <string_view>
+#include <unordered_map>
 
 #include "latency/grading.h"
+#include "monitor/traffic.h"
 
 namespace tolvane {
 namespace {
@@ -50,11 +52,19 @@ int CompareNumbers(T a, T b) {
   return a < b ? -1 : (a > b ? 1 : 0);
 }
 
+// Received plus sent per second; rows without a rate below every idle one.
+int CompareTraffic(const RowTraffic& a, const RowTraffic& b) {
+  if (a.metered != b.metered) return a.metered ? 1 : -1;
+  return CompareNumbers(a.rateReceived + a.rateSent, b.rateReceived + b.rateSent);
+}
+
 int CompareRows(const ViewRow& a, const ViewRow& b, int32_t sortKey) {
   int c = 0;
   switch (sortKey) {
     case 1:
-      c = CompareUnits(a.remoteEndpoint, b.remoteEndpoint);
+      // Application rows by their number of addresses ("10 addresses" after "9 addresses").
+      c = a.app.connections > 0 && b.app.connections > 0 ? CompareNumbers(a.app.addresses, b.app.addresses)
+                                                         : CompareUnits(a.remoteEndpoint, b.remoteEndpoint);
       break;
     case 2: {
       const int32_t la = a.latencyMs < 0 ? 9999 : a.latencyMs;
@@ -64,6 +74,9 @@ int CompareRows(const ViewRow& a, const ViewRow& b, int32_t sortKey) {
     }
     case 3:
       c = CompareUnits(a.state, b.state);
+      break;
+    case 4:
+      c = CompareTraffic(a.traffic, b.traffic);
       break;
     default:
       c = CompareFolded(a.processName, b.processName);
@@ -118,7 +131,62 @@ void AppendDecimal(std::wstring& out, uint32_t value) {
 
 bool StartsWith(std::wstring_view text, std::wstring_view prefix) { return text.substr(0, prefix.size()) == prefix; }
 
+uint32_t ProtocolBit(std::wstring_view protocol) {
+  if (protocol == L"TCP4") return 1;
+  if (protocol == L"TCP6") return 2;
+  if (protocol == L"UDP4") return 4;
+  if (protocol == L"UDP6") return 8;
+  return 0;
+}
+
+// One protocol by its name; several by their families.
+std::wstring_view ProtocolsText(uint32_t mask) {
+  static constexpr std::wstring_view kNames[] = {L"TCP4", L"TCP6", L"UDP4", L"UDP6"};
+  for (uint32_t i = 0; i < 4; ++i)
+    if (mask == 1u << i) return kNames[i];
+  const bool tcp = (mask & 3) != 0, udp = (mask & 12) != 0;
+  return tcp && udp ? L"TCP/UDP" : (tcp ? L"TCP" : L"UDP");
+}
+
+std::wstring CountText(uint32_t n, std::wstring_view one, std::wstring_view many) {
+  std::wstring text;
+  AppendDecimal(text, n);
+  text += L' ';
+  text += n == 1 ? one : many;
+  return text;
+}
+
+bool HasRemoteAddress(const std::wstring& address) { return !address.empty() && address != L"*"; }
+
+// Whether socket a is busier than b: a rate before none, then the rate, then the bytes so far.
+bool BusierThan(const ViewRow& a, const ViewRow& b) {
+  if (const int c = CompareTraffic(a.traffic, b.traffic); c != 0) return c > 0;
+  return a.traffic.totalReceived + a.traffic.totalSent > b.traffic.totalReceived + b.traffic.totalSent;
+}
+
+// Adds socket s into its application row a.
+void FoldInto(ViewRow& a, const ViewRow& s) {
+  a.app.connections += 1;
+  a.packets += s.packets;
+  if (s.ageMs >= 0 && (a.ageMs < 0 || s.ageMs < a.ageMs)) a.ageMs = s.ageMs;
+  if (s.latencyMs >= 0 && (a.latencyMs < 0 || s.latencyMs < a.latencyMs)) a.latencyMs = s.latencyMs;
+  if (!s.traffic.metered) return;
+  RowTraffic& t = a.traffic;
+  t.metered = true;
+  t.counterReceived += s.traffic.counterReceived;
+  t.counterSent += s.traffic.counterSent;
+  t.rateReceived += s.traffic.rateReceived;
+  t.rateSent += s.traffic.rateSent;
+  t.totalReceived += s.traffic.totalReceived;
+  t.totalSent += s.traffic.totalSent;
+}
+
 }  // namespace
+
+std::wstring ViewRowKey(const ViewRow& row) {
+  if (row.app.connections == 0) return RowKey(row);
+  return L"app|" + row.processName;
+}
 
 int32_t LatencyOf(const LatencyBook& book, const Settings& settings, const std::wstring& address) {
   if (!settings.enablePing.load() || address.empty() || address == L"*") return -2;
@@ -175,6 +243,94 @@ bool ConnectionView::Passes(const ConnectionRow& row, const ViewInputs& inputs, 
   return haystack_.find(needle) != std::wstring::npos;
 }
 
+void ConnectionView::Fold(const std::vector<ViewRow>& sockets, std::vector<ViewRow>& apps) {
+  std::unordered_map<std::wstring_view, uint32_t> index;  // process name -> application row
+  index.reserve(64);
+  std::vector<uint32_t> appOf(sockets.size());
+  std::vector<uint32_t> busiest;  // each application's busiest socket
+  std::vector<uint32_t> protocols;
+  size_t count = 0;
+  for (size_t i = 0; i < sockets.size(); ++i) {
+    const ViewRow& s = sockets[i];
+    const auto [it, inserted] = index.try_emplace(s.processName, static_cast<uint32_t>(count));
+    if (inserted) {
+      if (count == apps.size()) apps.emplace_back();
+      ViewRow& a = apps[count++];
+      static_cast<ConnectionRow&>(a) = s;  // name, pid, category; the rest is replaced below
+      a.packets = 0;
+      a.ageMs = -1;
+      a.traffic = RowTraffic{};
+      a.latencyMs = s.latencyMs;
+      a.firstSeen = 0;
+      a.app = AppFold{};
+      busiest.push_back(static_cast<uint32_t>(i));
+      protocols.push_back(0);
+    }
+    const uint32_t k = it->second;
+    appOf[i] = k;
+    FoldInto(apps[k], s);
+    protocols[k] |= ProtocolBit(s.protocol);
+    if (BusierThan(s, sockets[busiest[k]])) busiest[k] = static_cast<uint32_t>(i);
+  }
+  apps.resize(count);
+
+  // Distinct process ids and remote addresses per application: sorted pairs, counted once each.
+  const auto countDistinct = [&](auto less, auto same, uint32_t AppFold::*field) {
+    std::sort(foldPairs_.begin(), foldPairs_.end(), less);
+    for (size_t j = 0; j < foldPairs_.size(); ++j)
+      if (j == 0 || foldPairs_[j].first != foldPairs_[j - 1].first || !same(foldPairs_[j], foldPairs_[j - 1]))
+        apps[foldPairs_[j].first].app.*field += 1;
+  };
+  foldPairs_.clear();
+  for (size_t i = 0; i < sockets.size(); ++i) foldPairs_.emplace_back(appOf[i], sockets[i].pid);
+  countDistinct([](const auto& x, const auto& y) { return x < y; },
+                [](const auto& x, const auto& y) { return x.second == y.second; }, &AppFold::processes);
+  foldPairs_.clear();
+  for (size_t i = 0; i < sockets.size(); ++i)
+    if (HasRemoteAddress(sockets[i].remoteAddress)) foldPairs_.emplace_back(appOf[i], static_cast<uint32_t>(i));
+  const auto address = [&sockets](const std::pair<uint32_t, uint32_t>& p) -> const std::wstring& {
+    return sockets[p.second].remoteAddress;
+  };
+  countDistinct(
+      [&](const auto& x, const auto& y) { return x.first != y.first ? x.first < y.first : address(x) < address(y); },
+      [&](const auto& x, const auto& y) { return address(x) == address(y); }, &AppFold::addresses);
+
+  for (size_t k = 0; k < count; ++k) {
+    ViewRow& a = apps[k];
+    const ViewRow& b = sockets[busiest[k]];
+    a.state = b.state;
+    a.role = b.role;
+    a.remoteAddress = b.remoteAddress;
+    a.remotePort = b.remotePort;
+    a.localPort = b.localPort;
+    a.app.signalMs = b.latencyMs;
+    a.protocol = ProtocolsText(protocols[k]);
+    a.localEndpoint = CountText(a.app.connections, L"connection", L"connections");
+    a.remoteEndpoint = CountText(a.app.addresses, L"address", L"addresses");
+  }
+}
+
+std::vector<const ViewRow*> ConnectionView::SocketsOf(const ViewRow& row) const {
+  std::vector<const ViewRow*> sockets;
+  if (row.app.connections == 0) {
+    sockets.push_back(&row);
+    return sockets;
+  }
+  for (const ViewRow& s : socketRows_)
+    if (s.processName == row.processName) sockets.push_back(&s);
+  return sockets;
+}
+
+std::vector<std::wstring> ConnectionView::RemoteAddressesOf(const ViewRow& row) const {
+  std::vector<std::wstring> addresses;
+  for (const ViewRow* s : SocketsOf(row)) {
+    if (HasRemoteAddress(s->remoteAddress) &&
+        std::find(addresses.begin(), addresses.end(), s->remoteAddress) == addresses.end())
+      addresses.push_back(s->remoteAddress);
+  }
+  return addresses;
+}
+
 ConnectionView::CallPrints ConnectionView::CallFingerprint() const {
   Fnv1a h, line;
   const std::vector<CallEndpoint>& entries = calls_.Entries();
@@ -217,8 +373,17 @@ uint32_t ConnectionView::RebuildView(ViewInputs& inputs) {
     static_cast<ConnectionRow&>(v) = row;
     v.latencyMs = LatencyOf(row.remoteAddress);
     v.firstSeen = 0;
+    v.app = AppFold{};  // the recycled row may have been an application row
   }
   rows.resize(count);
+
+  folded_ = settings_.byApp.load();
+  if (folded_) {
+    socketRows_.swap(rows);
+    Fold(socketRows_, rows);
+  } else {
+    socketRows_.clear();
+  }
 
   const int32_t sortKey = inputs.sortKey;
   const bool ascending = inputs.sortAscending;
@@ -248,7 +413,7 @@ uint32_t ConnectionView::RebuildView(ViewInputs& inputs) {
   int32_t selected = -1;
   for (size_t i = 0; i < rows.size(); ++i) {
     ViewRow& row = rows[i];
-    std::wstring key = RowKey(row);
+    std::wstring key = ViewRowKey(row);
     if (selected < 0 && !selectedRowKey_.empty() && key == selectedRowKey_) selected = static_cast<int32_t>(i);
     auto it = rowFirstSeen_.find(key);
     uint64_t seen;
@@ -277,6 +442,16 @@ uint32_t ConnectionView::RebuildView(ViewInputs& inputs) {
     rowsHash.Add(row.role);
     rowsHash.Add(static_cast<uint64_t>(row.pid));
     latencyHash.Add(static_cast<uint64_t>(static_cast<int64_t>(row.latencyMs)));
+    // The traffic as the table and the details pane write it, so a rate that shows the same text
+    // repaints nothing.
+    const RowTraffic& t = row.traffic;
+    rowsHash.Add(static_cast<uint64_t>(t.metered));
+    rowsHash.Add(ShownAmount(t.rateReceived));
+    rowsHash.Add(ShownAmount(t.rateSent));
+    rowsHash.Add(ShownAmount(t.totalReceived));
+    rowsHash.Add(ShownAmount(t.totalSent));
+    rowsHash.Add(static_cast<uint64_t>(row.app.processes) << 32 | row.app.connections);
+    rowsHash.Add(static_cast<uint64_t>(static_cast<int64_t>(row.app.signalMs)));
   }
   const uint32_t rowsPrint = rowsHash.Value();
   const uint32_t latencyPrint = latencyHash.Value();

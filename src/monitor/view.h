@@ -7,6 +7,10 @@
 // table, only its latencies, the call panel or only its cards' latency lines need a repaint. The locks it takes (rows,
 // prefix list, latency book) are taken one at a time, never nested.
 //
+// With the setting byApp on, the filtered and searched socket rows are folded into one row per
+// application (process name) before the sort, so the filters and the search choose the sockets an
+// application row sums up, and the sort orders the application rows.
+//
 // The window owns ViewInputs (the user's search, filters and sort, and the selection / scroll /
 // fade outputs) and passes it to every rebuild. Everything else here is read by the painters on the
 // main thread without locks.
@@ -28,18 +32,34 @@
 
 namespace tolvane {
 
+// What an application row of the by-application view sums up; connections is 0 for a socket row.
+struct AppFold {
+  uint32_t connections = 0;
+  uint32_t addresses = 0;  // distinct remote addresses
+  uint32_t processes = 0;  // distinct process ids
+  int32_t signalMs = -2;   // the latency of its most active connection, for the signal column
+  bool operator==(const AppFold&) const = default;
+};
+
 // A shown row: the socket row, then its latency at the time of the rebuild (negative without a
 // value) and the tick at which a row with its key first appeared (0 = part of the first view).
+// An application row (app.connections > 0) is a ConnectionRow too: the name, category, state,
+// remote address and port of its most active connection, "TCP4", "UDP" or "TCP/UDP" as protocol,
+// "12 connections" and "7 addresses" as endpoints, the summed traffic and its best latency.
 struct ViewRow : ConnectionRow {
   int32_t latencyMs = -2;
   uint64_t firstSeen = 0;
+  AppFold app;
 };
+
+// A view row's identity across rebuilds: RowKey of a socket row, "app|" + name of an application row.
+std::wstring ViewRowKey(const ViewRow& row);
 
 struct ViewInputs {
   std::wstring searchText;     // at most 60 characters
   int32_t categoryFilter = 0;  // 0 all, 1 discord, 2 browser, 3 social, 4 game, 5 media, 6 dev
   int32_t protocolFilter = 0;  // 0 all, 1 TCP, 2 UDP
-  int32_t sortKey = 0;         // 0 APPLICATION, 1 REMOTE IP : PORT, 2 LATENCY, 3 STATE
+  int32_t sortKey = 0;         // 0 APPLICATION, 1 REMOTE IP : PORT, 2 LATENCY, 3 STATE, 4 TRAFFIC
   bool sortAscending = true;
   // Outputs of RebuildView.
   int32_t selectedRow = -1;
@@ -78,6 +98,13 @@ class ConnectionView {
 
   const RowList& AllRows() const { return allRows_; }
   const std::vector<ViewRow>& ViewRows() const { return viewRows_; }
+  // The socket rows that passed the filters and the search: ViewRows, or in the by-application
+  // view the rows folded into its application rows (in snapshot order).
+  const std::vector<ViewRow>& ShownSockets() const { return folded_ ? socketRows_ : viewRows_; }
+  // The sockets an application row folds (just the row itself for a socket row).
+  std::vector<const ViewRow*> SocketsOf(const ViewRow& row) const;
+  // Its distinct remote addresses (not "*"), in the order of its sockets.
+  std::vector<std::wstring> RemoteAddressesOf(const ViewRow& row) const;
   // RowFirstSeen: first-seen times of the rows of the current ViewRows, and of nothing else.
   size_t RowFirstSeenCount() const { return rowFirstSeen_.size(); }
   // The stored first-seen time of a row key; nullopt for a key not in the current view.
@@ -90,6 +117,8 @@ class ConnectionView {
  private:
   bool Passes(const ConnectionRow& row, const ViewInputs& inputs, const std::wstring& needle, bool callOnly,
               bool discordFocus);
+  // Folds sockets into one row per process name, into apps (overwritten in place, resized).
+  void Fold(const std::vector<ViewRow>& sockets, std::vector<ViewRow>& apps);
   struct CallPrints {
     uint32_t cards = 0;  // what the call cards are and show, but their latency and packet lines
     uint32_t lines = 0;  // those lines
@@ -111,9 +140,11 @@ class ConnectionView {
   };
   std::unordered_map<std::wstring, Seen> rowFirstSeen_;
   uint64_t generation_ = 0;
-  std::vector<ViewRow> spareRows_;
-  std::vector<uint32_t>
-      order_;  // sort permutation, reused  // the previous-but-one view, refilled so its strings keep their storage
+  std::vector<ViewRow> spareRows_;   // the previous-but-one view, refilled so its strings keep their storage
+  std::vector<uint32_t> order_;      // sort permutation, reused
+  bool folded_ = false;              // viewRows_ are application rows
+  std::vector<ViewRow> socketRows_;  // what they fold
+  std::vector<std::pair<uint32_t, uint32_t>> foldPairs_;  // (application, pid or address index), reused
   bool viewShownBefore_ = false;
   std::wstring selectedRowKey_;
   uint32_t rowsFingerprint_ = 0;

@@ -189,6 +189,19 @@ class GraphicsFactory {
                                                  bool monospace) = 0;
   virtual std::unique_ptr<CanvasImage> CreateImage(int32_t width, int32_t height,
                                                    const std::vector<uint32_t>& premultipliedArgb) = 0;
+  // An image over width × height pixels of 32-bit RGB (blue, green, red and an ignored fourth
+  // byte; rows top to bottom, width * 4 bytes apart) that remain the caller's: they must outlive
+  // the image and stay unchanged while it is drawn. GDI+ draws straight from them; this default
+  // copies them into an opaque image. Null when the size is not drawable.
+  virtual std::unique_ptr<CanvasImage> WrapRgb32(int32_t width, int32_t height, const uint8_t* pixels) {
+    if (width < 1 || height < 1 || !pixels) return nullptr;
+    std::vector<uint32_t> argb(static_cast<size_t>(width) * static_cast<size_t>(height));
+    for (size_t i = 0; i < argb.size(); ++i) {
+      const uint8_t* p = pixels + i * 4;
+      argb[i] = 0xFF000000u | static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[1]) << 8 | p[0];
+    }
+    return CreateImage(width, height, argb);
+  }
 };
 
 // The process's factory: GDI+ on Windows (GdiplusStartup must have run); on the Linux host, which

@@ -22,14 +22,20 @@ struct FileEntry {
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
-  // The user's roaming application-data folder, without a trailing separator; empty on failure.
-  virtual std::wstring RoamingAppDataFolder() = 0;
-  // The user's local (not roaming) application-data folder, for data that must not travel with a
-  // roaming profile, such as caches; without a trailing separator; empty on failure.
-  virtual std::wstring LocalAppDataFolder() = 0;
+  // The program's own folder for its settings file, without a trailing separator: %APPDATA%\Tolvane
+  // on Windows, $XDG_CONFIG_HOME/tolvane on Linux. It may not exist yet; empty when the system names
+  // no such folder.
+  virtual std::wstring SettingsFolder() = 0;
+  // The program's own folder for data it can fetch again (map tiles), kept out of a roaming profile:
+  // %LOCALAPPDATA%\Tolvane on Windows, $XDG_CACHE_HOME/tolvane on Linux. May not exist yet; empty
+  // when the system names no such folder.
+  virtual std::wstring CacheFolder() = 0;
+  // The settings file as the settings panel names it to the user ("%APPDATA%\Tolvane\settings.ini").
+  virtual std::wstring SettingsFileShown() = 0;
   // The user's temporary folder, with its trailing separator (as GetTempPathW gives it).
   virtual std::wstring TempFolder() = 0;
-  // Creates one folder; false when it could not be created (also when it exists already).
+  // Creates one folder; false when it could not be created (also when it exists already). On Linux
+  // missing parents are made too (0700), since the XDG base folders need not exist on a new account.
   virtual bool CreateFolder(const std::wstring& path) = 0;
   // Reads a whole file; false when it cannot be opened or read.
   virtual bool ReadAll(const std::wstring& path, std::string& bytes) = 0;
@@ -38,6 +44,9 @@ class FileSystem {
   virtual bool Append(const std::wstring& path, const std::string& bytes) = 0;
   // Moves from over to, replacing an existing file.
   virtual bool MoveReplacing(const std::wstring& from, const std::wstring& to) = 0;
+  // Why the calling thread's last failed WriteDurable or MoveReplacing failed, in the system's
+  // words ("Access is denied"); empty when the system said nothing.
+  virtual std::wstring LastErrorText() { return {}; }
   virtual bool Remove(const std::wstring& path) = 0;
   virtual bool Exists(const std::wstring& path) = 0;
   // Every file below folder, at any depth (folders themselves are not listed, links are not

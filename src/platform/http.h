@@ -14,6 +14,10 @@
 // The four-argument form also hands back the few response headers the program acts on (caching of
 // map tiles, the geolocation service's rate limit); they are cleared at the start like body, and
 // hold a header's value only when the server sent one. Their text is untrusted as well.
+//
+// Cancel is for the program's end: it answers every later call (false, 0) without touching the
+// network, and reaches the calls in flight where the platform's stack allows it. The caller must
+// still not wait for those: a stack that cannot cancel lets them run to their time-out.
 #pragma once
 
 #include <cstddef>
@@ -43,6 +47,9 @@ class HttpClient {
  public:
   virtual ~HttpClient() = default;
   virtual bool HttpGet(const std::wstring& url, std::string& body, int32_t& status, HttpHeaders& headers) = 0;
+  // Ends the client's work for good; any thread, any number of times. A client that cannot cancel
+  // keeps this default and lets its calls end by their time-outs.
+  virtual void Cancel() {}
   // The same request for a caller that needs no headers.
   bool HttpGet(const std::wstring& url, std::string& body, int32_t& status) {
     HttpHeaders ignored;

@@ -19,6 +19,8 @@ namespace tolvane {
 class ImageDecoder {
  public:
   virtual ~ImageDecoder() = default;
+  // Decodes PNG only: bytes that are not one whole PNG (lookup/png_check.h) fail without reaching
+  // the system's image library, which would read other formats from them.
   virtual bool DecodePng(const std::string& bytes, int& width, int& height,
                          std::vector<uint32_t>& premultipliedArgb) = 0;
 };
@@ -26,6 +28,10 @@ class ImageDecoder {
 // The process's decoder. On the Linux host, which never runs the program, it decodes nothing and
 // always returns false.
 ImageDecoder& SystemImageDecoder();
+
+// The most pixels a picture may have: its pixels are copied on the way to the screen, 256 MiB
+// at this size.
+inline constexpr uint64_t kMaxPicturePixels = 8192ull * 8192ull;
 
 // A decoded picture that stays open (with the memory it was decoded from) so that the frames of an
 // animated GIF can be selected one after the other. Main thread only.
@@ -43,7 +49,8 @@ class DecodedPicture {
   // Makes frame index (on the time dimension) the active one; false when it cannot.
   virtual bool SelectFrame(uint32_t index) = 0;
   // The active frame's pixels, premultiplied ARGB, Width() * Height() of them, top row first.
-  // False (and pixels empty) when they cannot be had.
+  // False (and pixels empty) when they cannot be had or are more than kMaxPicturePixels; throws
+  // std::bad_alloc when no memory can be had for them.
   virtual bool Pixels(std::vector<uint32_t>& premultipliedArgb) = 0;
 };
 

@@ -1,7 +1,8 @@
 // The operating system's process list: process id, executable file name and start time of every
-// process (one system process-information query on Windows). Names are file names without a folder,
-// as the system gives them. A process id is reused once its process has ended; the id together with
-// the start time names one process, so a caller can keep what it learnt about a process across lists.
+// process (one system process-information query on Windows, /proc on Linux). Names are file names
+// without a folder, as the system gives them. A process id is reused once its process has ended; the
+// id together with the start time names one process, so a caller can keep what it learnt about a
+// process across lists.
 #pragma once
 
 #include <cstdint>

@@ -1,15 +1,21 @@
-// Raw capture: the adapters' IPv4 addresses and raw IPv4 sockets in receive-all mode.
+// Raw capture: the adapters' IPv4 addresses and, per local address, a source of the raw IPv4
+// datagrams that cross it, header included.
 //
 // On Windows this is GetAdaptersAddresses and Winsock raw sockets with SIO_RCVALL; opening one
 // needs administrator rights (WSAEACCES, 10013, otherwise) and Wine refuses raw sockets outright
-// (WSAEPROTONOSUPPORT, 10043). Winsock must already be started (WSAStartup) by the caller. Error
-// codes are the system's own numbers. Every operation reports failure through its result; none
-// throws. Sockets are owned by whoever opened them and must be closed through Close. An instance
+// (WSAEPROTONOSUPPORT, 10043). Winsock must already be started (WSAStartup) by the caller. On Linux
+// a source is a libpcap handle on all interfaces with a kernel filter for the address's IPv4
+// traffic; it needs CAP_NET_RAW (or root), and without it the open fails with EPERM, not
+// kErrorAccessDenied (the rights to ask for are not administrator rights), and Receive hands out
+// at least the first 236 bytes of each datagram, its headers (the IP total length tells its size).
+// Error codes are the system's own numbers. Every operation reports failure through its result;
+// none throws. Sockets are owned by whoever opened them and must be closed through Close. An instance
 // may be used from one thread at a time.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "platform/inet.h"
@@ -52,7 +58,12 @@ class RawCapture {
   virtual void Close(RawSocketHandle socket) = 0;
 };
 
-// The process's real raw capture (Windows only; the host build has no implementation).
+// The process's real raw capture (Windows and Linux; the host build has no implementation).
 RawCapture& SystemRawCapture();
+
+// The advice shown under the Error status, when no source could be opened for another reason than
+// missing administrator rights: on Windows a word on security tools blocking raw sockets, on Linux
+// how to grant the right to capture (or what the capture library said, when rights were not it).
+std::wstring CaptureErrorHint();
 
 }  // namespace tolvane

@@ -26,4 +26,8 @@ class SoundCommands {
 // The process's MCI. On the Linux host, which plays nothing, every command fails.
 SoundCommands& SystemSoundCommands();
 
+// Starts the system's notification sound (the one the user chose for notifications) and returns at
+// once; nothing when the system has none or cannot play. Main thread only.
+void PlayNotificationSound();
+
 }  // namespace tolvane

@@ -26,11 +26,13 @@ class VideoSample {
 };
 
 enum class VideoReadStatus {
-  Sample,       // a sample was read (sample is set)
-  NoSample,     // the call succeeded without a sample and without a flag (a gap): read again
-  EndOfStream,  // the end of the stream was reached
-  StreamError,  // the reader raised its stream-error flag
-  Failed,       // the read call itself failed
+  Sample,         // a sample was read (sample is set)
+  NoSample,       // the call succeeded without a sample and without a flag (a gap): read again
+  FormatChanged,  // the output type changed: Format() gives the new one; sample is set when the
+                  // read also brought one (the first of the new type)
+  EndOfStream,    // the end of the stream was reached
+  StreamError,    // the reader raised its stream-error flag
+  Failed,         // the read call itself failed
 };
 
 // The output type the reader settled on for the first video stream.
@@ -45,6 +47,8 @@ struct VideoFormat {
 class VideoReader {
  public:
   virtual ~VideoReader() = default;
+  // The current output type: the one negotiated at the start, or the last one announced by
+  // FormatChanged.
   virtual VideoFormat Format() const = 0;
   // Reads the next sample of the first video stream, synchronously.
   virtual VideoReadStatus ReadSample(std::unique_ptr<VideoSample>& sample) = 0;

@@ -57,8 +57,11 @@ struct Settings {
   Relaxed<int32_t> bgVol = 50;  // 0..100
   Relaxed<bool> bgMute = false;
   Relaxed<bool> bgMotion = true;
-  std::wstring lookupHist;   // at most 400; recent lookups, comma-joined
-  Relaxed<int32_t> ver = 0;  // format generation read from the file
+  std::wstring lookupHist;              // at most 400; recent lookups, comma-joined
+  Relaxed<int32_t> ver = 0;             // format generation read from the file
+  Relaxed<bool> byApp = false;          // the table folds into one row per application
+  Relaxed<bool> locateCalls = true;     // each new call server is located once
+  Relaxed<bool> callMoveSound = false;  // the notification sound when the voice server moves
 };
 
 // A record holding every default, the five default custom themes included.

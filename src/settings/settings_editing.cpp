@@ -1,9 +1,11 @@
-// Settings editing. The text fields are edited in place and applied on every keystroke, which is
-// cheap except for the media fields: a path field reloads its picture or video per character,
-// and a half-typed path simply fails to load until it is complete.
+// Settings editing. The text fields are edited in place and applied on every keystroke, except
+// the media path fields: those are saved at once but handed to MediaPathTyped, and the window loads
+// the file once typing rests (a half-typed path would otherwise reload a video per character).
 #include "settings/settings_editing.h"
 
 #include <algorithm>
+
+#include "settings/whole_characters.h"
 
 namespace tolvane {
 namespace {
@@ -73,44 +75,23 @@ void SettingsEditor::FieldInsert(TextFieldId id, std::wstring_view text) {
   std::wstring* field = Bound(id);
   if (!field) return;
   const int32_t n = static_cast<int32_t>(id);
-  const size_t limit = kFieldLimits[n];
-  for (size_t i = 0; i < text.size(); ++i) {
-    wchar_t c = text[i];
-    if (static_cast<uint32_t>(c) < 32) continue;
-    // A character outside the basic plane is two units, which arrive together in a pasted text
-    // and one by one from the keyboard. A high half is taken only with room for its partner, and a
-    // low half only right after a high one, so the limit never cuts a character in two.
-    if (IsHighSurrogate(c)) {
-      const bool partnerFollows = i + 1 < text.size() && IsLowSurrogate(text[i + 1]);
-      if (i + 1 < text.size() && !partnerFollows) continue;  // a lone half inside the text
-    } else if (IsLowSurrogate(c)) {
-      if (field->empty() || !IsHighSurrogate(field->back())) continue;
-    }
+  AppendWholeCharacters(*field, text, kFieldLimits[n], [id, n](wchar_t& c) {
     if (id == TextFieldId::kPrefixes) {
       if (c == L' ') c = L',';
-      if (!IsDigit(c) && c != L',' && c != L'.') continue;
-    } else if (id == TextFieldId::kCustomDelay) {
-      if (!IsDigit(c)) continue;
-    } else if (IsColourField(n)) {
-      if (!IsHex(c) && c != L'#') continue;
-    } else if (id == TextFieldId::kLookup) {
-      if (c == L' ') continue;
+      return IsDigit(c) || c == L',' || c == L'.';
     }
-    if (IsHighSurrogate(c)) {
-      if (field->size() + 2 > limit) continue;
-    } else if (!IsLowSurrogate(c) && field->size() >= limit) {
-      continue;
-    }
-    field->push_back(c);
-  }
+    if (id == TextFieldId::kCustomDelay) return IsDigit(c);
+    if (IsColourField(n)) return IsHex(c) || c == L'#';
+    if (id == TextFieldId::kLookup) return c != L' ';
+    return true;
+  });
   FieldChanged(id);
 }
 
 void SettingsEditor::FieldBackspace(TextFieldId id) {
   std::wstring* field = Bound(id);
   if (!field || field->empty()) return;
-  const bool pair = field->size() >= 2 && IsLowSurrogate(field->back()) && IsHighSurrogate((*field)[field->size() - 2]);
-  field->resize(field->size() - (pair ? 2 : 1));  // a whole character, never half of one
+  EraseLastCharacter(*field);
   FieldChanged(id);
 }
 
@@ -130,13 +111,13 @@ void SettingsEditor::FieldChanged(TextFieldId id) {
       effects_.RebuildView();
       break;
     case TextFieldId::kSplashImage:
-      effects_.LoadSplashImage();
+      effects_.MediaPathTyped(id);
       break;
     case TextFieldId::kCustomDelay:
       settings_.splashMs = DigitsValue(customDelayText);
       break;
     case TextFieldId::kBgPath:
-      effects_.LoadBackgroundMedia();
+      effects_.MediaPathTyped(id);
       break;
     case TextFieldId::kBgSound:
       if (effects_.BackgroundSoundPlaying()) effects_.StopBackgroundSound();
@@ -189,7 +170,7 @@ void SettingsEditor::ToggleSetting(Relaxed<bool> Settings::*field) {
 void SettingsEditor::ToolbarToggle(Relaxed<bool> Settings::*field) {
   const bool refreshes = field == &Settings::showLan || field == &Settings::enableIpv6 ||
                          field == &Settings::enableUdp || field == &Settings::showSystem;
-  const bool viewOnly = field == &Settings::enablePing || field == &Settings::callOnly;
+  const bool viewOnly = field == &Settings::enablePing || field == &Settings::callOnly || field == &Settings::byApp;
   if (!refreshes && !viewOnly) return;
   settings_.*field = !(settings_.*field);
   effects_.SaveSettings();

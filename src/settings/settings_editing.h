@@ -50,6 +50,15 @@ class SettingsEffects {
   virtual void ApplyAlwaysOnTop(bool on) = 0;
   virtual void LoadSplashImage() = 0;
   virtual void LoadBackgroundMedia() = 0;
+  // A media path field (kBgPath or kSplashImage) was typed into. The default loads it at once;
+  // the window waits until typing rests.
+  virtual void MediaPathTyped(TextFieldId id) {
+    if (id == TextFieldId::kBgPath) {
+      LoadBackgroundMedia();
+    } else {
+      LoadSplashImage();
+    }
+  }
   virtual bool BackgroundSoundPlaying() = 0;
   // Starts settings.bgSound; returns an error text, empty on success.
   virtual std::wstring StartBackgroundSound() = 0;
@@ -109,7 +118,7 @@ class SettingsEditor {
   // rebuild and repaint.
   void ToggleSetting(Relaxed<bool> Settings::*field);
   // The toolbar switches: showLan, enableIpv6, enableUdp, showSystem (save, refresh, rebuild) and
-  // enablePing, callOnly (save, rebuild). Other fields are ignored.
+  // enablePing, callOnly and the by-application fold, byApp (save, rebuild). Other fields are ignored.
   void ToolbarToggle(Relaxed<bool> Settings::*field);
 
   // Preset buttons; values are clamped to the field's valid range, then saved.

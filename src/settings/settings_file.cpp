@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <span>
 
 #include "platform/utf8.h"
 
@@ -82,6 +83,13 @@ const Field kFields[] = {
     Text("lookupHist", &Settings::lookupHist, kPathLimit),
 };
 
+// Keys that came after the custom themes' keys: written after them, so older files keep their order.
+const Field kLaterFields[] = {
+    Flag("byApp", &Settings::byApp),
+    Flag("locateCalls", &Settings::locateCalls),
+    Flag("callMoveSound", &Settings::callMoveSound),
+};
+
 bool IsCSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
 int32_t Clamp(int32_t v, int32_t lo, int32_t hi) { return std::min(std::max(v, lo), hi); }
@@ -96,6 +104,20 @@ void AppendInt(std::string& out, std::string_view key, int32_t value) {
 // line and inject keys into the file, so the writer drops such characters rather than trust that.
 void AppendText(std::string& out, std::string_view key, const std::wstring& value) {
   out.append(key).append("=").append(WideToUtf8(SanitizeText(value, value.size()))).append("\r\n");
+}
+
+void AppendField(std::string& out, const Field& f, const Settings& s) {
+  switch (f.kind) {
+    case Kind::kFlag:
+      AppendInt(out, f.key, (s.*f.flag).load() ? 1 : 0);
+      break;
+    case Kind::kInt:
+      AppendInt(out, f.key, s.*f.number);
+      break;
+    case Kind::kText:
+      AppendText(out, f.key, s.*f.text);
+      break;
+  }
 }
 
 std::string CustomKey(int theme, const char* suffix) {
@@ -122,25 +144,31 @@ void ApplyCustomThemeKey(std::string_view key, std::string_view value, Settings&
   }
 }
 
+void ApplyField(const Field& f, std::string_view value, Settings& s) {
+  switch (f.kind) {
+    case Kind::kFlag:
+      s.*f.flag = AtoiValue(value) != 0;
+      break;
+    case Kind::kInt:
+      s.*f.number = Clamp(AtoiValue(value), f.lo, f.hi);
+      break;
+    case Kind::kText:
+      s.*f.text = f.limit == 0 ? FilterPrefixes(Utf8ToWide(value)) : SanitizeText(Utf8ToWide(value), f.limit);
+      break;
+  }
+}
+
 void ApplyLine(std::string_view line, Settings& s) {
   const size_t eq = line.find('=');
   if (eq == std::string_view::npos) return;
   const std::string_view key = line.substr(0, eq);
   const std::string_view value = line.substr(eq + 1);
-  for (const Field& f : kFields) {
-    if (key != f.key) continue;
-    switch (f.kind) {
-      case Kind::kFlag:
-        s.*f.flag = AtoiValue(value) != 0;
-        break;
-      case Kind::kInt:
-        s.*f.number = Clamp(AtoiValue(value), f.lo, f.hi);
-        break;
-      case Kind::kText:
-        s.*f.text = f.limit == 0 ? FilterPrefixes(Utf8ToWide(value)) : SanitizeText(Utf8ToWide(value), f.limit);
-        break;
+  for (const auto& table : {std::span<const Field>(kFields), std::span<const Field>(kLaterFields)}) {
+    for (const Field& f : table) {
+      if (key != f.key) continue;
+      ApplyField(f, value, s);
+      return;
     }
-    return;
   }
   ApplyCustomThemeKey(key, value, s);
 }
@@ -171,11 +199,10 @@ std::wstring FilterPrefixes(std::wstring_view text) {
 }
 
 std::wstring SettingsFilePath(FileSystem& files) {
-  const std::wstring roaming = files.RoamingAppDataFolder();
-  if (roaming.empty()) return L".\\settings.ini";
+  const std::wstring folder = files.SettingsFolder();
+  if (folder.empty()) return L".\\settings.ini";
   const wchar_t sep =
-      roaming.find(L'\\') == std::wstring::npos && roaming.find(L'/') != std::wstring::npos ? L'/' : L'\\';
-  const std::wstring folder = roaming + sep + L"Tolvane";
+      folder.find(L'\\') == std::wstring::npos && folder.find(L'/') != std::wstring::npos ? L'/' : L'\\';
   files.CreateFolder(folder);  // an existing folder fails here, which is fine
   return folder + sep + L"settings.ini";
 }
@@ -184,22 +211,11 @@ std::string FormatSettingsFile(const Settings& s) {
   std::string out;
   out.reserve(4096);
   for (const Field& f : kFields) {
-    const std::string_view key = f.key;
-    if (key == "ver") {
-      AppendInt(out, key, 2);
+    if (std::string_view(f.key) == "ver") {
+      AppendInt(out, f.key, 2);
       continue;
     }
-    switch (f.kind) {
-      case Kind::kFlag:
-        AppendInt(out, key, (s.*f.flag).load() ? 1 : 0);
-        break;
-      case Kind::kInt:
-        AppendInt(out, key, s.*f.number);
-        break;
-      case Kind::kText:
-        AppendText(out, key, s.*f.text);
-        break;
-    }
+    AppendField(out, f, s);
   }
   for (int n = 1; n <= 5; ++n) {
     const CustomTheme& t = s.customThemes[static_cast<size_t>(n - 1)];
@@ -213,6 +229,7 @@ std::string FormatSettingsFile(const Settings& s) {
       AppendText(out, CustomKey(n, suffix), t.colours[static_cast<size_t>(m - 1)]);
     }
   }
+  for (const Field& f : kLaterFields) AppendField(out, f, s);
   return out;
 }
 
@@ -235,19 +252,18 @@ void ApplySettingsFile(std::string_view bytes, Settings& s) {
   if (s.theme < 0 || s.theme > 9) s.theme = 0;
 }
 
-bool SaveSettings(const Settings& s, FileSystem& files) {
-  const std::wstring path = SettingsFilePath(files);
+bool WriteReplacing(FileSystem& files, const std::wstring& path, const std::string& bytes) {
   const std::wstring temp = path + L".tmp";
-  if (!files.WriteDurable(temp, FormatSettingsFile(s))) {
-    files.Remove(temp);
-    return false;
-  }
-  // A failed move leaves the old file in place; the temporary file must not outlive the save.
-  if (!files.MoveReplacing(temp, path)) {
+  // A failed write or move leaves the old file in place; the temporary file must not outlive it.
+  if (!files.WriteDurable(temp, bytes) || !files.MoveReplacing(temp, path)) {
     files.Remove(temp);
     return false;
   }
   return true;
+}
+
+bool SaveSettings(const Settings& s, FileSystem& files) {
+  return WriteReplacing(files, SettingsFilePath(files), FormatSettingsFile(s));
 }
 
 void LoadSettings(Settings& s, FileSystem& files, CallPrefixList& prefixList) {

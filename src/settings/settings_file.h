@@ -1,4 +1,5 @@
-// The settings file: %APPDATA%\Tolvane\settings.ini, 95 UTF-8 "key=value" lines ending in CR LF.
+// The settings file: settings.ini in the platform's settings folder (%APPDATA%\Tolvane on Windows),
+// 98 UTF-8 "key=value" lines ending in CR LF.
 //
 // The writer always writes every key in one fixed order and replaces the file through a temporary
 // file that is flushed to the disk before the replacing move, so neither a failed write nor a
@@ -16,9 +17,9 @@
 
 namespace tolvane {
 
-// The roaming folder + "\Tolvane" (created when missing) + "\settings.ini"; ".\settings.ini" when
-// the roaming folder cannot be had. The separator follows the one the folder path uses, so the
-// host's "/" paths work as well.
+// The platform's settings folder (created when missing) + "\settings.ini"; ".\settings.ini" when
+// the folder cannot be had. The separator follows the one the folder path uses, so Linux's "/"
+// paths work as well.
 std::wstring SettingsFilePath(FileSystem& files);
 
 // The exact bytes of a settings file holding s (ver is always written as 2).
@@ -27,6 +28,10 @@ std::string FormatSettingsFile(const Settings& s);
 // Applies the lines of a settings file to s, then the format-generation rule (ver < 2 caps
 // refreshMs at 500 and sets ver 2) and the theme range check.
 void ApplySettingsFile(std::string_view bytes, Settings& s);
+
+// Writes bytes to path + ".tmp", flushed to the disk, then moves that over path. False when path
+// was not replaced; it is then untouched and no temporary file is left behind.
+bool WriteReplacing(FileSystem& files, const std::wstring& path, const std::string& bytes);
 
 // Writes s through path + ".tmp" and a replacing move. False when nothing was replaced; the
 // previous file is then untouched and no temporary file is left behind. Callers may ignore it.

@@ -31,12 +31,18 @@ struct AppState {
   bool settingsOpen = false;
   int32_t selectedTab = 0;  // settings tab 0-4, kept while the panel is closed
   bool searchFocused = false;
+  bool historyOpen = false;   // the call-server history; the lookup panel may be open over it
+  int32_t historyScroll = 0;  // first line of the history's list shown; the painter clamps it
+  // The rows the history panel drew at its last paint: row k's "Copy IP" (Slot::HistoryCopyIp + k)
+  // and "Info" act on historyRowAddress[k] with historyRowPort[k].
+  std::array<std::wstring, kHistoryRowSlots> historyRowAddress;
+  std::array<int32_t, kHistoryRowSlots> historyRowPort{};
 
   int32_t pageRows = 10;  // table rows that fit, written by the table painter
-  // The left edges of the remote-address and latency columns, recorded by the table painter: a
-  // click between remoteColumnLeft - 6 and latencyColumnLeft - 10 is on the remote address.
+  // The edges of the remote-address column, recorded by the table painter: a click from
+  // remoteColumnLeft - 6 up to (not including) remoteColumnEnd is on the remote address.
   int32_t remoteColumnLeft = 574;
-  int32_t latencyColumnLeft = 0;
+  int32_t remoteColumnEnd = 0;
 
   int32_t mouseX = -1, mouseY = -1;  // logical; -1 when the mouse left the window
   int32_t hoverRegion = Slot::None;  // slot under the mouse at the last move
@@ -49,6 +55,7 @@ struct AppState {
   bool copyFlashOn = false;     // a "Copied ✓" label is showing
   bool rowFadeTimerOn = false;  // TIMER_ROWFADE runs
   std::wstring splashMessage;   // the loading sound's error, shown when the loading screen ends
+  bool swallowChar = false;     // the key just handled was a shortcut: drop the character it types
   int32_t iconTheme = -1;       // theme and ThemeRevision the window icons were made for
   int64_t iconThemeRevision = -1;
   bool fullRepaint = true;                // the next paint redraws everything

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "clipboard/copy_actions.h"
+#include "settings/whole_characters.h"
 #include "ui/main_window.h"
 
 namespace tolvane {
@@ -58,6 +59,30 @@ void RePing(MainWindow& w, const ConnectionRow& row) {
   }
 }
 
+// The by-application view on or off (the APPLICATIONS card, Ctrl+G): saved, rebuilt, repainted.
+void ToggleByApplication(MainWindow& w) {
+  w.editor().ToolbarToggle(&Settings::byApp);
+  w.FullRepaint();
+}
+
+// An application row's "Show sockets" (also its double click and Enter): back to the sockets,
+// searching for the application's name.
+void ShowSockets(MainWindow& w, const ViewRow& row) {
+  const std::wstring name = row.processName.substr(0, kSearchTextLimit);  // the row goes with the rebuild
+  ViewInputs& in = w.app().viewInputs();
+  in.searchText = name;
+  in.selectedRow = -1;
+  w.app().connectionView().SetSelectedRowKey(L"");
+  if (w.app().settings().byApp) w.editor().ToolbarToggle(&Settings::byApp);
+  w.RebuildView();
+  w.FullRepaint();
+}
+
+bool CopyApplicationIps(MainWindow& w, const ViewRow& row) {
+  Application& app = w.app();
+  return CopyAddressList(app.copyFeedback(), w.state().window, app.connectionView().RemoteAddressesOf(row));
+}
+
 void ToolbarRow(MainWindow& w, int32_t x, int32_t y) {
   const HitRectTable& h = w.state().hits;
   Application& app = w.app();
@@ -65,7 +90,8 @@ void ToolbarRow(MainWindow& w, int32_t x, int32_t y) {
   if (h[Slot::PasteButton].Contains(x, y)) {
     const std::wstring text = app.copyFeedback().GetClipboardText(w.state().window);
     if (!text.empty()) {
-      in.searchText = text.substr(0, kSearchTextLimit);
+      in.searchText.clear();
+      AppendWholeCharacters(in.searchText, std::wstring_view(text), kSearchTextLimit);
       w.RebuildView();
       app.copyFeedback().ShowToast(L"Pasted into search");
     }
@@ -108,6 +134,10 @@ void MainWindow::OnLButtonDown(int32_t deviceX, int32_t deviceY) {
       SettingsPanelClick(*this, x, y);
       FullRepaint();
       break;
+    case Face::HistoryPanel:
+      HistoryPanelClick(*this, x, y);
+      FullRepaint();
+      break;
     case Face::MainView:
       MainViewClick(*this, x, y);
       break;
@@ -124,6 +154,7 @@ void MainWindow::OnLButtonDblClk(int32_t deviceX, int32_t deviceY) {
       break;
     case Face::LookupPanel:
     case Face::SettingsPanel:
+    case Face::HistoryPanel:
       break;  // a panel takes no double click
     case Face::MainView:
       MainViewDoubleClick(*this, x, y);
@@ -132,19 +163,34 @@ void MainWindow::OnLButtonDblClk(int32_t deviceX, int32_t deviceY) {
 }
 
 void MainWindow::OnMouseWheel(int32_t wheelDelta) {
-  if (CurrentFace() != Face::MainView) return;  // dropped behind a panel or the loading screen
+  const Face face = CurrentFace();
+  if (face == Face::HistoryPanel) return HistoryPanelWheel(*this, wheelDelta);
+  if (face != Face::MainView) return;  // dropped behind a panel or the loading screen
   MainViewWheel(*this, wheelDelta);
 }
 
-void MainWindow::OnKeyDown(uint32_t key, bool ctrl) {
+void MainWindow::OnKeyDown(uint32_t key, bool ctrl, bool shift) {
+  state_.swallowChar = false;  // only the character of the key just pressed is ever dropped
   const Face face = CurrentFace();
   if (face == Face::LoadingScreen) {
     EndSplash();
     FullRepaint();
     return;
   }
+  if (ctrl && key == Key::H) {
+    state_.swallowChar = true;  // Ctrl+H types a Backspace
+    if (face == Face::HistoryPanel) {
+      state_.historyOpen = false;
+    } else {
+      ShowHistoryPanel();
+    }
+    FullRepaint();
+    return;
+  }
   if (key == Key::Escape) {
-    if (face == Face::LookupPanel) {
+    if (face == Face::HistoryPanel) {
+      state_.historyOpen = false;
+    } else if (face == Face::LookupPanel) {
       const int32_t box = static_cast<int32_t>(TextFieldId::kLookup);
       if (editor_.focusedField != box || editor_.lookupText.empty()) app_.currentLookup().panelOpen.exchange(false);
       editor_.focusedField = kNoField;
@@ -164,6 +210,10 @@ void MainWindow::OnKeyDown(uint32_t key, bool ctrl) {
     FullRepaint();
     return;
   }
+  if (face == Face::HistoryPanel) {
+    HistoryPanelKey(*this, key);
+    return;
+  }
   if (ctrl && key == Key::V) {
     const std::wstring text = app_.copyFeedback().GetClipboardText(state_.window);
     if (!text.empty()) {
@@ -171,8 +221,8 @@ void MainWindow::OnKeyDown(uint32_t key, bool ctrl) {
         if (editor_.focusedField >= 0) editor_.FieldInsert(static_cast<TextFieldId>(editor_.focusedField), text);
       } else {
         std::wstring& search = app_.viewInputs().searchText;
-        search = state_.searchFocused ? search + text : text;
-        if (search.size() > kSearchTextLimit) search.resize(kSearchTextLimit);
+        if (!state_.searchFocused) search.clear();
+        AppendWholeCharacters(search, std::wstring_view(text), kSearchTextLimit);
         state_.searchFocused = true;
         RebuildView();
       }
@@ -185,13 +235,18 @@ void MainWindow::OnKeyDown(uint32_t key, bool ctrl) {
     FullRepaint();
     return;
   }
-  if (MainViewKey(*this, key, ctrl)) FullRepaint();
+  if (MainViewKey(*this, key, ctrl, shift)) FullRepaint();
 }
 
 void MainWindow::OnChar(wchar_t c) {
+  if (state_.swallowChar) {
+    state_.swallowChar = false;
+    return;
+  }
   switch (CurrentFace()) {
     case Face::LoadingScreen:
-      break;  // typing only ends the loading screen through its key-down
+    case Face::HistoryPanel:
+      break;  // typing only ends the loading screen through its key-down; the history takes none
     case Face::LookupPanel:
       LookupPanelChar(*this, c);
       break;
@@ -214,7 +269,10 @@ void MainViewClick(MainWindow& w, int32_t x, int32_t y) {
   const Settings& settings = app.settings();
   auto hit = [&](int32_t slot) { return h[slot].Contains(x, y); };
 
-  if (hit(Slot::CloseButton)) return w.host().DestroyWindow();
+  if (hit(Slot::CloseButton)) {
+    w.OnClose();
+    return w.host().DestroyWindow();
+  }
   if (hit(Slot::MinimizeButton)) return w.host().ShowWindow(WindowShow::Minimize);
   if (hit(Slot::MaximizeButton)) return ToggleMaximize(w);
   for (int32_t i = 0; i < 10; ++i) {
@@ -243,8 +301,16 @@ void MainViewClick(MainWindow& w, int32_t x, int32_t y) {
     feedback.ShowToast(L"Refreshing...");
     return w.FullRepaint();
   }
+  if (hit(Slot::ExportButton)) {
+    ExportView(w);
+    return w.FullRepaint();
+  }
   if (hit(Slot::CallCopyAll)) {
     app.callList().CopyAllCallIps(feedback, s.window);
+    return w.FullRepaint();
+  }
+  if (hit(Slot::CallHistory)) {
+    w.ShowHistoryPanel();
     return w.FullRepaint();
   }
   const auto& calls = app.callList().Entries();
@@ -265,20 +331,27 @@ void MainViewClick(MainWindow& w, int32_t x, int32_t y) {
       return w.FullRepaint();
     }
   }
-  for (int32_t k = 0; k < 4; ++k) {
+  if (hit(Slot::AppsCard)) return ToggleByApplication(w);
+  for (int32_t k = 0; k < 5; ++k) {
     if (hit(Slot::SortHeader + k)) {
       ViewInputs& in = app.viewInputs();
       if (in.sortKey == k) {
         in.sortAscending = !in.sortAscending;
       } else {
         in.sortKey = k;
-        in.sortAscending = true;
+        in.sortAscending = k != 4;  // the busiest connections first
       }
       w.RebuildView();
       return w.FullRepaint();
     }
   }
-  if (const ViewRow* row = SelectedRow(w)) {
+  if (const ViewRow* row = SelectedRow(w); row != nullptr && row->app.connections > 0) {
+    if (hit(Slot::DetailsLookup)) return ShowSockets(w, *row);
+    if (hit(Slot::DetailsCopyIp)) {
+      CopyApplicationIps(w, *row);
+      return;
+    }
+  } else if (row != nullptr) {
     if (hit(Slot::DetailsLookup)) {
       LookupRow(w, *row);
       return w.FullRepaint();
@@ -300,9 +373,10 @@ void MainViewClick(MainWindow& w, int32_t x, int32_t y) {
     const int32_t row = TableRowAt(w, y);
     if (row >= 0) {
       w.SelectRow(row);
-      // The remote-address column, between the edges the table painter recorded.
-      if (x >= s.remoteColumnLeft - 6 && x < s.latencyColumnLeft - 10)
-        LookupRow(w, app.connectionView().ViewRows()[static_cast<size_t>(row)]);
+      // The remote-address column, between the edges the table painter recorded; an application
+      // row has no one address there.
+      const ViewRow& clicked = app.connectionView().ViewRows()[static_cast<size_t>(row)];
+      if (x >= s.remoteColumnLeft - 6 && x < s.remoteColumnEnd && clicked.app.connections == 0) LookupRow(w, clicked);
     }
     s.searchFocused = false;
     return w.FullRepaint();
@@ -318,16 +392,16 @@ void MainViewClick(MainWindow& w, int32_t x, int32_t y) {
 
 void MainViewDoubleClick(MainWindow& w, int32_t x, int32_t y) {
   const HitRectTable& h = w.state().hits;
-  if (y < 56 && x > 150 && !h[Slot::PauseButton].Contains(x, y) && !h[Slot::RefreshButton].Contains(x, y) &&
-      !h[Slot::SettingsButton].Contains(x, y))
-    return ToggleMaximize(w);
+  // Only the band's empty parts: on a swatch or a button the first click did all there is to do.
+  if (y < 56 && x > 150 && HitTest(h, Face::MainView, x, y) == Slot::None) return ToggleMaximize(w);
   if (!h[Slot::TableArea].Contains(x, y)) return;
   const int32_t row = TableRowAt(w, y);
   if (row < 0) return;
   w.SelectRow(row);
   Application& app = w.app();
-  CopyRowEndpoint(app.copyFeedback(), app.settings(), w.state().window,
-                  app.connectionView().ViewRows()[static_cast<size_t>(row)]);
+  const ViewRow& clicked = app.connectionView().ViewRows()[static_cast<size_t>(row)];
+  if (clicked.app.connections > 0) return ShowSockets(w, clicked);
+  CopyRowEndpoint(app.copyFeedback(), app.settings(), w.state().window, clicked);
   w.FullRepaint();
 }
 
@@ -338,7 +412,7 @@ void MainViewWheel(MainWindow& w, int32_t wheelDelta) {
   w.FullRepaint();  // the table painter applies the upper bound
 }
 
-bool MainViewKey(MainWindow& w, uint32_t key, bool ctrl) {
+bool MainViewKey(MainWindow& w, uint32_t key, bool ctrl, bool shift) {
   AppState& s = w.state();
   Application& app = w.app();
   const auto rows = static_cast<int32_t>(app.connectionView().ViewRows().size());
@@ -357,11 +431,28 @@ bool MainViewKey(MainWindow& w, uint32_t key, bool ctrl) {
     if (rows > 0) w.SelectRow(std::min(app.viewInputs().selectedRow + 1, rows - 1));
   } else if (key == Key::Up) {
     if (rows > 0) w.SelectRow(std::max(app.viewInputs().selectedRow - 1, 0));
+  } else if (ctrl && key == Key::G) {
+    ToggleByApplication(w);
+    s.swallowChar = true;
   } else if (key == Key::Enter) {
-    if (const ViewRow* row = SelectedRow(w)) LookupRow(w, *row);
+    if (const ViewRow* row = SelectedRow(w)) {
+      if (row->app.connections > 0) {
+        ShowSockets(w, *row);
+      } else {
+        LookupRow(w, *row);
+      }
+    }
+  } else if (ctrl && key == Key::S) {
+    ExportView(w);
+  } else if (ctrl && shift && key == Key::C) {
+    CopyViewTable(w);
   } else if (ctrl && key == Key::C) {
     if (const ViewRow* row = SelectedRow(w)) {
-      CopyRowEndpoint(app.copyFeedback(), app.settings(), s.window, *row);
+      if (row->app.connections > 0) {
+        CopyApplicationIps(w, *row);
+      } else {
+        CopyRowEndpoint(app.copyFeedback(), app.settings(), s.window, *row);
+      }
     } else if (!app.callList().Entries().empty()) {
       CopyCallIp(app.copyFeedback(), app.settings(), s.window, app.callList().Entries().front());
     }
@@ -372,13 +463,13 @@ bool MainViewKey(MainWindow& w, uint32_t key, bool ctrl) {
 }
 
 void MainViewChar(MainWindow& w, wchar_t c) {
-  if (!w.state().searchFocused) return;
+  // The characters of the Ctrl shortcuts (Ctrl+S types DC3, Ctrl+Shift+C ETX) type nothing.
+  if (!w.state().searchFocused || (static_cast<uint32_t>(c) < 32 && c != L'\b')) return;
   std::wstring& search = w.app().viewInputs().searchText;
   if (c == L'\b') {
-    if (!search.empty()) search.pop_back();
-  } else if (static_cast<uint32_t>(c) >= 32) {
-    search.push_back(c);
-    if (search.size() > kSearchTextLimit) search.resize(kSearchTextLimit);
+    EraseLastCharacter(search);
+  } else {
+    AppendWholeCharacters(search, std::wstring_view(&c, 1), kSearchTextLimit);
   }
   w.RebuildView();
   w.FullRepaint();

@@ -6,7 +6,7 @@ namespace tolvane {
 
 bool IsContainerSlot(int32_t slot) {
   return (slot >= Slot::CallCard && slot < Slot::CallCard + 4) || slot == Slot::SettingsCard ||
-         slot == Slot::OverlayBackdrop || slot == Slot::LookupCard;
+         slot == Slot::OverlayBackdrop || slot == Slot::LookupCard || slot == Slot::HistoryCard;
 }
 
 namespace {
@@ -40,6 +40,10 @@ int32_t HitTest(const HitRectTable& table, Face face, int32_t x, int32_t y) {
     case Face::SettingsPanel:
       first = kSettingsFirstSlot;
       last = kSettingsLastSlot;
+      break;
+    case Face::HistoryPanel:
+      first = kHistoryFirstSlot;
+      last = kHistoryLastSlot;
       break;
     case Face::MainView:
       first = kMainViewFirstSlot;

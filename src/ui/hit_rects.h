@@ -1,8 +1,8 @@
 // HitRectTable: every clickable rectangle of the window, one fixed array in a fixed order. The
 // painters fill their slots while they draw; the window tests points against them (HitTest) and the
 // commands test slots by name. The order decides which slot HitTest reports where two overlap,
-// except that the container slots (call cards, the settings card, the overlay backdrop and the
-// lookup card) are tested after every other slot of the face, so a button inside a card wins.
+// except that the container slots (call cards, the settings card, the overlay backdrop, the lookup
+// card and the history card) are tested after every other slot of the face, so a button inside a card wins.
 //
 // The TextField group is the text-field table of the drawing primitives: TextField(id) writes the
 // slot Slot::TextField + id. Main thread only.
@@ -36,13 +36,16 @@ enum : int32_t {
   ProtocolFilter,                       // 3: "All", "TCP", "UDP"
   CategoryButton = ProtocolFilter + 3,  // 7: "All" … "Dev"
   ToolbarToggle = CategoryButton + 7,   // 6: "LAN", "IPv6", "UDP", "System", "Ping", "Call IPs"
-  SortHeader = ToolbarToggle + 6,       // 4
-  TableArea = SortHeader + 4,
+  SortHeader = ToolbarToggle + 6,       // 5: APPLICATION, REMOTE, LATENCY, STATE, TRAFFIC
+  TableArea = SortHeader + 5,
   CallCard,  // 4 each: card i shows call entry i
   CallCopyIp = CallCard + 4,
   CallCopyEndpoint = CallCopyIp + 4,
   CallInfo = CallCopyEndpoint + 4,
   CallCopyAll = CallInfo + 4,
+  AppsCard,      // the APPLICATIONS stat card: the by-application switch
+  CallHistory,   // the call panel's "History" button
+  ExportButton,  // "Export…" at the right end of the status line
   // Settings groups.
   SettingsCard,
   SettingsClose,
@@ -86,18 +89,26 @@ enum : int32_t {
   LookupRefresh,
   LookupGo,
   RecentLookup,  // 8
-  Count = RecentLookup + 8,
+  // History groups.
+  HistoryCard = RecentLookup + 8,
+  HistoryClose,
+  HistoryCopyIp,                     // 16: the rows drawn, top to bottom
+  HistoryInfo = HistoryCopyIp + 16,  // 16
+  Count = HistoryInfo + 16,
   None = -1,
 };
 }  // namespace Slot
 
 inline constexpr int32_t kMainViewFirstSlot = Slot::CloseButton;
-inline constexpr int32_t kMainViewLastSlot = Slot::CallCopyAll;
+inline constexpr int32_t kMainViewLastSlot = Slot::ExportButton;
 inline constexpr int32_t kSettingsFirstSlot = Slot::SettingsCard;
 inline constexpr int32_t kSettingsLastSlot = Slot::VolumePreset + 4;
 inline constexpr int32_t kLookupFirstSlot = Slot::LookupCard;
 inline constexpr int32_t kLookupLastSlot = Slot::RecentLookup + 7;
 inline constexpr int32_t kLookupBoxSlot = Slot::TextField + 19;
+inline constexpr int32_t kHistoryFirstSlot = Slot::HistoryCard;
+inline constexpr int32_t kHistoryLastSlot = Slot::Count - 1;
+inline constexpr int32_t kHistoryRowSlots = 16;
 
 struct HitRectTable {
   std::array<HitRect, Slot::Count> slots{};
@@ -109,14 +120,15 @@ struct HitRectTable {
 };
 
 // Which face is shown, for HitTest (the loading screen has no slots and takes no hover).
-enum class Face { MainView, SettingsPanel, LookupPanel, LoadingScreen };
+enum class Face { MainView, SettingsPanel, LookupPanel, LoadingScreen, HistoryPanel };
 
-// True for CallCard 0-3, SettingsCard, OverlayBackdrop and LookupCard.
+// True for CallCard 0-3, SettingsCard, OverlayBackdrop, LookupCard and HistoryCard.
 bool IsContainerSlot(int32_t slot);
 
 // The first present slot of the face, in table order, that contains (x, y); container slots only
 // after every other slot of the scan. Lookup panel: the lookup groups, then the lookup box.
-// Settings panel: SettingsCard through VolumePreset. Main view: CloseButton through CallCopyAll.
+// Settings panel: SettingsCard through VolumePreset. History panel: its own group. Main view:
+// CloseButton through ExportButton.
 // Slot::None when nothing matches (always for the loading screen).
 int32_t HitTest(const HitRectTable& table, Face face, int32_t x, int32_t y);
 

@@ -376,17 +376,6 @@ int32_t LookupPanelX(int32_t W) { return (W - kLookupPanelWidth) / 2; }
 
 int32_t LookupPanelY(int32_t H) { return H >= kCentredFromHeight ? (H - kLookupPanelHeight) / 2 : kSmallWindowY; }
 
-std::wstring ServiceHostName(std::wstring_view base) {
-  if (const size_t scheme = base.find(L"://"); scheme != std::wstring_view::npos) base.remove_prefix(scheme + 3);
-  base = base.substr(0, base.find_first_of(L"/?#"));
-  if (const size_t at = base.rfind(L'@'); at != std::wstring_view::npos) base.remove_prefix(at + 1);
-  if (!base.empty() && base.front() == L'[') {
-    const size_t close = base.find(L']');
-    return std::wstring(base.substr(1, close == std::wstring_view::npos ? std::wstring_view::npos : close - 1));
-  }
-  return std::wstring(base.substr(0, base.find(L':')));
-}
-
 std::wstring WebMapLink(double lat, double lon) {
   if (!std::isfinite(lat) || !std::isfinite(lon) || std::fabs(lat) > 90 || std::fabs(lon) > 180) return {};
   return std::wstring(kWebMapRoot) + L"/maps?q=" + Fixed(lat, 6) + L"," + Fixed(lon, 6);

@@ -21,6 +21,7 @@
 #include "lookup/lookup_current.h"
 #include "lookup/lookup_service.h"
 #include "lookup/map_tiles.h"
+#include "lookup/url_host.h"
 #include "platform/canvas.h"
 #include "settings/settings.h"
 #include "ui/app_state.h"
@@ -67,10 +68,6 @@ inline constexpr int32_t kLookupPanelWidth = 860;
 inline constexpr int32_t kLookupPanelHeight = 668;
 int32_t LookupPanelX(int32_t W);
 int32_t LookupPanelY(int32_t H);
-
-// The host name of a service root such as "http://ip-api.com" or "http://127.0.0.1:8080/api": no
-// scheme, user information, port or path; an IPv6 literal loses its brackets.
-std::wstring ServiceHostName(std::wstring_view base);
 
 // The web map centred on a location: the map site's root + "/maps?q=%.6f,%.6f". Empty when a
 // coordinate is not a finite number within the world's range (nothing sensible to open).

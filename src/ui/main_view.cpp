@@ -24,6 +24,7 @@ constexpr std::wstring_view kEmDash = L"\u2014";
 constexpr std::wstring_view kTitle = L"Tolvane";
 constexpr uint32_t kCardHoverOverlay = 0x0F;
 constexpr std::wstring_view kCallTitle = L"DISCORD CALL IPs";
+constexpr std::wstring_view kExportLabel = L"Export\u2026";
 constexpr std::wstring_view kStatTitles[4] = {L"ACTIVE SOCKETS", L"DISCORD CALL IPS", L"APPLICATIONS",
                                               L"MEDIAN LATENCY"};
 
@@ -39,9 +40,10 @@ constexpr float kCallLineTop = 166;
 
 MainViewSources MainViewSourcesOf(Application& app) {
   return MainViewSources{
-      app.settings(),     app.themes(),      app.connectionView(),         app.viewInputs(),
-      app.callList(),     app.latencyBook(), app.copyFeedback(),           app.publishedRows(),
-      app.callPrefixes(), app.clock(),       app.packetCapture().status(), app.currentLookup().panelOpen.load()};
+      app.settings(),      app.themes(),      app.connectionView(),         app.viewInputs(),
+      app.callList(),      app.latencyBook(), app.copyFeedback(),           app.publishedRows(),
+      app.callPrefixes(),  app.clock(),       app.packetCapture().status(), app.currentLookup().panelOpen.load(),
+      &app.trafficMeter(), &app.callServers()};
 }
 
 DrawContext MakeDrawContext(Canvas& canvas, const UiFonts& fonts, TextWidthCache& widths, AppState& state,
@@ -63,6 +65,15 @@ std::wstring PacketCountText(uint64_t n) {
   if (n < 1000) return std::to_wstring(n);
   if (n < 1000000) return std::to_wstring(n / 1000) + L"." + std::to_wstring((n / 100) % 10) + L"k";
   return std::to_wstring(n / 1000000) + L"." + std::to_wstring((n / 100000) % 10) + L"M";
+}
+
+std::wstring CallCardDetail(const std::wstring& place, const CallEndpoint& e) {
+  std::wstring detail;
+  if (!place.empty()) detail = place + std::wstring(kDot);
+  if (e.remotePort >= 1) detail += L"port " + std::to_wstring(e.remotePort) + std::wstring(kDot);
+  detail += TruncateWithDots(e.processName, 22);
+  detail += std::wstring(kDot) + L"PID " + std::to_wstring(static_cast<uint32_t>(e.pid));
+  return detail;
 }
 
 int32_t CallCardWidth(int32_t W, int32_t n) {
@@ -127,7 +138,7 @@ std::wstring EmptyCallHint(CaptureStatus status, const std::wstring& prefixSumma
       return L"Close the app and start it again with \"Run as administrator\" (the installed shortcut already does "
              L"this).";
     case CaptureStatus::Error:
-      return L"TCP connections are still listed below. Check that no security tool is blocking raw sockets.";
+      return CaptureErrorHint();
     case CaptureStatus::NoAdapter:
       return L"Connect to a network and the call IPs will appear automatically.";
     case CaptureStatus::Off:
@@ -150,6 +161,11 @@ ViewStats ComputeViewStats(const std::vector<ViewRow>& rows, const CallList& cal
   s.appCount = static_cast<int32_t>(names.size());
   s.medianLatency = MedianLatency(rows, enablePing);
   return s;
+}
+
+std::wstring MachineRateText(const MachineTraffic& machine) {
+  if (!machine.metered) return {};
+  return L"\u2193 " + FormatRate(machine.rateReceived) + L" \u2191 " + FormatRate(machine.rateSent);
 }
 
 // ---- header
@@ -246,11 +262,9 @@ void PaintCallCard(DrawContext& dc, AppState& state, const MainViewSources& sour
   }
   TextInRect(dc, e.address, FontMonoLarge, R(fx + 12, 125, fw - 22, 28), p.text, TextAlign::Near, TextAlign::Center);
 
-  std::wstring detail;
-  if (e.remotePort >= 1) detail = L"port " + std::to_wstring(e.remotePort) + std::wstring(kDot);
-  detail += TruncateWithDots(e.processName, 22);
-  detail += std::wstring(kDot) + L"PID " + std::to_wstring(static_cast<uint32_t>(e.pid));
-  TextInRect(dc, detail, FontTiny, R(fx + 12, 153, fw - 22, 14), p.textMuted, TextAlign::Near, TextAlign::Center);
+  const std::wstring place = sources.servers ? sources.servers->PlaceOf(e.address) : std::wstring();
+  TextInRect(dc, FitText(dc, CallCardDetail(place, e), FontTiny, fw - 22), FontTiny, R(fx + 12, 153, fw - 22, 14),
+             p.textMuted, TextAlign::Near, TextAlign::Center);
 
   const int32_t v = sources.view.LatencyOf(e.address);
   const uint32_t vc = LatencyArgb(p, v, dc.enablePing);
@@ -276,6 +290,7 @@ void PaintCallPanel(DrawContext& dc, AppState& state, const MainViewSources& sou
     state.hits[Slot::CallInfo + i].present = false;
   }
   state.hits[Slot::CallCopyAll].present = false;
+  state.hits[Slot::CallHistory].present = false;
 
   const ThemePalette& p = dc.palette;
   const int32_t t = MeasureText(dc, kCallTitle, FontSection);
@@ -292,6 +307,9 @@ void PaintCallPanel(DrawContext& dc, AppState& state, const MainViewSources& sou
   TextInRect(dc, stateText, FontButton, R(sx + 20, 73, pillW - 22, 22), stateColour, TextAlign::Near,
              TextAlign::Center);
 
+  const int32_t historyLeft = static_cast<int32_t>(sx + pillW) + 10;
+  Button(dc, state.hits[Slot::CallHistory], historyLeft, 73, historyLeft + 72, 95, L"History", false);
+
   const std::vector<CallEndpoint>& entries = sources.calls.Entries();
   int32_t right = W - 40;
   if (!entries.empty()) {
@@ -299,7 +317,7 @@ void PaintCallPanel(DrawContext& dc, AppState& state, const MainViewSources& sou
     right = W - 136;
   }
   const std::wstring summary = sources.prefixes.PrefixSummary();
-  const int32_t summaryLeft = t + 90 + stateWidth;
+  const int32_t summaryLeft = historyLeft + 84;
   if (right > summaryLeft) {
     TextInRect(dc, L"Showing IPs starting with   " + summary, FontSmall,
                R(static_cast<float>(summaryLeft), 72, static_cast<float>(right - summaryLeft), 24), p.textDim,
@@ -325,18 +343,21 @@ RectF CallCardLineBox(int32_t W, int32_t n, int32_t i) {
 // ---- stat cards
 
 ClockedTexts ClockedTextsOf(const MainViewSources& sources, bool capturePaused, bool enablePing) {
-  const ViewStats s = ComputeViewStats(sources.view.ViewRows(), sources.calls, enablePing);
+  const ViewStats s = ComputeViewStats(sources.view.ShownSockets(), sources.calls, enablePing);
   const std::wstring captured = LastRefreshText(sources.published, sources.clock);
   const std::wstring all = std::to_wstring(static_cast<unsigned long long>(sources.view.AllRows().size()));
+  const std::wstring rate = sources.traffic ? MachineRateText(sources.traffic->Machine()) : std::wstring();
   ClockedTexts t;
   t.cardValue = {std::to_wstring(s.socketCount), std::to_wstring(s.callIpCount), std::to_wstring(s.appCount),
                  s.medianLatency < 1 ? std::wstring(kEmDash) : std::to_wstring(s.medianLatency) + L" ms"};
-  t.cardSub = {all + L" captured", std::to_wstring(s.liveNodeCount) + L" live voice node(s)", L"captured " + captured,
+  t.cardSub = {all + L" captured", std::to_wstring(s.liveNodeCount) + L" live voice node(s)",
+               sources.settings.byApp ? L"by application \u00b7 click for sockets" : L"captured " + captured,
                sources.settings.enablePing ? L"ICMP echo" : L"ping disabled"};
-  t.statusLine = L"Captured " + captured + L"   \u00b7   " + all + L" sockets   \u00b7   " +
+  t.statusLine = L"Captured " + captured + L"   \u00b7   " + all + L" sockets" +
+                 (rate.empty() ? L"" : L"   \u00b7   " + rate) + L"   \u00b7   " +
                  (capturePaused ? L"paused" : L"live") +
                  L"   \u00b7   click an IP for details   \u00b7   Ctrl+L lookup   Ctrl+F search   Ctrl+C copy   "
-                 L"F2 settings   F5 refresh";
+                 L"Ctrl+S export   F2 settings   F5 refresh";
   return t;
 }
 
@@ -352,10 +373,16 @@ RectF StatCardSubBox(int32_t W, int32_t i) {
 
 RectF StatusLineBox(int32_t W, int32_t H) { return R(28, static_cast<float>(H - 16), static_cast<float>(W - 56), 14); }
 
-void PaintStatCards(DrawContext& dc, const MainViewSources& sources, int32_t W) {
+void PaintStatCards(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W) {
   const ThemePalette& p = dc.palette;
+  const int32_t cw = (W - 84) / 4;
+  const int32_t appsLeft = 24 + 2 * (cw + 12);
+  state.hits[Slot::AppsCard].Set(appsLeft, 228, appsLeft + cw, 290);
   if (Culled(dc, 24, 228, static_cast<float>(W - 48), 62)) return;  // nothing of the band is repainted
   const ClockedTexts t = ClockedTextsOf(sources, false, dc.enablePing);
+  const RectF apps = R(static_cast<float>(appsLeft), 228, static_cast<float>(cw), 62);
+  if (dc.Hovered(state.hits[Slot::AppsCard])) FillRoundRect(dc, apps, 12, WithAlpha(p.text, kCardHoverOverlay));
+  if (sources.settings.byApp) StrokeRoundRect(dc, apps, 12, p.accent, 1.5f);
   for (int32_t i = 0; i < 4; ++i) {
     const RectF value = StatCardValueBox(W, i), sub = StatCardSubBox(W, i);
     const auto k = static_cast<size_t>(i);
@@ -490,11 +517,22 @@ void PaintToolbar(DrawContext& dc, AppState& state, const MainViewSources& sourc
 
 // ---- status line and toast
 
-void PaintStatusLine(DrawContext& dc, const AppState& state, const MainViewSources& sources, int32_t W, int32_t H) {
+void PaintStatusLine(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W, int32_t H) {
+  const ThemePalette& p = dc.palette;
   const RectF box = StatusLineBox(W, H);
+  // "Export…" keeps the right end: its slot is recorded before any culling, and the line's text
+  // is cut (with "…") 12 units before it.
+  const int32_t right = W - 28;
+  const int32_t left = right - MeasureText(dc, kExportLabel, FontTiny) - 12;
+  HitRect& exportHit = state.hits[Slot::ExportButton];
+  exportHit.Set(left, H - 18, right, H - 2);
   if (Culled(dc, box.x, box.y, box.w, box.h)) return;
-  TextInRect(dc, ClockedTextsOf(sources, state.capturePaused, dc.enablePing).statusLine, FontTiny, box,
-             dc.palette.textMuted, TextAlign::Near, TextAlign::Center);
+  const RectF exportBox = R(static_cast<float>(left), static_cast<float>(H - 18), static_cast<float>(right - left), 16);
+  if (dc.Hovered(exportHit)) FillRoundRect(dc, exportBox, 6, WithAlpha(p.accent, 0x26));
+  TextInRect(dc, kExportLabel, FontTiny, exportBox, p.accent, TextAlign::Center, TextAlign::Center);
+  TextInRect(dc, ClockedTextsOf(sources, state.capturePaused, dc.enablePing).statusLine, FontTiny,
+             R(box.x, box.y, static_cast<float>(std::max(0, left - 40)), box.h), p.textMuted, TextAlign::Near,
+             TextAlign::Center);
 }
 
 RectF ToastBox(DrawContext& dc, const Toast& toast, int32_t W, int32_t H) {
@@ -567,9 +605,14 @@ void PaintMainView(DrawContext& dc, AppState& state, const MainViewSources& sour
   if (!layers.chromeDrawn) PaintMainViewChrome(dc, sources, W, H);
   PaintHeader(dc, state, sources, W, true);
   PaintCallPanel(dc, state, sources, W, true);
-  PaintStatCards(dc, sources, W);
+  PaintStatCards(dc, state, sources, W);
   PaintToolbar(dc, state, sources, W, true);
-  PaintTable(dc, state, sources.inputs, sources.view.ViewRows(), sources.latency, W, H, layers.rows);
+  const RateHistoryFn history = [&sources](const ViewRow& row) {
+    if (sources.traffic == nullptr) return std::vector<uint64_t>{};
+    const std::vector<const ViewRow*> sockets = sources.view.SocketsOf(row);
+    return sources.traffic->RateHistory(std::vector<const ConnectionRow*>(sockets.begin(), sockets.end()));
+  };
+  PaintTable(dc, state, sources.inputs, sources.view.ViewRows(), sources.latency, W, H, layers.rows, history);
   PaintStatusLine(dc, state, sources, W, H);
 }
 

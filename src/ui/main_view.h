@@ -20,10 +20,12 @@
 #include "appearance/theme.h"
 #include "capture/call_list.h"
 #include "capture/call_prefix.h"
+#include "capture/call_servers.h"
 #include "capture/packet_capture.h"
 #include "clipboard/copy_feedback.h"
 #include "latency/latency_book.h"
 #include "monitor/published_rows.h"
+#include "monitor/traffic.h"
 #include "monitor/view.h"
 #include "platform/clock.h"
 #include "settings/settings.h"
@@ -46,7 +48,9 @@ struct MainViewSources {
   const CallPrefixList& prefixes;
   Clock& clock;
   CaptureStatus captureStatus = CaptureStatus::Off;
-  bool lookupOpen = false;  // the lookup panel is open (its header button is drawn active)
+  bool lookupOpen = false;                // the lookup panel is open (its header button is drawn active)
+  const TrafficMeter* traffic = nullptr;  // the machine's rate and the rows' last minute; none without
+  const CallServers* servers = nullptr;   // the call cards' places; none without it
 };
 
 // The parts of a running application, with the capture status and the lookup panel's flag read now.
@@ -64,7 +68,14 @@ struct ViewStats {
   int32_t appCount = 0;        // distinct process names among the view rows
   int32_t medianLatency = -1;  // of the latencies above 0; -1 without one
 };
+// rows: the socket rows shown (ConnectionView::ShownSockets), also in the by-application view.
 ViewStats ComputeViewStats(const std::vector<ViewRow>& rows, const CallList& calls, bool enablePing);
+
+// The machine's rate for the status line, "↓ 3.40 MB/s ↑ 120 kB/s"; empty when not metered.
+std::wstring MachineRateText(const MachineTraffic& machine);
+// A call card's detail line: "Frankfurt, DE  ·  port 50004  ·  Discord.exe  ·  PID 4242", without
+// the place while it is not known and without the port when there is none.
+std::wstring CallCardDetail(const std::wstring& place, const CallEndpoint& entry);
 
 // Packet counts of a call card: "950", "18.2k", "3.4M" (one decimal, truncated).
 std::wstring PacketCountText(uint64_t packets);
@@ -113,7 +124,7 @@ void PaintMainView(DrawContext& dc, AppState& state, const MainViewSources& sour
 // register every slot but draw only what changes between paints.
 void PaintHeader(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W, bool chromeDrawn = false);
 void PaintSwatches(DrawContext& dc, const MainViewSources& sources, int32_t W);
-// Marks the call slots and CallCopyAll not present, then draws the panel and sets present what it drew.
+// Marks the call slots, CallCopyAll and CallHistory not present, then draws the panel and sets present what it drew.
 void PaintCallPanel(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W,
                     bool chromeDrawn = false);
 void PaintCallCard(DrawContext& dc, AppState& state, const MainViewSources& sources, const CallEndpoint& entry,
@@ -123,7 +134,8 @@ void PaintCallCard(DrawContext& dc, AppState& state, const MainViewSources& sour
 RectF CallCardLineBox(int32_t W, int32_t n, int32_t i);
 // A call card's fill (rgb of text at alpha) and outline.
 void PaintCallCardFrame(DrawContext& dc, int32_t x, int32_t cw, uint32_t alpha);
-void PaintStatCards(DrawContext& dc, const MainViewSources& sources, int32_t W);
+// The four stat cards; the APPLICATIONS card is the by-application switch (slot AppsCard).
+void PaintStatCards(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W);
 // The texts of the band that the clock and the view change without a repaint of their own: each
 // stat card's value and sub-line (the applications card's says how long ago the last capture was)
 // and the status line. The painters draw these; once a second the window compares them with what it
@@ -140,7 +152,7 @@ RectF StatCardSubBox(int32_t W, int32_t i);
 RectF StatusLineBox(int32_t W, int32_t H);
 void PaintToolbar(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W,
                   bool chromeDrawn = false);
-void PaintStatusLine(DrawContext& dc, const AppState& state, const MainViewSources& sources, int32_t W, int32_t H);
+void PaintStatusLine(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W, int32_t H);
 // The toast in the lower right corner; an expired toast is cleared (Toast::Visible) and not drawn.
 void PaintToast(DrawContext& dc, Toast& toast, int32_t W, int32_t H);
 // The box PaintToast draws the toast's text in: as wide as its drawn text, never wider than W - 60.

@@ -48,7 +48,7 @@ void MainWindow::OnCreate(uintptr_t window, float uiScale) {
   host_.ApplyTopmost(app_.settings().alwaysOnTop);
   app_.StartWorkers();
   host_.SetTimer(TIMER_UI, kTimerUiMs);
-  host_.SetTimer(TIMER_MEDIA, kTimerMediaMs);
+  UpdateMediaTimer();            // the window icons are still to be made
   windowMedia_.OnCreate(host_);  // the loading screen, unless switched off or benchmarking
   host_.PostDeferredStart();
 }
@@ -57,6 +57,7 @@ void MainWindow::OnDeferredStart() {
   windowMedia_.OnDeferredStart();  // loading-screen picture, background medium and sound
   RebuildView();
   RebuildWindowIcons();
+  UpdateMediaTimer();
   state_.fullRepaint = true;
   FullRepaint();
 }
@@ -67,6 +68,7 @@ void MainWindow::OnDestroy() {
   app_.BeginShutdown();
   for (uint32_t id : {TIMER_UI, TIMER_SPLASH, TIMER_MEDIA, TIMER_ROWFADE}) host_.KillTimer(id);
   state_.rowFadeTimerOn = false;
+  mediaTimerOn_ = false;
   windowMedia_.OnDestroy();      // the open sounds, the video thread, the picture
   host_.SetWindowIcons({}, {});  // destroys the two icons
   app_.JoinWorkersAndSave();
@@ -79,6 +81,7 @@ void MainWindow::OnDestroy() {
 void MainWindow::OnSize(bool minimized) {
   state_.fullRepaint = true;
   state_.windowVisible.exchange(!minimized);
+  UpdateMediaTimer();
   FullRepaint();
 }
 
@@ -154,6 +157,11 @@ void MainWindow::UiTick() {
     }
   }
 
+  // 1b. The call servers: places that came in, the history, a move of the voice server.
+  const uint32_t serverChanges = app_.callServers().Tick(settings.autoRefresh && !state_.capturePaused);
+  if ((serverChanges & CallServers::kPlacesChanged) && !overlay && !splash) InvalidateLogical(24, 64, 100000, 220);
+  if ((serverChanges & CallServers::kHistoryChanged) && state_.historyOpen && !splash) repaint = true;
+
   // 2. A call IP waiting to be copied automatically (also behind a panel).
   if (app_.callList().RunPendingAutoCopy(app_.copyFeedback(), state_.window)) repaint = true;
 
@@ -210,7 +218,13 @@ void MainWindow::UiTick() {
     if (lookupBusy_) repaint = true;
   }
 
-  // 8. New rows fade in.
+  // 8. A typed background or loading-screen path whose typing has rested.
+  if (windowMedia_.LoadRestingPaths(editor_.focusedField)) {
+    UpdateMediaTimer();
+    repaint = true;
+  }
+
+  // 9. New rows fade in.
   if (now < app_.viewInputs().animateUntil && !state_.rowFadeTimerOn) {
     host_.SetTimer(TIMER_ROWFADE, kTimerRowFadeMs);
     state_.rowFadeTimerOn = true;
@@ -266,8 +280,22 @@ void MainWindow::MediaTick() {
       state_.iconThemeRevision != static_cast<int64_t>(themes.ThemeRevision()))
     RebuildWindowIcons();
   if (media_.keepBackgroundLooping) media_.keepBackgroundLooping();
-  if (!state_.windowVisible.load()) return;  // minimized: no frame is worth a paint
-  if (media_.advanceAnimation && media_.advanceAnimation()) FullRepaint();
+  // Minimized: no frame is worth a paint.
+  if (state_.windowVisible.load() && media_.advanceAnimation && media_.advanceAnimation()) FullRepaint();
+  UpdateMediaTimer();
+}
+
+void MainWindow::UpdateMediaTimer() {
+  const bool iconsWait = state_.iconTheme != app_.settings().theme.load() ||
+                         state_.iconThemeRevision != static_cast<int64_t>(app_.themes().ThemeRevision());
+  const bool work = iconsWait || windowMedia_.MediaTickHasWork(state_.windowVisible.load());
+  if (work == mediaTimerOn_) return;
+  mediaTimerOn_ = work;
+  if (work) {
+    host_.SetTimer(TIMER_MEDIA, kTimerMediaMs);
+  } else {
+    host_.KillTimer(TIMER_MEDIA);
+  }
 }
 
 void MainWindow::SplashTick() { windowMedia_.loadingScreen().SplashTick(host_); }
@@ -299,6 +327,7 @@ void MainWindow::RebuildWindowIcons() {
 Face MainWindow::CurrentFace() const {
   if (state_.splashActive) return Face::LoadingScreen;
   if (LookupOpen()) return Face::LookupPanel;
+  if (state_.historyOpen) return Face::HistoryPanel;
   if (state_.settingsOpen) return Face::SettingsPanel;
   return Face::MainView;
 }
@@ -320,7 +349,7 @@ void MainWindow::OnMouseMove(int32_t deviceX, int32_t deviceY) {
 
   int32_t row = -1;
   const HitRect& table = state_.hits[Slot::TableArea];
-  if (!LookupOpen() && table.Contains(state_.mouseX, state_.mouseY))
+  if (!Overlay() && table.Contains(state_.mouseX, state_.mouseY))
     row = (state_.mouseY - table.top) / kRowHeight + app_.viewInputs().scrollRow;
   if (slot == state_.hoverRegion && row == state_.hoverRow) return;
 
@@ -411,7 +440,7 @@ void MainWindow::SelectRow(int32_t index) {
   if (index < 0 || static_cast<size_t>(index) >= rows.size()) return;
   ViewInputs& in = app_.viewInputs();
   in.selectedRow = index;
-  app_.connectionView().SetSelectedRowKey(RowKey(rows[static_cast<size_t>(index)]));
+  app_.connectionView().SetSelectedRowKey(ViewRowKey(rows[static_cast<size_t>(index)]));
   if (index < in.scrollRow) {
     in.scrollRow = index;
   } else if (index >= in.scrollRow + state_.pageRows) {
@@ -427,6 +456,15 @@ void MainWindow::ShowLookupPanel() {
   state_.searchFocused = false;
 }
 
+void MainWindow::ShowHistoryPanel() {
+  app_.currentLookup().panelOpen.exchange(false);
+  state_.settingsOpen = false;
+  state_.searchFocused = false;
+  editor_.focusedField = kNoField;
+  state_.historyOpen = true;
+  state_.historyScroll = 0;
+}
+
 void MainWindow::NoteLookupOpened() {
   if (LookupOpen()) state_.settingsOpen = false;
 }
@@ -437,7 +475,10 @@ uint32_t MainWindow::RebuildView() { return app_.connectionView().RebuildView(ap
 
 // ---- Settings effects --------------------------------------------------------------------------
 
-void MainWindow::Effects::SaveSettings() { tolvane::SaveSettings(w_.app_.settings(), w_.app_.files()); }
+void MainWindow::Effects::SaveSettings() {
+  tolvane::SaveSettings(w_.app_.settings(), w_.app_.files());
+  w_.UpdateMediaTimer();  // every change of theme is saved: the window icons may wait
+}
 
 void MainWindow::Effects::RebuildPrefixList() { w_.app_.callPrefixes().RebuildPrefixList(w_.app_.settings().prefixes); }
 
@@ -451,6 +492,7 @@ void MainWindow::Effects::ClearViewInputs() {
 void MainWindow::Effects::ForceFullRedraw() {
   w_.state_.fullRepaint = true;
   w_.FullRepaint();
+  w_.UpdateMediaTimer();
 }
 
 }  // namespace tolvane

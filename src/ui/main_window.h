@@ -46,7 +46,10 @@ inline constexpr uint32_t Down = 0x28;
 inline constexpr uint32_t Delete = 0x2E;
 inline constexpr uint32_t C = 0x43;
 inline constexpr uint32_t F = 0x46;
+inline constexpr uint32_t G = 0x47;
+inline constexpr uint32_t H = 0x48;
 inline constexpr uint32_t L = 0x4C;
+inline constexpr uint32_t S = 0x53;
 inline constexpr uint32_t V = 0x56;
 inline constexpr uint32_t F2 = 0x71;
 inline constexpr uint32_t F5 = 0x74;
@@ -76,6 +79,9 @@ class MainWindow {
   void OnCreate(uintptr_t window, float uiScale);
   // WM_DEFERRED_START: the first view, the window icons, a full repaint.
   void OnDeferredStart();
+  // WM_CLOSE (and the close button): the workers start stopping at once, before the system takes
+  // the window down (which can take a while: Wine waits up to two seconds for the window manager).
+  void OnClose() { app_.BeginShutdown(); }
   // WM_DESTROY up to the joins and the save; the platform side then drains its message queue,
   // stops Winsock and posts the quit message.
   void OnDestroy();
@@ -95,14 +101,15 @@ class MainWindow {
   void OnLButtonDblClk(int32_t deviceX, int32_t deviceY);
   // wheelDelta: the signed high word of WM_MOUSEWHEEL's wParam.
   void OnMouseWheel(int32_t wheelDelta);
-  void OnKeyDown(uint32_t key, bool ctrl);
+  // key: the virtual-key number; ctrl and shift: whether those keys are held.
+  void OnKeyDown(uint32_t key, bool ctrl, bool shift = false);
   void OnChar(wchar_t c);
 
   // --- Operations for the commands and the painters -------------------------------------------
   Face CurrentFace() const;
   bool LookupOpen() const { return app_.currentLookup().panelOpen.load(); }
-  // settingsOpen or the lookup panel open.
-  bool Overlay() const { return state_.settingsOpen || LookupOpen(); }
+  // settingsOpen, historyOpen or the lookup panel open.
+  bool Overlay() const { return state_.settingsOpen || state_.historyOpen || LookupOpen(); }
   // Client size in logical pixels.
   int32_t LogicalWidth();
   int32_t LogicalHeight();
@@ -118,6 +125,9 @@ class MainWindow {
   // Selects view row index (ignored outside the view) and scrolls it into view.
   void SelectRow(int32_t index);
   void ShowLookupPanel();
+  // Ctrl+H and the call panel's "History": opens the history panel (closing the settings panel and a
+  // lookup panel above it); Ctrl+H in the history panel closes it.
+  void ShowHistoryPanel();
   void RequestRefreshNow();
   // RebuildView of the connection view with the window's inputs; returns its change bits.
   uint32_t RebuildView();
@@ -130,6 +140,10 @@ class MainWindow {
 
   // The window icons from the logo mark in the active theme; records the theme they were made for.
   void RebuildWindowIcons();
+  // Starts TIMER_MEDIA when it has work (a GIF or video that moves, a background sound to keep
+  // looping, window icons made for another theme) and stops it when it has none. Called by
+  // whatever may give it work, and by the media tick itself.
+  void UpdateMediaTimer();
 
   AppState& state() { return state_; }
   const AppState& state() const { return state_; }
@@ -153,17 +167,31 @@ class MainWindow {
     void RebuildPrefixList() override;
     void RebuildView() override { w_.RebuildView(); }
     void RequestRefreshNow() override { w_.RequestRefreshNow(); }
-    void Repaint() override { w_.FullRepaint(); }
+    void Repaint() override {
+      w_.FullRepaint();
+      w_.UpdateMediaTimer();  // a theme chosen: the window icons wait for the media tick
+    }
     void ApplyAlwaysOnTop(bool on) override { w_.host_.ApplyTopmost(on); }
     void LoadSplashImage() override { w_.windowMedia_.LoadSplashImage(); }
-    void LoadBackgroundMedia() override { w_.windowMedia_.LoadBackgroundMedia(); }
+    void LoadBackgroundMedia() override {
+      w_.windowMedia_.LoadBackgroundMedia();
+      w_.UpdateMediaTimer();
+    }
+    void MediaPathTyped(TextFieldId id) override { w_.windowMedia_.PathTyped(id); }
     bool BackgroundSoundPlaying() override { return w_.windowMedia_.BackgroundSoundPlaying(); }
-    std::wstring StartBackgroundSound() override { return w_.windowMedia_.StartBackgroundSound(); }
+    std::wstring StartBackgroundSound() override {
+      std::wstring error = w_.windowMedia_.StartBackgroundSound();
+      w_.UpdateMediaTimer();
+      return error;
+    }
     void StopBackgroundSound() override { w_.windowMedia_.StopBackgroundSound(); }
     void ApplyBackgroundVolume() override { w_.windowMedia_.ApplyBackgroundVolume(); }
     bool LoadingSoundPlaying() override { return w_.windowMedia_.LoadingSoundPlaying(); }
     void StopLoadingSound() override { w_.windowMedia_.StopLoadingSound(); }
-    void BumpMediaRevision() override { w_.windowMedia_.BumpMediaRevision(); }
+    void BumpMediaRevision() override {
+      w_.windowMedia_.BumpMediaRevision();
+      w_.UpdateMediaTimer();  // motion switched on again
+    }
     std::wstring StartLoadingSound() override { return w_.windowMedia_.sounds().StartLoadingSound(); }
     bool SplashImageLoaded() override { return w_.windowMedia_.medium().SplashImage() != nullptr; }
     std::wstring BackgroundStatusLine() override { return w_.windowMedia_.medium().MediaStatusLine(); }
@@ -204,6 +232,7 @@ class MainWindow {
   std::unique_ptr<Surface> measure_;  // measures a new toast's text; dropped at shutdown
   uint64_t lookupRevision_ = 0;
   bool lookupBusy_ = false;
+  bool mediaTimerOn_ = false;
 };
 
 }  // namespace tolvane

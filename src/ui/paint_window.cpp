@@ -178,7 +178,7 @@ void WindowPaint::Paint(const PaintInputs& in, uintptr_t deviceContext, const De
   const float scale = state.uiScale;
   const auto W = static_cast<int32_t>(static_cast<float>(w) / scale + 0.5f);
   const auto H = static_cast<int32_t>(static_cast<float>(h) / scale + 0.5f);
-  const bool overlay = !state.splashActive && (state.settingsOpen || in.sources.lookupOpen);
+  const bool overlay = !state.splashActive && (state.settingsOpen || state.historyOpen || in.sources.lookupOpen);
 
   const BackgroundMedium noMedium;
   const BackgroundMedium& medium = in.medium ? *in.medium : noMedium;
@@ -213,8 +213,14 @@ void WindowPaint::Paint(const PaintInputs& in, uintptr_t deviceContext, const De
     }
     DrawContext dc = ContextOn(*frame_, in);
     if (in.panels) {
-      // The seam of the two panels: each is drawn over the still picture of the main view.
-      Run(state.settingsOpen ? in.panels->settingsPanel : in.panels->lookupPanel, dc, state, W, H);
+      // The seam of the panels: each is drawn over the still picture of the main view; the lookup
+      // panel over the history when it was opened from there.
+      if (state.settingsOpen) {
+        Run(in.panels->settingsPanel, dc, state, W, H);
+      } else {
+        if (state.historyOpen) Run(in.panels->historyPanel, dc, state, W, H);
+        if (in.sources.lookupOpen) Run(in.panels->lookupPanel, dc, state, W, H);
+      }
     }
     PaintToast(dc, in.sources.copyFeedback.toast(), W, H);
   } else {

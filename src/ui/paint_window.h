@@ -51,6 +51,7 @@ struct BackgroundMedium {
 struct PanelPainters {
   std::function<void(DrawContext&, AppState&, int32_t W, int32_t H)> settingsPanel;
   std::function<void(DrawContext&, AppState&, int32_t W, int32_t H)> lookupPanel;
+  std::function<void(DrawContext&, AppState&, int32_t W, int32_t H)> historyPanel;
   std::function<void(DrawContext&, AppState&, int32_t W, int32_t H)> loadingScreen;
 };
 

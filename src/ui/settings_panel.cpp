@@ -45,6 +45,10 @@ const ToggleItem kGeneralToggles[8] = {
     {L"Show UDP sockets", &Settings::enableUdp},     {L"Auto refresh", &Settings::autoRefresh},
     {L"Always on top", &Settings::alwaysOnTop},      {L"Discord focus (table)", &Settings::discordFocus},
 };
+const ToggleItem kCallServerToggles[2] = {
+    {L"Locate call servers", &Settings::locateCalls},
+    {L"Sound when the call server moves", &Settings::callMoveSound},
+};
 const ToggleItem kDiscordToggles[4] = {
     {L"Discord: only show call IPs", &Settings::callOnly},
     {L"Auto-copy new call IP", &Settings::autoCopyCall},
@@ -141,7 +145,10 @@ std::wstring Number(int32_t v) { return std::to_wstring(v); }
 // ---- sources
 
 SettingsPanelSources SettingsPanelSourcesOf(MainWindow& w) {
-  return SettingsPanelSourcesOf(w.app().settings(), w.app().themes(), w.app().callList(), w.editor());
+  SettingsPanelSources sources =
+      SettingsPanelSourcesOf(w.app().settings(), w.app().themes(), w.app().callList(), w.editor());
+  sources.settingsFile = w.app().files().SettingsFileShown();
+  return sources;
 }
 
 SettingsPanelSources SettingsPanelSourcesOf(const Settings& settings, const ThemeEngine& themes, const CallList& calls,
@@ -154,7 +161,8 @@ SettingsPanelSources SettingsPanelSourcesOf(const Settings& settings, const Them
                               editor.customDelayText,
                               effects.BackgroundStatusLine(),
                               effects.BackgroundSoundPlaying(),
-                              effects.LoadingSoundPlaying()};
+                              effects.LoadingSoundPlaying(),
+                              {}};
 }
 
 void AddSettingsPanelPainter(MainWindow& w, PanelPainters& panels) {
@@ -232,8 +240,10 @@ void GeneralTab(DrawContext& dc, AppState& state, const SettingsPanelSources& sr
     OptionButton(dc, state, Slot::ScrollPreset + k, At(o, 398 + 122 * k, 284, 116, 28), kScrollLabels[k],
                  s.scrollSpeed == kScrollValues[k]);
   }
-  Note(dc, o, L"Themes, background, loading screen and copy formats have their own tabs.", 22, 332);
-  Note(dc, o, L"Settings are saved automatically to %APPDATA%\\Tolvane\\settings.ini", 22, 354);
+  Caption(dc, o, L"CALL SERVERS", 22, 332);
+  ToggleSwitchGrid(dc, state, s, kCallServerToggles, o.x + 22, o.y + 350, 362, 1);
+  Note(dc, o, L"Themes, background, loading screen and copy formats have their own tabs.", 22, 398);
+  Note(dc, o, L"Settings are saved automatically to " + src.settingsFile, 22, 420);
 }
 
 void DiscordTab(DrawContext& dc, AppState& state, const SettingsPanelSources& src, const PanelOrigin& o) {
@@ -655,7 +665,17 @@ void SettingsPanelClickOn(SettingsPanelTarget& t, int32_t x, int32_t y) {
 
 void SettingsPanelKey(MainWindow& w, uint32_t key, bool /*ctrl*/) {
   SettingsEditor& editor = w.editor();
-  if (key == Key::Delete && editor.focusedField >= 0) editor.FieldClear(static_cast<TextFieldId>(editor.focusedField));
+  if (editor.focusedField < 0) return;
+  const auto id = static_cast<TextFieldId>(editor.focusedField);
+  if (key == Key::Delete) {
+    editor.FieldClear(id);
+  } else if (key == Key::Enter && w.windowMedia().LoadTypedPath(id)) {  // a typed media path, now
+    w.UpdateMediaTimer();
+    if (id == TextFieldId::kSplashImage && !w.app().settings().splashImage.empty() &&
+        !w.windowMedia().medium().SplashImage()) {
+      w.app().copyFeedback().ShowToast(L"That image could not be opened");
+    }
+  }
 }
 
 void SettingsPanelChar(MainWindow& w, wchar_t c) {

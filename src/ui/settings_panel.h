@@ -47,6 +47,7 @@ struct SettingsPanelSources {
   std::wstring backgroundStatus;  // the media's status line; shown only while bgPath is set
   bool backgroundSoundPlaying = false;
   bool loadingSoundPlaying = false;
+  std::wstring settingsFile;  // where the settings are saved, as the platform names it
 };
 
 // The sources of a running window (the media's state read now through the editor's effects).

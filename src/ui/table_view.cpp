@@ -2,6 +2,7 @@
 #include "ui/table_view.h"
 
 #include <algorithm>
+#include <span>
 #include <string>
 
 #include "latency/grading.h"
@@ -12,9 +13,14 @@ namespace tolvane {
 namespace {
 
 constexpr std::wstring_view kEmDash = L"\u2014";
+constexpr std::wstring_view kDot = L"  \u00b7  ";
 constexpr int32_t kSparkWidth = 80;
 constexpr int32_t kSparkHeight = 14;
 constexpr int32_t kSparkSlots = 24;
+constexpr int32_t kRateSparkWidth = 120;
+constexpr int32_t kRateSparkHeight = 22;
+constexpr int32_t kTrafficColumn = 464;     // the TRAFFIC column's left edge is W - 464
+constexpr int32_t kRemoteCellSlack = 1048;  // the remote cell is W - 1048 wide
 
 RectF R(float x, float y, float w, float h) { return RectF{x, y, w, h}; }
 float F(int32_t v) { return static_cast<float>(v); }
@@ -39,6 +45,80 @@ uint32_t FadeAlpha(uint64_t firstSeen, uint64_t nowMs) {
   return static_cast<uint32_t>((1.0 - age / static_cast<double>(ConnectionView::kFadeMs)) * 110.0);
 }
 
+// The line through points (two or more) in accent, over a fill that fades from it down to bottom;
+// top is where the fade starts.
+void FilledLine(DrawContext& dc, const std::vector<PointF>& points, float top, float bottom) {
+  const ThemePalette& p = dc.palette;
+  Path area;
+  area.AddLines(points);
+  area.AddLine(points.back(), {points.back().x, bottom});
+  area.AddLine({points.back().x, bottom}, {points.front().x, bottom});
+  area.CloseFigure();
+  const float x = points.front().x;
+  dc.canvas.FillPath(
+      Brush::Linear({x, top}, {x, bottom}, {WithAlpha(p.accent, 0x50), WithAlpha(p.accent, 0)}, {0.0f, 1.0f}), area);
+  Path line;
+  line.AddLines(points);
+  dc.canvas.StrokePath(Pen{p.accent, 1.5f, true}, line);
+}
+
+// The sparkline of fewer than two values: a flat line across the box (x, top, w, h).
+void FlatLine(DrawContext& dc, float x, float top, float w, float h) {
+  dc.canvas.DrawLine(Pen{WithAlpha(dc.palette.textMuted, 0x46), 1}, {x, top + h / 2}, {x + w, top + h / 2});
+}
+
+// The traffic cell of a row whose top is y: "↓ rate" over "↑ rate", or "—" without a rate.
+void PaintTrafficCell(DrawContext& dc, const RowTraffic& t, int32_t W, int32_t y) {
+  const ThemePalette& p = dc.palette;
+  const float x = F(W - kTrafficColumn);
+  const float fy = F(y);
+  if (!t.metered) {
+    TextInRect(dc, kEmDash, FontTiny, R(x, fy + 1, 96, 28), p.textDim, TextAlign::Near, TextAlign::Center);
+    return;
+  }
+  TextAt(dc, L"\u2193 " + FormatRate(t.rateReceived), FontTiny, x, fy + 4, t.rateReceived > 0 ? p.text : p.textDim);
+  TextAt(dc, L"\u2191 " + FormatRate(t.rateSent), FontTiny, x, fy + 15, t.rateSent > 0 ? p.textMuted : p.textDim);
+}
+
+// The top of the rate sparkline's scale: 1, 2, 5, 10, 20, 50 kB/s and so on, the first at or above
+// the largest rate shown.
+uint64_t RateScale(uint64_t largest) {
+  uint64_t scale = 1000;
+  for (int step = 0; scale < largest && scale <= UINT64_MAX / 3; ++step)
+    scale = step % 3 == 1 ? scale / 2 * 5 : scale * 2;
+  return scale;
+}
+
+// The last minute of rates (oldest first) in the box (x, top, 120, 22), drawn like the latency
+// sparklines: 60 slots, the newest at the right edge.
+void PaintRateSparkline(DrawContext& dc, const std::vector<uint64_t>& rates, float x, float top) {
+  const float w = kRateSparkWidth;
+  const float h = kRateSparkHeight;
+  if (rates.size() < 2) return FlatLine(dc, x, top, w, h);
+  const size_t shown = std::min(rates.size(), kRateHistorySeconds);
+  const auto first = rates.end() - static_cast<std::ptrdiff_t>(shown);
+  const double scale = static_cast<double>(RateScale(*std::max_element(first, rates.end())));
+  constexpr size_t kSlots = kRateHistorySeconds;
+  std::vector<PointF> points;
+  points.reserve(shown);
+  for (size_t i = 0; i < shown; ++i) {
+    const size_t slot = kSlots - shown + i;
+    const double v = std::min(static_cast<double>(first[static_cast<std::ptrdiff_t>(i)]), scale);
+    points.push_back({x + w * static_cast<float>(slot) / static_cast<float>(kSlots - 1),
+                      top + h - static_cast<float>(v / scale) * h});
+  }
+  FilledLine(dc, points, top, top + h);
+}
+
+// The PID cell: the pid, "—" for 0, or an application row's number of processes when several.
+std::wstring PidText(const ViewRow& row) {
+  if (row.app.processes > 1) return std::to_wstring(row.app.processes) + L" procs";
+  return row.pid == 0 ? std::wstring(kEmDash) : std::to_wstring(row.pid);
+}
+
+// The latency the signal column grades: an application row's is that of its most active socket.
+int32_t SignalLatency(const ViewRow& row) { return row.app.connections > 0 ? row.app.signalMs : row.latencyMs; }
+
 // boxClip: the rows area, when the row box crosses it and nothing clips the rows as a whole.
 void PaintRow(DrawContext& dc, const ViewRow& row, const LatencyBook& book, bool selected, bool hovered, uint32_t fade,
               int32_t W, int32_t y, const RectF* boxClip) {
@@ -59,13 +139,13 @@ void PaintRow(DrawContext& dc, const ViewRow& row, const LatencyBook& book, bool
   FillEllipse(dc, Brush::Solid(cat.colour), R(45, fy + 11, 6, 6));
   TextInRect(dc, TruncateWithDots(row.processName, 24), FontBody, R(64, fy + 1, 190, 28), p.text, TextAlign::Near,
              TextAlign::Center);
-  TextInRect(dc, row.pid == 0 ? std::wstring(kEmDash) : std::to_wstring(row.pid), FontTiny, R(260, fy + 1, 52, 28),
-             p.textMuted, TextAlign::Near, TextAlign::Center);
+  TextInRect(dc, PidText(row), FontTiny, R(260, fy + 1, 52, 28), p.textMuted, TextAlign::Near, TextAlign::Center);
   TextInRect(dc, row.protocol, FontButton, R(316, fy + 1, 64, 28), p.accent, TextAlign::Near, TextAlign::Center);
   TextInRect(dc, TruncateWithDots(row.localEndpoint, 25), FontMono, R(384, fy + 1, 182, 28), p.text, TextAlign::Near,
              TextAlign::Center);
-  TextInRect(dc, TruncateWithDots(row.remoteEndpoint, 26), FontMono, R(574, fy + 1, F(W - 944), 28), p.text,
-             TextAlign::Near, TextAlign::Center);
+  TextInRect(dc, TruncateWithDots(row.remoteEndpoint, 26), FontMono, R(574, fy + 1, F(W - kRemoteCellSlack), 28),
+             p.text, TextAlign::Near, TextAlign::Center);
+  PaintTrafficCell(dc, row.traffic, W, y);
   TextInRect(dc, LatencyText(row.latencyMs, dc.enablePing), FontSmall, R(F(W - 360), fy + 1, 80, 28),
              LatencyArgb(p, row.latencyMs, dc.enablePing), TextAlign::Near, TextAlign::Center);
   PaintSignalColumn(dc, row, book, W, y);
@@ -75,7 +155,7 @@ void PaintRow(DrawContext& dc, const ViewRow& row, const LatencyBook& book, bool
 }
 
 void PaintDetailsPane(DrawContext& dc, AppState& state, const ViewInputs& inputs, const std::vector<ViewRow>& rows,
-                      int32_t W, int32_t H) {
+                      int32_t W, int32_t H, const RateHistoryFn& history) {
   const ThemePalette& p = dc.palette;
   const int32_t detailSlots[4] = {Slot::DetailsLookup, Slot::DetailsCopyIp, Slot::DetailsCopyEndpoint,
                                   Slot::DetailsRePing};
@@ -87,23 +167,47 @@ void PaintDetailsPane(DrawContext& dc, AppState& state, const ViewInputs& inputs
     return;
   }
   const ViewRow& row = rows[static_cast<size_t>(sel)];
-  const std::wstring route = row.processName + L"  [" + row.role + L"]  \u00b7  " + row.protocol + L"  \u00b7  " +
-                             row.localEndpoint + L" \u2192 " + row.remoteEndpoint + L"  \u00b7  " +
-                             LatencyText(row.latencyMs, dc.enablePing);
-  TextInRect(dc, route, FontSmall, R(45, F(H - 64), F(W - 470), 39), p.text, TextAlign::Near, TextAlign::Center);
+  const bool appRow = row.app.connections > 0;
+  std::wstring route;
+  if (appRow) {
+    // The application: its name, what it folds and its totals.
+    route = row.processName + std::wstring(kDot) + row.localEndpoint + std::wstring(kDot) + row.remoteEndpoint;
+    if (row.app.processes > 1) route += std::wstring(kDot) + std::to_wstring(row.app.processes) + L" processes";
+  } else {
+    route = row.processName + L"  [" + row.role + L"]  \u00b7  " + row.protocol + L"  \u00b7  " + row.localEndpoint +
+            L" \u2192 " + row.remoteEndpoint + L"  \u00b7  " + LatencyText(row.latencyMs, dc.enablePing);
+  }
+  const RowTraffic& t = row.traffic;
+  if (t.metered)
+    route += std::wstring(kDot) + L"\u2193 " + FormatBytes(t.totalReceived) + L" \u2191 " + FormatBytes(t.totalSent);
+  // The minute of traffic stands right-aligned before the buttons; the line is cut before it.
+  const float sparkLeft = F(W - 415 - 10 - kRateSparkWidth);
+  const float routeRight = t.metered ? sparkLeft - 10 : F(W - 425);
+  TextInRect(dc, route, FontSmall, R(45, F(H - 64), routeRight - 45, 39), p.text, TextAlign::Near, TextAlign::Center);
+  const float sparkTop = F(H - 64) + (39 - kRateSparkHeight) / 2.0f;
+  if (t.metered && !Culled(dc, sparkLeft, sparkTop, kRateSparkWidth, kRateSparkHeight))
+    PaintRateSparkline(dc, history ? history(row) : std::vector<uint64_t>{}, sparkLeft, sparkTop);
+
   struct DetailsButton {
     int32_t slot;
     int32_t left, right;
     std::wstring_view label;
     bool selected;
   };
-  const DetailsButton buttons[4] = {
+  const DetailsButton socketButtons[4] = {
       {Slot::DetailsLookup, W - 415, W - 333, L"Details", false},
       {Slot::DetailsCopyIp, W - 327, W - 239, L"Copy IP", false},
       {Slot::DetailsCopyEndpoint, W - 233, W - 127, L"Copy IP:port", false},
       {Slot::DetailsRePing, W - 121, W - 41, L"Re-ping", true},
   };
-  for (const DetailsButton& b : buttons) {
+  // An application row has its sockets and its addresses, but no one address to look up or ping.
+  const DetailsButton appButtons[2] = {
+      {Slot::DetailsLookup, W - 415, W - 333, L"Show sockets", false},
+      {Slot::DetailsCopyIp, W - 327, W - 239, L"Copy IPs", false},
+  };
+  for (int32_t slot : detailSlots) state.hits[slot].present = false;
+  using Buttons = std::span<const DetailsButton>;
+  for (const DetailsButton& b : appRow ? Buttons(appButtons) : Buttons(socketButtons)) {
     state.hits[b.slot].Set(b.left, H - 57, b.right, H - 27);
     SmallToggle(dc, state.hits[b.slot], b.label, b.selected);
   }
@@ -144,10 +248,7 @@ void PaintSparkline(DrawContext& dc, const std::vector<int32_t>& history, float 
   const ThemePalette& p = dc.palette;
   const float w = kSparkWidth;
   const float h = kSparkHeight;
-  if (history.size() < 2) {
-    dc.canvas.DrawLine(Pen{WithAlpha(p.textMuted, 0x46), 1}, {x, top + h / 2}, {x + w, top + h / 2});
-    return;
-  }
+  if (history.size() < 2) return FlatLine(dc, x, top, w, h);
   const size_t shown = std::min<size_t>(history.size(), kSparkSlots);
   const std::vector<int32_t> samples(history.end() - static_cast<std::ptrdiff_t>(shown), history.end());
   const int32_t scale = GraphScale(samples);
@@ -164,19 +265,7 @@ void PaintSparkline(DrawContext& dc, const std::vector<int32_t>& history, float 
       points.push_back({mx, static_cast<float>(m.y)});
     }
   }
-  if (points.size() >= 2) {
-    Path area;
-    area.AddLines(points);
-    area.AddLine(points.back(), {points.back().x, rowBottom});
-    area.AddLine({points.back().x, rowBottom}, {points.front().x, rowBottom});
-    area.CloseFigure();
-    dc.canvas.FillPath(
-        Brush::Linear({x, top}, {x, rowBottom}, {WithAlpha(p.accent, 0x50), WithAlpha(p.accent, 0)}, {0.0f, 1.0f}),
-        area);
-    Path line;
-    line.AddLines(points);
-    dc.canvas.StrokePath(Pen{p.accent, 1.5f, true}, line);
-  }
+  if (points.size() >= 2) FilledLine(dc, points, top, rowBottom);
   const int32_t newest = samples.back();
   if (newest >= 0 && !points.empty()) {
     const PointF last = points.back();
@@ -185,12 +274,13 @@ void PaintSparkline(DrawContext& dc, const std::vector<int32_t>& history, float 
 }
 
 void PaintSignalColumn(DrawContext& dc, const ViewRow& row, const LatencyBook& book, int32_t W, int32_t y) {
-  const uint32_t colour = LatencyArgb(dc.palette, row.latencyMs, dc.enablePing);
+  const int32_t latency = SignalLatency(row);
+  const uint32_t colour = LatencyArgb(dc.palette, latency, dc.enablePing);
   const float fy = F(y);
-  DrawSignalBars(dc, F(W - 256), fy + 7, row.latencyMs, colour);
+  DrawSignalBars(dc, F(W - 256), fy + 7, latency, colour);
   if (!HasSparklineAddress(row.remoteAddress) || !dc.enablePing) {
-    TextInRect(dc, SignalWord(row.latencyMs, dc.enablePing), FontTiny, R(F(W - 230), fy + 1, 70, 28), colour,
-               TextAlign::Near, TextAlign::Center);
+    TextInRect(dc, SignalWord(latency, dc.enablePing), FontTiny, R(F(W - 230), fy + 1, 70, 28), colour, TextAlign::Near,
+               TextAlign::Center);
     return;
   }
   // The sparkline's own skip, before the samples are copied out of the book.
@@ -221,6 +311,10 @@ RowLook LookOf(const ViewRow& row, const LatencyBook& book, bool selected, bool 
   look.category = row.category;
   look.pid = row.pid;
   look.latencyMs = row.latencyMs;
+  look.metered = row.traffic.metered;
+  look.shownReceived = ShownAmount(row.traffic.rateReceived);
+  look.shownSent = ShownAmount(row.traffic.rateSent);
+  look.app = row.app;
   look.selected = selected;
   look.hovered = hovered;
   look.fade = fade;
@@ -234,19 +328,21 @@ RowLook LookOf(const ViewRow& row, const LatencyBook& book, bool selected, bool 
 }
 
 bool SameButLatency(const RowLook& a, const RowLook& b) {
-  return a.processName == b.processName && a.protocol == b.protocol && a.localEndpoint == b.localEndpoint &&
-         a.remoteEndpoint == b.remoteEndpoint && a.remoteAddress == b.remoteAddress && a.state == b.state &&
-         a.category == b.category && a.pid == b.pid && a.selected == b.selected && a.hovered == b.hovered &&
-         a.fade == b.fade && a.enablePing == b.enablePing && a.W == b.W;
+  RowLook c = a;
+  c.latencyMs = b.latencyMs;
+  c.app.signalMs = b.app.signalMs;
+  c.samples = b.samples;
+  return c == b;
 }
 
 void PaintTable(DrawContext& dc, AppState& state, ViewInputs& inputs, const std::vector<ViewRow>& rows,
-                const LatencyBook& book, int32_t W, int32_t H, RowLayer* layer) {
+                const LatencyBook& book, int32_t W, int32_t H, RowLayer* layer, const RateHistoryFn& history) {
   const ThemePalette& p = dc.palette;
   PaintSortHeader(dc, state, inputs, Slot::SortHeader + 0, L"APPLICATION", 40, 180, 0);
   PaintSortHeader(dc, state, inputs, Slot::SortHeader + 1, L"REMOTE IP : PORT", 574, 180, 1);
   PaintSortHeader(dc, state, inputs, Slot::SortHeader + 2, L"LATENCY", W - 360, 80, 2);
   PaintSortHeader(dc, state, inputs, Slot::SortHeader + 3, L"STATE", W - 140, 80, 3);
+  PaintSortHeader(dc, state, inputs, Slot::SortHeader + 4, L"TRAFFIC", W - kTrafficColumn, 80, 4);
 
   const int32_t areaBottom = H - 68;
   HitRect& area = state.hits[Slot::TableArea];
@@ -257,7 +353,7 @@ void PaintTable(DrawContext& dc, AppState& state, ViewInputs& inputs, const std:
   const int32_t maxScroll = std::max(0, count - state.pageRows);
   inputs.scrollRow = std::max(0, std::min(inputs.scrollRow, maxScroll));
   state.remoteColumnLeft = 574;
-  state.latencyColumnLeft = W - 360;
+  state.remoteColumnEnd = W - kTrafficColumn - 10;
 
   int32_t hovered = -1;
   if (area.Contains(state.mouseX, state.mouseY)) {
@@ -300,7 +396,7 @@ void PaintTable(DrawContext& dc, AppState& state, ViewInputs& inputs, const std:
     const int32_t top = kTableAreaTop + (areaHeight - th) * inputs.scrollRow / maxScroll;
     FillRoundRect(dc, R(F(W - 33), F(top), 4, F(th)), 2, WithAlpha(p.textDim, 0x5A));
   }
-  PaintDetailsPane(dc, state, inputs, rows, W, H);
+  PaintDetailsPane(dc, state, inputs, rows, W, H, history);
 }
 
 }  // namespace tolvane

@@ -1,6 +1,8 @@
 // The connection table: the card below the toolbar with one line per view row (application, pid,
-// protocol, endpoints, latency, a signal column with a sparkline of the recent samples, state), the
-// scroll bar and the details pane of the selected row.
+// protocol, endpoints, traffic, latency, a signal column with a sparkline of the recent samples,
+// state), the scroll bar and the details pane of the selected row (with the row's traffic totals
+// and a sparkline of its last minute). Application rows of the by-application view are drawn in
+// the same columns.
 //
 // The table keeps no state of its own. It reads the view rows, the sort and selection of ViewInputs
 // and the mouse of AppState, and writes back what depends on the window's height: pageRows, the
@@ -18,6 +20,7 @@
 
 #include "appearance/draw.h"
 #include "latency/latency_book.h"
+#include "monitor/traffic.h"
 #include "monitor/view.h"
 #include "ui/app_state.h"
 
@@ -46,6 +49,9 @@ struct RowLook {
   std::wstring processName, protocol, localEndpoint, remoteEndpoint, remoteAddress, state, category;
   uint32_t pid = 0;
   int32_t latencyMs = 0;
+  bool metered = false;
+  uint64_t shownReceived = 0, shownSent = 0;  // ShownAmount of the rates
+  AppFold app;
   bool selected = false;
   bool hovered = false;
   uint32_t fade = 0;  // the fade-in tint's alpha
@@ -77,10 +83,16 @@ class RowLayer {
                         const std::function<void(DrawContext&)>& draw) = 0;
 };
 
+// The last minute of a row's traffic for the details pane: received plus sent per second, oldest
+// first (TrafficMeter::RateHistory of the row's sockets).
+using RateHistoryFn = std::function<std::vector<uint64_t>(const ViewRow&)>;
+
 // Everything below the toolbar down to the details pane, over the chrome. With a layer, rows are
 // placed through it (except in a window too low for one whole row, where they are drawn clipped).
+// Without history the details pane's traffic sparkline is a flat line.
 void PaintTable(DrawContext& dc, AppState& state, ViewInputs& inputs, const std::vector<ViewRow>& rows,
-                const LatencyBook& book, int32_t W, int32_t H, RowLayer* layer = nullptr);
+                const LatencyBook& book, int32_t W, int32_t H, RowLayer* layer = nullptr,
+                const RateHistoryFn& history = {});
 
 // One sortable header: its slot (x - 4, 347)-(x + width, 364), the label, "▲"/"▼" on the sorted one.
 void PaintSortHeader(DrawContext& dc, AppState& state, const ViewInputs& inputs, int32_t slot, std::wstring_view label,

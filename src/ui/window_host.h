@@ -18,6 +18,7 @@ struct DeviceRect {
 enum class CursorShape { Arrow, Hand, IBeam };
 enum class WindowShow { Minimize, Maximize, Restore };
 enum class FileDialogKind { Images, AudioFiles, PicturesAndVideos };
+enum class SaveFileType { Csv, Json };
 
 // Timer ids and periods of the main window.
 inline constexpr uint32_t TIMER_UI = 2;
@@ -61,6 +62,10 @@ class WindowHost {
   virtual bool ChooseColour(uint32_t startRgb, uint32_t& chosenRgb) = 0;
   // The system's open-file dialog; false on Cancel.
   virtual bool ChooseFile(FileDialogKind kind, std::wstring& path) = 0;
+  // The system's save dialog with the types CSV and JSON, offering suggestedName (no extension) and
+  // asking before it overwrites; path is the chosen file (the dialog may or may not have added the
+  // type's extension), type the type chosen. False on Cancel.
+  virtual bool ChooseSaveFile(const std::wstring& suggestedName, std::wstring& path, SaveFileType& type) = 0;
   // ShellExecuteW "open" on a link.
   virtual void OpenLink(const std::wstring& link) = 0;
 };

@@ -2,6 +2,15 @@
 #include "ui/window_media.h"
 
 namespace tolvane {
+namespace {
+
+// "\\host\share\..." or "//host/share/...": opening it talks to that host.
+bool IsNetworkPath(const std::wstring& path) {
+  auto slash = [](wchar_t c) { return c == L'\\' || c == L'/'; };
+  return path.size() >= 2 && slash(path[0]) && slash(path[1]);
+}
+
+}  // namespace
 
 MediaPlatform SystemMediaPlatform() {
   return MediaPlatform{SystemPictureDecoder(), SystemVideoDecoding(), SystemSoundCommands()};
@@ -21,7 +30,7 @@ void WindowMedia::OnCreate(WindowHost& host) {
 }
 
 void WindowMedia::OnDeferredStart() {
-  medium_.LoadSplashImage();
+  LoadSplashImage();
   medium_.LoadBackgroundMedia();
   if (!app_.settings().bgSound.empty()) {
     const std::wstring error = sounds_.StartBackgroundSound();
@@ -34,6 +43,49 @@ void WindowMedia::OnDestroy() {
   if (sounds_.backgroundOpen()) sounds_.StopBackgroundSound();
   medium_.StopVideo();
   medium_.UnloadPicture();
+}
+
+bool WindowMedia::LoadSplashImage() {
+  typedSplash_.pending = false;
+  return medium_.LoadSplashImage(kSplashPictureBox * state_.uiScale);
+}
+
+void WindowMedia::LoadBackgroundMedia() {
+  typedBackground_.pending = false;
+  medium_.LoadBackgroundMedia();
+}
+
+void WindowMedia::PathTyped(TextFieldId id) {
+  if (id != TextFieldId::kBgPath && id != TextFieldId::kSplashImage) return;
+  Typed(id) = TypedPath{true, app_.clock().TickMs()};
+}
+
+void WindowMedia::LoadField(TextFieldId id) {
+  if (id == TextFieldId::kBgPath) {
+    LoadBackgroundMedia();
+  } else {
+    LoadSplashImage();
+  }
+}
+
+bool WindowMedia::LoadRestingPaths(int32_t focusedField) {
+  const uint64_t now = app_.clock().TickMs();
+  const Settings& settings = app_.settings();
+  bool loaded = false;
+  for (TextFieldId id : {TextFieldId::kBgPath, TextFieldId::kSplashImage}) {
+    const TypedPath& typed = Typed(id);
+    if (!typed.pending || IsNetworkPath(id == TextFieldId::kBgPath ? settings.bgPath : settings.splashImage)) continue;
+    if (focusedField == static_cast<int32_t>(id) && now - typed.typedAt < kTypingRestMs) continue;
+    LoadField(id);
+    loaded = true;
+  }
+  return loaded;
+}
+
+bool WindowMedia::LoadTypedPath(TextFieldId id) {
+  if (id != TextFieldId::kBgPath && id != TextFieldId::kSplashImage) return false;
+  LoadField(id);
+  return true;
 }
 
 void WindowMedia::DrawMedium(DrawContext& dc, int32_t W, int32_t H) {

@@ -8,7 +8,8 @@
 //   key or click     loadingScreen().EndSplash while the loading screen shows
 //   painting         DrawMedium inside the background layer, PaintLoadingScreen for that face;
 //                    the layer's cache key takes MediaRevision and VideoFrameCounter
-//   settings         the media and sound effects of SettingsEffects
+//   settings         the media and sound effects of SettingsEffects; a typed media path through
+//                    PathTyped, loaded by LoadRestingPaths on the UI tick or LoadTypedPath at Enter
 //   shutdown         OnDestroy (sounds, video thread, picture)
 //
 // The operating-system services come in through MediaPlatform (the real ones by default), the rest
@@ -27,6 +28,7 @@
 #include "platform/image_decoding.h"
 #include "platform/sound.h"
 #include "platform/video.h"
+#include "settings/settings_editing.h"
 #include "ui/app_state.h"
 #include "ui/paint_window.h"
 #include "ui/window_host.h"
@@ -58,6 +60,11 @@ class WindowMedia {
 
   void KeepBackgroundLooping() { sounds_.KeepBackgroundLooping(); }
   bool AdvanceAnimation() { return medium_.AdvanceAnimation(); }
+  // True while the media tick has work here: a background sound to keep looping, or (while the
+  // window is visible) a GIF or video that moves or may still change.
+  bool MediaTickHasWork(bool windowVisible) const {
+    return sounds_.backgroundOpen() || (windowVisible && medium_.Animating());
+  }
 
   // For the background layer and its cache key.
   bool MediumLoaded() const { return medium_.kind() != MediaKind::None; }
@@ -75,8 +82,20 @@ class WindowMedia {
 
   // The settings panel's effects.
   // True when a loading-screen picture is loaded now (the settings panel reports a failure).
-  bool LoadSplashImage() { return medium_.LoadSplashImage(); }
-  void LoadBackgroundMedia() { medium_.LoadBackgroundMedia(); }
+  bool LoadSplashImage();
+  void LoadBackgroundMedia();
+
+  // Typing in the background-file or loading-picture field. A path is loaded once typing rests
+  // (kTypingRestMs after the last change) or its field has lost focus, never at every character: a
+  // half-typed path would reload a video or read a huge file per keystroke. A network path
+  // ("\\host\..." or "//host/...") is loaded only at Enter or from the file dialog, so typing one
+  // never reaches out to that host. Each explicit load (dialog, clear, reset) ends the wait.
+  static constexpr uint64_t kTypingRestMs = 500;
+  void PathTyped(TextFieldId id);
+  // The UI tick: loads the typed paths that are due; true when one was loaded.
+  bool LoadRestingPaths(int32_t focusedField);
+  // Enter in a field: a media path field is loaded now (a network path too); false for other fields.
+  bool LoadTypedPath(TextFieldId id);
   void BumpMediaRevision() { medium_.BumpMediaRevision(); }
   bool BackgroundSoundPlaying() const { return sounds_.backgroundOpen(); }
   std::wstring StartBackgroundSound() { return sounds_.StartBackgroundSound(); }
@@ -90,8 +109,17 @@ class WindowMedia {
   LoadingScreen& loadingScreen() { return loadingScreen_; }
 
  private:
+  struct TypedPath {
+    bool pending = false;
+    uint64_t typedAt = 0;
+  };
+  TypedPath& Typed(TextFieldId id) { return id == TextFieldId::kBgPath ? typedBackground_ : typedSplash_; }
+  void LoadField(TextFieldId id);
+
   Application& app_;
   AppState& state_;
+  TypedPath typedBackground_;
+  TypedPath typedSplash_;
   BackgroundMedia medium_;
   Sounds sounds_;
   LoadingScreen loadingScreen_;

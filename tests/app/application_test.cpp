@@ -52,6 +52,7 @@ TEST(Application, LoadsThemeRunsWorkersAndSavesNormalisedSettings) {
   app.OnDestroy();
   EXPECT_LT(std::chrono::steady_clock::now() - stopStart, std::chrono::seconds(5));
   EXPECT_EQ(app.packetCapture().status(), CaptureStatus::Off);
+  EXPECT_FALSE(app.WorkerLeftRunning());  // an idle lookup worker is joined
 
   const std::string saved = fakes.files.files[path];
   EXPECT_NE(saved.find("theme=4\r\n"), std::string::npos);

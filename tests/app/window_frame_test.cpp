@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "fakes/fake_clock.h"
+
 namespace tolvane {
 namespace {
 
@@ -26,6 +30,29 @@ TEST(SingleInstanceDecision, OnlyAnOrdinaryStartBesideARunningInstanceHandsOver)
     cl.demoMode = c.demo;
     cl.benchMode = c.bench;
     EXPECT_EQ(SingleInstanceDecision(c.created, c.exists, cl), c.want) << c.created << c.exists << c.demo << c.bench;
+  }
+}
+
+TEST(AwaitRunningInstance, RaisesAVisibleWindowAtOnceAndWaitsUpToFiveSecondsForAClosingInstance) {
+  constexpr uint64_t kNever = 1u << 30;
+  struct Case {
+    uint64_t windowAt, mutexFreeAt, waited;  // ms after the start
+    InstanceAction want;
+  } cases[] = {{0, kNever, 0, InstanceAction::ActivateExisting},         // running
+               {kNever, 2950, 2950, InstanceAction::Start},              // closing, ends after 2.95 s
+               {kNever, 5200, 5000, InstanceAction::ActivateExisting}};  // stuck: give up
+  for (const Case& c : cases) {
+    FakeClock clock;
+    const uint64_t t0 = clock.TickMs();
+    const auto at = [&] { return clock.TickMs() - t0; };
+    EXPECT_EQ(AwaitRunningInstance(
+                  clock, [&] { return at() >= c.windowAt; },
+                  [&](uint32_t ms) {  // the mutex is ours when the other instance ends
+                    clock.Advance(std::min<uint64_t>(ms, c.mutexFreeAt - at()));
+                    return at() >= c.mutexFreeAt;
+                  }),
+              c.want);
+    EXPECT_EQ(at(), c.waited) << c.mutexFreeAt;
   }
 }
 

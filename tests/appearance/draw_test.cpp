@@ -595,14 +595,26 @@ TEST_F(DrawTest, WrapTextBreaksAtSpacesAndSplitsWordsLongerThanALine) {
   for (const Case& c : cases) EXPECT_EQ(WrapText(dc, c.text, FontBody, c.width), c.lines) << c.text;
 }
 
-TEST_F(DrawTest, ParagraphDrawsTheLinesThatFitAndPutsTheRestOnTheLast) {
+// A failure message of 4 MiB without a space once froze the window: every line re-measured the
+// whole remainder, and the width cache kept each remainder as a key.
+TEST_F(DrawTest, AHugeWordFillsTheBoxAndStopsWithAnEllipsis) {
+  const std::wstring huge(4u << 20, L'x');
+  EXPECT_EQ(WrapText(dc, huge, FontBody, 60, 3),
+            (std::vector<std::wstring>{L"xxxxxxxxxx", L"xxxxxxxxxx", L"xxxxxxxxx\u2026"}));
+  EXPECT_LT(canvas.MeasureCalls(), 60);
+  EXPECT_LT(widths.size(), 60u);
+  EXPECT_EQ(MeasureText(dc, huge, FontBody), 10000000) << "as wide as can be, never 0";
+  EXPECT_LT(widths.size(), 60u) << "a long text is not kept";
+}
+
+TEST_F(DrawTest, ParagraphDrawsTheLinesThatFitAndEndsTheLastWithAnEllipsis) {
   struct Case {
     float height;
     std::vector<std::wstring> drawn;
   } cases[] = {
       {60, {L"one two", L"three four", L"five six"}},
-      {40, {L"one two", L"three four five six"}},  // the canvas ends the last line with an ellipsis
-      {5, {L"one two three four five six"}},       // at least one line
+      {40, {L"one two", L"three fou\u2026"}},  // the last line gives room to the ellipsis
+      {5, {L"one two\u2026"}},                 // at least one line
   };
   for (const Case& c : cases) {
     canvas.Clear();

@@ -131,6 +131,8 @@ TEST_F(MediaTest, EachFileBecomesItsMediumOrItsError) {
   files.claimedSizes[L"C:\\pics\\huge.png"] = BackgroundMedia::kMaxPictureBytes + 1;
   files.files[L"C:\\pics\\limit.png"] = "sea";
   files.claimedSizes[L"C:\\pics\\limit.png"] = BackgroundMedia::kMaxPictureBytes;
+  files.files[L"C:\\pics\\giant.png"] = "giant";
+  pictures.byBytes["giant"] = FakePictureSpec{8192, 8193, 1, {}};
   AddGif(L"C:\\pics\\one.gif", 1, {10});
   AddGif(L"C:\\pics\\two.gif", 2, {10, 10});
   AddGif(L"C:\\pics\\many.gif", 4000, {});
@@ -149,6 +151,7 @@ TEST_F(MediaTest, EachFileBecomesItsMediumOrItsError) {
       {L"C:\\pics\\huge.png", MediaKind::None, L"File is empty or too large"},
       {L"C:\\pics\\limit.png", MediaKind::Picture, L"Picture"},
       {L"C:\\pics\\notes.txt", MediaKind::None, L"This file is not a supported picture"},
+      {L"C:\\pics\\giant.png", MediaKind::None, L"The picture is too large (over 8192 \u00d7 8192 pixels)"},
       {L"C:\\pics\\noext", MediaKind::Picture, L"Picture"},
       {L"C:\\pics\\sea.png", MediaKind::Picture, L"Picture"},
       {L"C:\\pics\\one.gif", MediaKind::Picture, L"Picture"},
@@ -166,8 +169,9 @@ TEST_F(MediaTest, EachFileBecomesItsMediumOrItsError) {
     EXPECT_EQ(media.status(), c.status) << path;
     EXPECT_EQ(media.MediaRevision(), ++revision);
     EXPECT_EQ(video.starts - startsBefore, c.kind == MediaKind::Video ? 1 : 0);
-    // Nothing of an earlier picture survives a load: at most the new one is open.
-    EXPECT_EQ(pictures.live, c.kind == MediaKind::Picture || c.kind == MediaKind::AnimatedGif ? 1 : 0);
+    // Nothing of an earlier picture survives a load, and a still one keeps only its image: only
+    // a GIF stays open, for its frames.
+    EXPECT_EQ(pictures.live, c.kind == MediaKind::AnimatedGif ? 1 : 0);
   }
 }
 
@@ -554,6 +558,17 @@ TEST_F(VideoThreadTest, FailuresEndTheThreadWithTheirText) {
          v.steps = {SampleAt(0), StepOf(VideoReadStatus::EndOfStream), SampleAt(0)};
        },
        kVideoDecodeFailed, 1},
+      {"no memory for a frame",
+       [](FakeVideoDecoding& v) {
+         v.steps = {SampleAt(0)};
+         v.steps[0].noMemory = true;
+       },
+       kVideoDecodeFailed, 0},
+      {"a new type without a size",
+       [](FakeVideoDecoding& v) {
+         v.steps = {SampleAt(0), StepOf(VideoReadStatus::FormatChanged)};
+       },
+       kVideoDecodeFailed, 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -602,6 +617,17 @@ TEST_F(VideoThreadTest, RowsAreCopiedInDisplayOrder) {
   }
 }
 
+TEST_F(VideoThreadTest, ReadsThatGiveNothingToShowAreFollowedByANap) {
+  FakeVideoStep shortOne = SampleAt(0);
+  shortOne.shortBuffer = true;
+  for (const FakeVideoStep& empty : {StepOf(VideoReadStatus::NoSample), shortOne}) {
+    clock.sleeps.clear();
+    video.steps.assign(20, empty);
+    Run();
+    EXPECT_EQ(clock.sleeps, std::vector<uint32_t>(20, 10u));
+  }
+}
+
 TEST_F(VideoThreadTest, ABufferTooShortOrMissingIsSkipped) {
   FakeVideoStep shortOne = SampleAt(0, 7);
   shortOne.shortBuffer = true;
@@ -630,24 +656,26 @@ TEST_F(MediaTest, StopVideoEndsAThreadWaitingForAFarTimestamp) {
   EXPECT_FALSE(media.NewVideoFrame());
 }
 
-TEST_F(MediaTest, SplashPictureIsDecodedFromItsFile) {
+TEST_F(MediaTest, SplashPictureIsDecodedFromItsFileAndScaledOnceToItsBox) {
   pictures.byPath[L"C:\\pics\\logo.png"] = FakePictureSpec{400, 100, 1, {}};
+  pictures.byPath[L"C:\\pics\\huge.png"] = FakePictureSpec{8193, 8192, 1, {}};
   struct Case {
     const wchar_t* path;
-    bool loaded;
-    int32_t width;
+    int32_t width, height;  // 0: no picture
   };
   const Case cases[] = {
-      {L"C:\\pics\\logo.png", true, 400},
-      {L"C:\\pics\\broken.png", false, 0},
-      {L"", false, 0},
+      {L"C:\\pics\\logo.png", 300, 75},  // fitted into a 300-pixel box (200 at a scale of 1.5)
+      {L"C:\\pics\\broken.png", 0, 0},
+      {L"C:\\pics\\huge.png", 0, 0},
+      {L"", 0, 0},
   };
   for (const Case& c : cases) {
     settings.splashImage = c.path;
-    EXPECT_EQ(media.LoadSplashImage(), c.loaded);
-    ASSERT_EQ(media.SplashImage() != nullptr, c.loaded);
-    if (c.loaded) {
+    EXPECT_EQ(media.LoadSplashImage(300), c.width > 0);
+    ASSERT_EQ(media.SplashImage() != nullptr, c.width > 0);
+    if (c.width > 0) {
       EXPECT_EQ(media.SplashImage()->Width(), c.width);
+      EXPECT_EQ(media.SplashImage()->Height(), c.height);
     }
     EXPECT_EQ(pictures.live, 0);  // only the pixels are kept
   }

@@ -31,6 +31,7 @@ class SplashHost final : public WindowHost {
   void BeginDrag() override {}
   bool ChooseColour(uint32_t, uint32_t&) override { return false; }
   bool ChooseFile(FileDialogKind, std::wstring&) override { return false; }
+  bool ChooseSaveFile(const std::wstring&, std::wstring&, SaveFileType&) override { return false; }
   void OpenLink(const std::wstring&) override {}
 
   std::vector<std::pair<uint32_t, uint32_t>> timers;

@@ -1,6 +1,7 @@
 // Builds raw IPv4 datagrams as a receive-all socket delivers them (IP header first), with every
 // header field settable so that tests and the benchmark can craft good and broken packets alike.
-// Addresses use the a << 24 | b << 16 | c << 8 | d form.
+// Protocol 6 gets a 20-byte TCP header, anything else an 8-byte UDP header. Addresses use the
+// a << 24 | b << 16 | c << 8 | d form.
 #pragma once
 
 #include <algorithm>
@@ -22,13 +23,14 @@ struct PacketSpec {
   uint8_t protocol = 17;
   uint16_t flagsFragment = 0;    // flags (top 3 bits) and fragment offset (low 13 bits)
   int32_t totalLength = -1;      // the header field; -1 = the real length of the packet
-  size_t payload = 12;           // bytes after the UDP header
+  size_t payload = 12;           // bytes after the UDP or TCP header
   int64_t deliveredLength = -1;  // bytes handed over; -1 = the whole packet
 };
 
 inline std::vector<uint8_t> BuildPacket(const PacketSpec& s) {
   const size_t header = static_cast<size_t>(s.ihl & 0x0F) * 4;
-  std::vector<uint8_t> p(std::max<size_t>(header, 20) + 8 + s.payload, 0);
+  const size_t transport = s.protocol == 6 ? 20 : 8;
+  std::vector<uint8_t> p(std::max<size_t>(header, 20) + transport + s.payload, 0);
   const size_t total = s.totalLength >= 0 ? static_cast<size_t>(s.totalLength) : p.size();
   auto put16 = [&p](size_t at, uint32_t v) {
     p[at] = static_cast<uint8_t>(v >> 8);
@@ -49,8 +51,12 @@ inline std::vector<uint8_t> BuildPacket(const PacketSpec& s) {
   const size_t udp = std::max<size_t>(header, 20);
   put16(udp, s.sourcePort);
   put16(udp + 2, s.destinationPort);
-  put16(udp + 4, static_cast<uint32_t>(8 + s.payload));
-  for (size_t i = udp + 8; i < p.size(); ++i) p[i] = static_cast<uint8_t>(i * 7);
+  if (transport == 8) {
+    put16(udp + 4, static_cast<uint32_t>(8 + s.payload));
+  } else {
+    p[udp + 12] = 5 << 4;  // data offset: a header without options
+  }
+  for (size_t i = udp + transport; i < p.size(); ++i) p[i] = static_cast<uint8_t>(i * 7);
   if (s.deliveredLength >= 0) p.resize(static_cast<size_t>(s.deliveredLength));
   return p;
 }

@@ -194,7 +194,7 @@ TEST(CaptureThread, CapturingCountsDatagramsAndClosesOnStop) {
   std::vector<CaptureStatus> seen;
   rig.raw.onCall = [&](Call call) {
     if (call != Call::Wait) return;
-    seen.push_back(rig.capture.status());
+    seen.push_back(rig.table.Counting() ? rig.capture.status() : CaptureStatus::Error);
     if (rig.raw.QueuedDatagrams() == 0) rig.Stop();
   };
   rig.capture.CaptureThread();
@@ -204,6 +204,8 @@ TEST(CaptureThread, CapturingCountsDatagramsAndClosesOnStop) {
   ASSERT_EQ(flows.size(), 1u);
   EXPECT_EQ(flows[0].key, "56012|35.214.40.77|50031");
   EXPECT_EQ(flows[0].packets, 2u);
+  EXPECT_EQ(rig.table.Tcp().Size(), 1u);  // the TCP segment, in its own table
+  EXPECT_FALSE(rig.table.Counting());
   EXPECT_EQ(rig.raw.closed.size(), 1u);
   EXPECT_TRUE(rig.raw.openSockets.empty());
   EXPECT_EQ(rig.capture.status(), CaptureStatus::Off);

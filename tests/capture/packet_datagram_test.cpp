@@ -1,5 +1,5 @@
 // HandleDatagram on crafted raw IPv4 packets: every acceptance rule, the direction rule, byte
-// counting and the flow limit of the table behind it.
+// counting by protocol and direction, and the flow limits of the tables behind it.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -100,9 +100,17 @@ std::vector<DatagramCase> Cases() {
       },
       DatagramResult::Inserted, "56012|35.214.40.77|50031", 68);
   add(
-      "TCP", [](PacketSpec& s) { s.protocol = 6; }, DatagramResult::NotUdp);
+      "TCP: 20 + 20 + 12 bytes", [](PacketSpec& s) { s.protocol = 6; }, DatagramResult::Inserted,
+      "56012|35.214.40.77|50031", 52);
   add(
-      "ICMP", [](PacketSpec& s) { s.protocol = 1; }, DatagramResult::NotUdp);
+      "TCP, header one byte short",
+      [](PacketSpec& s) {
+        s.protocol = 6;
+        s.deliveredLength = 39;
+      },
+      DatagramResult::TcpHeaderCut);
+  add(
+      "ICMP", [](PacketSpec& s) { s.protocol = 1; }, DatagramResult::OtherProtocol);
   add(
       "first fragment (more fragments set)",
       [](PacketSpec& s) {
@@ -176,7 +184,10 @@ TEST(HandleDatagram, AcceptanceAndDirectionRules) {
     const std::vector<uint8_t> bytes = BuildPacket(c.spec);
     const DatagramResult r = HandleDatagram(bytes.data(), bytes.size(), Locals(), table, clock);
     EXPECT_EQ(r, c.expected);
-    const std::vector<CaptureFlow> flows = table.Copy();
+    // A TCP segment counts into the TCP table only, a UDP datagram into the call flows only.
+    const bool tcp = c.spec.protocol == 6;
+    EXPECT_EQ((tcp ? table : table.Tcp()).Size(), 0u);
+    const std::vector<CaptureFlow> flows = tcp ? table.Tcp().Copy() : table.Copy();
     if (c.expected != DatagramResult::Inserted) {
       EXPECT_TRUE(flows.empty());
       continue;
@@ -186,6 +197,9 @@ TEST(HandleDatagram, AcceptanceAndDirectionRules) {
     EXPECT_EQ(flows[0].packets, 1u);
     EXPECT_EQ(flows[0].bytes, c.bytes);
     EXPECT_EQ(flows[0].lastSeen, clock.tickMs.load());
+    const bool sent = c.spec.source == kLocal || c.spec.source == kLocalOther;
+    EXPECT_EQ(flows[0].bytesSent, sent ? c.bytes : 0u);
+    EXPECT_EQ(flows[0].bytesReceived, sent ? 0u : c.bytes);
   }
 }
 
@@ -210,10 +224,34 @@ TEST(HandleDatagram, BothDirectionsCountIntoOneFlow) {
   ASSERT_EQ(flows.size(), 1u);
   EXPECT_EQ(flows[0].packets, 3u);
   EXPECT_EQ(flows[0].bytes, 100u + 1500u + 1500u);
+  EXPECT_EQ(flows[0].packetsSent, 1u);
+  EXPECT_EQ(flows[0].bytesReceived, 3000u);
+  EXPECT_EQ(table.Totals().sent, 100u);
   EXPECT_EQ(flows[0].lastSeen, clock.tickMs.load());
   EXPECT_EQ(flows[0].remoteAddress, L"35.214.40.77");
   EXPECT_EQ(flows[0].localPort, 56012);
   EXPECT_EQ(flows[0].remotePort, 50031);
+}
+
+TEST(HandleDatagram, TcpFlowsNeverPushCallFlowsOut) {
+  CaptureTable table;
+  FakeClock clock;
+  const auto handle = [&](const PacketSpec& s) {
+    const auto p = BuildPacket(s);
+    return HandleDatagram(p.data(), p.size(), Locals(), table, clock);
+  };
+  ASSERT_EQ(handle(Outgoing()), DatagramResult::Inserted);  // the call
+  PacketSpec tcp = Outgoing();
+  tcp.protocol = 6;
+  for (uint32_t i = 0; i <= CaptureTable::kMaxFlows + 1; ++i) {  // a scan fills the TCP table, and more come
+    tcp.sourcePort = static_cast<uint16_t>(20000 + i);
+    ASSERT_EQ(handle(tcp), i <= CaptureTable::kMaxFlows ? DatagramResult::Inserted : DatagramResult::TableFull);
+  }
+  EXPECT_EQ(handle(Outgoing()), DatagramResult::Updated);  // the call goes on
+  PacketSpec second = Outgoing();
+  second.sourcePort = 56013;
+  EXPECT_EQ(handle(second), DatagramResult::Inserted);  // and a new call flow still finds room
+  EXPECT_EQ(table.Size(), 2u);
 }
 
 TEST(HandleDatagram, NoLocalAddressesCountsNothing) {

@@ -3,9 +3,11 @@
 with seven PNG images of 16 to 256 pixels whose headers agree with the group's sizes, and whose
 pixels show the logo mark (transparent corner, blue-violet square, white overlay); the manifest
 (RT_MANIFEST 1) with its identity, elevation, supported systems and dpi awareness; and the version
-information, which must carry the project version of CMakeLists.txt. Prints one line per failed expectation and exits 1 when there is any.
+information, which must carry the project version of CMakeLists.txt. With --cli the program is
+tolvane-cli.exe: a console program whose manifest asks for no elevation (asInvoker). Prints one line
+per failed expectation and exits 1 when there is any.
 
-Usage: check_resources.py tolvane.exe
+Usage: check_resources.py [--cli] tolvane.exe
 """
 
 import os
@@ -107,9 +109,13 @@ def png_pixels(data):
     return w, h, rows
 
 
-def check(path):
+def check(path, cli=False):
     faults = []
-    res = read_resources(open(path, "rb").read())
+    pe = open(path, "rb").read()
+    res = read_resources(pe)
+    subsystem = struct.unpack_from("<H", pe, struct.unpack_from("<I", pe, 0x3C)[0] + 24 + 68)[0]
+    if subsystem != (3 if cli else 2):
+        faults.append(f"subsystem {subsystem}, want {'3 (console)' if cli else '2 (GUI)'}")
     group = res.get(RT_GROUP_ICON, {}).get(1)
     if group is None:
         return ["no icon group 1"]
@@ -146,9 +152,10 @@ def check(path):
         faults.append(f"icon group has sizes {sizes}, want {WANT_SIZES}")
 
     manifest = res.get(RT_MANIFEST, {}).get(1, b"").decode("utf-8", "replace")
-    for want in ('name="Tolvane.App"', 'level="requireAdministrator"', "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",
-                 "{1f676c76-80e1-4239-95bb-83d0f6d0da78}", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",
-                 ">true</dpiAware>"):
+    own = ('name="Tolvane.Cli"', 'level="asInvoker"') if cli else \
+        ('name="Tolvane.App"', 'level="requireAdministrator"', ">true</dpiAware>")
+    for want in own + ("{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}", "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",
+                       "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"):
         if want not in manifest:
             faults.append(f"manifest lacks {want}")
 
@@ -171,11 +178,12 @@ def check(path):
 
 
 def main(argv):
-    if len(argv) != 2:
+    cli = argv[1:2] == ["--cli"]
+    if len(argv) != 2 + cli:
         print(__doc__.strip().splitlines()[-1], file=sys.stderr)
         return 2
     try:
-        faults = check(argv[1])
+        faults = check(argv[-1], cli)
     except (OSError, ValueError, struct.error) as e:
         faults = [f"cannot read resources: {e}"]
     for f in faults:

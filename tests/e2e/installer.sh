@@ -86,7 +86,8 @@ if [ $rc -ne 0 ]; then
   fail "silent install" "exit code $rc"
 elif [ "$old_version" != 0.9.0 ]; then
   fail "silent install" "the older version did not install first (version '$old_version')"
-elif ! cmp -s "$program_dir/tolvane.exe" "$work/zip/Tolvane/tolvane.exe" || [ ! -f "$program_dir/uninstall.exe" ]; then
+elif ! cmp -s "$program_dir/tolvane.exe" "$work/zip/Tolvane/tolvane.exe" || [ ! -f "$program_dir/uninstall.exe" ] \
+  || ! cmp -s "$program_dir/tolvane-cli.exe" "$work/zip/Tolvane/tolvane-cli.exe"; then
   fail "silent install" "the exe was not replaced; program folder holds: $(ls "$program_dir" 2>&1)"
 elif [ ! -f "$shortcut" ]; then
   fail "silent install" "no Start-menu shortcut at $shortcut"
@@ -95,7 +96,7 @@ elif [ "$got_values" != "$want_values" ] || [ "$install_location" != 'C:\Program
   || [ -z "$(reg_value QuietUninstallString)" ] || [ $((size)) -lt 100 ]; then
   fail "silent install" "registry: $got_values, location '$install_location', uninstall '$uninstall_string', size '$size'"
 else
-  pass "silent install over 0.9.0: exit 0, exe replaced, uninstaller, Start-menu shortcut, Uninstall\\Tolvane version $version ($((size)) KiB)"
+  pass "silent install over 0.9.0: exit 0, exe replaced, tolvane-cli.exe beside it, uninstaller, Start-menu shortcut, Uninstall\\Tolvane version $version ($((size)) KiB)"
 fi
 
 # ---- the installed program runs its benchmark
@@ -119,6 +120,12 @@ if [ $rc -eq 0 ] && [ -f "$program_dir/tolvane.exe" ] && [ -f "$shortcut" ] \
 else
   fail "second install" "exit $rc, folder: $(ls "$program_dir" 2>&1)"
 fi
+
+# ---- a silent install over the running program closes it first
+(wine "$program_dir/tolvane.exe" --demo >/dev/null 2>&1; echo $? >"$work/rc.running") &
+for _ in $(seq 120); do [ -n "$(xdotool search --name '^Tolvane$' 2>/dev/null)" ] && break; sleep 0.5; done
+wine "$setup" /S >"$work/setup3.log" 2>&1 && sleep 1 && [ -s "$work/rc.running" ] && [ -f "$program_dir/tolvane.exe" ] \
+  && pass "silent install over the running program: closed it, exit 0" || fail "silent install over the running program"
 
 # ---- the portable zip holds the same exe as the installer
 if cmp -s "$program_dir/tolvane.exe" "$work/zip/Tolvane/tolvane.exe" && [ -s "$work/zip/Tolvane/README.txt" ] \

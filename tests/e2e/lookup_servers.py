@@ -1,12 +1,17 @@
 #!/usr/bin/env python3
 """Loopback stand-ins for the geolocation service and the map tile server, for the end-to-end run.
 
-    lookup_servers.py WORKDIR
+    lookup_servers.py WORKDIR [--silent | --hostile]
 
 Listens on two free ports of 127.0.0.1 and writes "API_PORT TILE_PORT" to WORKDIR/ports once both
 listen. Every request path is appended to WORKDIR/api.log or WORKDIR/tiles.log. The geolocation
 server answers GET /json/<address>?fields=... with a flat JSON object of a fixed place; the tile
 server answers GET /<z>/<x>/<y>.png with a small grey 256 x 256 PNG. Nothing leaves the machine.
+
+--silent: the geolocation server accepts, reads the request and never answers.
+--hostile: the lookup of HOSTILE_ADDRESS fails with a 4 MiB message without a space; the place of
+any other lies in the middle of a zoom-10 tile, served as a red BMP, and the tile west of it is a
+PNG cut in half (both must stay grey); every other tile is as above.
 """
 import http.server
 import json
@@ -17,6 +22,7 @@ import threading
 import zlib
 
 WORK = sys.argv[1]
+SILENT = "--silent" in sys.argv[2:]
 
 PLACE = {
     "status": "success",
@@ -55,6 +61,14 @@ def png(width, height, grey):
 TILE = png(256, 256, 0xB4)
 lock = threading.Lock()
 
+HOSTILE = "--hostile" in sys.argv[2:]
+HOSTILE_ADDRESS = "93.184.216.35"
+if HOSTILE:  # the middle of tile 544/355 at zoom 10: a red BMP there, the tile west of it cut in half
+    PLACE = dict(PLACE, lat=48.107431, lon=11.425781)
+BMP = b"BM" + struct.pack("<IHHIIiiHHIIiiII", 54 + 3 * 65536, 0, 0, 54, 40, 256, 256, 1, 24, 0, 3 * 65536, 2835,
+                          2835, 0, 0) + b"\0\0\xff" * 65536
+HOSTILE_TILES = {"/10/544/355.png": BMP, "/10/543/355.png": TILE[:len(TILE) // 2]}
+
 
 def log(name, line):
     with lock, open(os.path.join(WORK, name), "a") as f:
@@ -64,11 +78,16 @@ def log(name, line):
 class Api(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
         log("api.log", self.path)
+        if SILENT:
+            threading.Event().wait()
         if not self.path.startswith("/json/"):
             self.send_error(404)
             return
         address = self.path[len("/json/"):].split("?", 1)[0]
-        body = json.dumps(dict(PLACE, query=address)).encode()
+        if HOSTILE and address == HOSTILE_ADDRESS:
+            body = b'{"status":"fail","message":"' + b"x" * (4 << 20) + b'"}'
+        else:
+            body = json.dumps(dict(PLACE, query=address)).encode()
         self.send_response(200)
         self.send_header("Content-Type", "application/json")
         self.send_header("Content-Length", str(len(body)))
@@ -82,11 +101,12 @@ class Api(http.server.BaseHTTPRequestHandler):
 class Tiles(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
         log("tiles.log", self.path)
+        tile = HOSTILE_TILES.get(self.path, TILE) if HOSTILE else TILE
         self.send_response(200)
         self.send_header("Content-Type", "image/png")
-        self.send_header("Content-Length", str(len(TILE)))
+        self.send_header("Content-Length", str(len(tile)))
         self.end_headers()
-        self.wfile.write(TILE)
+        self.wfile.write(tile)
 
     def log_message(self, *args):
         pass

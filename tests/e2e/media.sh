@@ -17,19 +17,16 @@ exe=${1:?usage: tests/e2e/media.sh path/to/tolvane.exe}
 exe=$(cd "$(dirname "$exe")" && pwd)/$(basename "$exe")
 [ -f "$exe" ] || { echo "e2e media: no program at $exe"; exit 2; }
 
-passed=0
-failed=0
-pass() { passed=$((passed + 1)); echo "PASS $1"; }
-fail() { failed=$((failed + 1)); echo "FAIL $1${2:+: $2}"; }
+e2e_dir=$here
+. "$here/lib.sh"
 
 work=$(mktemp -d /tmp/tolvane-e2e-media.XXXXXX)
 export WINEPREFIX=$work/prefix
 mkdir -p "$WINEPREFIX"
-xvfb_pid=""
 wineserver_bin=""
 cleanup() {
   [ -n "$wineserver_bin" ] && WINEPREFIX=$work/prefix "$wineserver_bin" -k 2>/dev/null
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+  e2e_stop_display
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -39,26 +36,7 @@ wine_loader=$(dpkg -L wine64 2>/dev/null | grep -E '/wine64$' | head -n 1)
 [ -n "$wine_loader" ] && wineserver_bin=$(dirname "$wine_loader")/wineserver
 [ -x "$wineserver_bin" ] || wineserver_bin=$(command -v wineserver || true)
 
-display=""
-for n in $(seq 200 259); do
-  if [ ! -e /tmp/.X$n-lock ] && [ ! -e /tmp/.X11-unix/X$n ]; then display=:$n; break; fi
-done
-[ -n "$display" ] || { echo "e2e media: no free X display"; exit 2; }
-Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-export DISPLAY=$display
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-
-wait_for() {
-  local limit=$1
-  shift
-  local end=$((SECONDS + limit))
-  while [ $SECONDS -lt $end ]; do
-    "$@" && return 0
-    sleep 0.5
-  done
-  return 1
-}
+e2e_start_display 200 259 || { echo "e2e media: no free X display"; exit 2; }
 
 probe=$work/window_probe.exe
 if ! x86_64-w64-mingw32-g++-posix -O1 -static -o "$probe" "$here/window_probe.cpp" -lgdi32 >"$work/probe.log" 2>&1; then
@@ -70,8 +48,7 @@ timeout 120 "$root/scripts/wine-run.sh" wineboot -i >"$work/wineboot.log" 2>&1
 "$wineserver_bin" -p 2>/dev/null
 probe_out() { timeout 30 "$root/scripts/wine-run.sh" "$probe" "$@" 2>/dev/null | tr -d '\r'; }
 window_count() { probe_out list | grep -c '^window '; }
-at_least() { [ "$(window_count)" -ge "$1" ]; }
-none_left() { [ "$(window_count)" -eq 0 ]; }
+app_count() { window_count; }
 winpath() { timeout 30 "$root/scripts/wine-run.sh" winepath -w "$1" 2>/dev/null | tr -d '\r' | tail -n 1; }
 
 appdata_win=$(timeout 30 "$root/scripts/wine-run.sh" cmd /c echo %APPDATA% 2>/dev/null | tr -d '\r' | tail -n 1)
@@ -177,5 +154,4 @@ else
 fi
 close_all splash || fail "loading screen" "the window did not close"
 
-echo "e2e media: $passed passed, $failed failed"
-[ $failed -eq 0 ]
+e2e_summary "e2e media"

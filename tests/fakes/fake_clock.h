@@ -19,6 +19,7 @@ class FakeClock final : public Clock {
     sleptMs.fetch_add(ms);
     Advance(ms);
   }
+  int32_t UtcOffsetMinutes(int64_t) override { return utcOffsetMinutes.load(); }
   void Advance(uint64_t ms) {
     tickMs.fetch_add(ms);
     systemNs.fetch_add(static_cast<int64_t>(ms) * 1000000);
@@ -28,6 +29,7 @@ class FakeClock final : public Clock {
   std::atomic<uint64_t> tickMs{1000000};
   std::atomic<int64_t> systemNs{1'700'000'000'000'000'000};
   std::atomic<int64_t> monotonicNs{5'000'000'000};
+  std::atomic<int32_t> utcOffsetMinutes{0};
   std::atomic<uint64_t> sleeps{0};
   std::atomic<uint64_t> sleptMs{0};
 };

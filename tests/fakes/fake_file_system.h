@@ -1,6 +1,6 @@
 // An in-memory FileSystem for tests: files are byte strings keyed by their path, folders a set.
 //
-// Failures are injected per operation (a roaming folder that cannot be had, a write, a move, an
+// Failures are injected per operation (a settings folder that cannot be had, a write, a move, an
 // open or a read that fails), and a failed WriteDurable leaves half of the bytes behind, as a full disk
 // would, so a test can prove that the caller cleans up. Every call is counted. A file written or
 // appended to gets nowMs as its last-write time; a move carries the time along. Single-threaded.
@@ -15,10 +15,11 @@
 
 namespace tolvane {
 
-class FakeFileSystem final : public FileSystem {
+class FakeFileSystem : public FileSystem {
  public:
-  std::wstring RoamingAppDataFolder() override { return roaming; }
-  std::wstring LocalAppDataFolder() override { return local; }
+  std::wstring SettingsFolder() override { return settingsFolder; }
+  std::wstring CacheFolder() override { return cacheFolder; }
+  std::wstring SettingsFileShown() override { return L"%APPDATA%\\Tolvane\\settings.ini"; }
   std::wstring TempFolder() override { return temp; }
   bool CreateFolder(const std::wstring& path) override {
     ++createFolderCalls;
@@ -60,6 +61,7 @@ class FakeFileSystem final : public FileSystem {
     modified.erase(from);
     return true;
   }
+  std::wstring LastErrorText() override { return errorText; }
   bool Remove(const std::wstring& path) override {
     ++removeCalls;
     modified.erase(path);
@@ -96,8 +98,8 @@ class FakeFileSystem final : public FileSystem {
     return ReadResult::Ok;
   }
 
-  std::wstring roaming = L"C:\\Users\\tester\\AppData\\Roaming";
-  std::wstring local = L"C:\\Users\\tester\\AppData\\Local";
+  std::wstring settingsFolder = L"C:\\Users\\tester\\AppData\\Roaming\\Tolvane";
+  std::wstring cacheFolder = L"C:\\Users\\tester\\AppData\\Local\\Tolvane";
   std::wstring temp = L"C:\\Users\\tester\\AppData\\Local\\Temp\\";
   std::map<std::wstring, std::string> files;
   std::map<std::wstring, int64_t> modified;  // last-write times, ms since 1970
@@ -112,6 +114,7 @@ class FakeFileSystem final : public FileSystem {
   bool failMove = false;
   bool failList = false;
   bool failSetModified = false;
+  std::wstring errorText;  // LastErrorText's answer
   int createFolderCalls = 0;
   int readCalls = 0;
   int writeCalls = 0;

@@ -4,8 +4,12 @@
 // status 0 meaning "no answer". A URL missing from the table gets the fallback answer (by default a
 // 404 with a short body). Each answer may carry response headers. Safe to call from several threads at once, as the
 // map's tile threads do.
+// Hang(true) makes a request without an answer of its own block until Hang(false), or until Cancel()
+// when cancelEnds (as on Windows; under Wine it waits on). After Cancel() new requests fail at once.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -29,8 +33,12 @@ class FakeHttpClient final : public HttpClient {
     body.clear();
     status = 0;
     headers = HttpHeaders{};
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (cancelled_) return false;
     requests_.push_back(url);
+    changed_.notify_all();
+    if (hang_ && responses_.count(url) == 0) changed_.wait(lock, [&] { return !hang_ || (cancelled_ && cancelEnds_); });
+    if (cancelled_) return false;
     const auto it = responses_.find(url);
     const Response& r = it != responses_.end() ? it->second : fallback_;
     status = r.status;
@@ -44,6 +52,21 @@ class FakeHttpClient final : public HttpClient {
   void Answer(const std::wstring& url, int32_t status, std::string body, HttpHeaders headers = {}) {
     std::lock_guard<std::mutex> lock(mutex_);
     responses_[url] = Response{status, std::move(body), std::move(headers)};
+  }
+  void Hang(bool on, bool cancelEnds = false) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    hang_ = on;
+    cancelEnds_ = cancelEnds;
+    changed_.notify_all();
+  }
+  void Cancel() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    cancelled_ = true;
+    changed_.notify_all();
+  }
+  bool WaitForRequests(size_t n) {  // at most 5 s
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::seconds(5), [&] { return requests_.size() >= n; });
   }
   void AnswerOthers(int32_t status, std::string body, HttpHeaders headers = {}) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -63,6 +86,8 @@ class FakeHttpClient final : public HttpClient {
   std::map<std::wstring, Response> responses_;
   Response fallback_{404, "Not Found", {}};
   std::vector<std::wstring> requests_;
+  std::condition_variable changed_;
+  bool hang_ = false, cancelEnds_ = false, cancelled_ = false;
 };
 
 }  // namespace tolvane

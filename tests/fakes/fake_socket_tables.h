@@ -1,5 +1,6 @@
-// Socket tables held in memory. A table "needs" 4 bytes of count plus one slot per entry, as the
-// system's do; Query writes the entry count into the head of a large enough buffer and DecodeTcp /
+// Socket tables held in memory, read through the Windows tables' sizing rules (SizedSocketTables),
+// so that every snapshot on the fake exercises them. A table "needs" 4 bytes of count plus one slot
+// per entry, as the system's do; Query writes the entry count into the head of a large enough buffer and DecodeTcp /
 // DecodeUdp read it back, so an unfilled buffer decodes to nothing. A test can script the results
 // and sizes of successive calls, and onQuery runs inside every call, so a test can act (request a
 // refresh, stop the program, move the clock) while a snapshot is in progress.
@@ -11,12 +12,16 @@
 #include <functional>
 #include <vector>
 
+#include "monitor/socket_table_reader.h"
 #include "platform/socket_tables.h"
 
 namespace tolvane {
 
-class FakeSocketTables final : public SocketTables {
+class FakeSocketTables final : public SocketTables, public SocketTableQuery {
  public:
+  std::vector<TcpEntry> ReadTcp(SocketTableKind kind) override { return ReadTcpTable(*this, kind); }
+  std::vector<UdpEntry> ReadUdp(SocketTableKind kind) override { return ReadUdpTable(*this, kind); }
+
   struct Response {
     uint32_t result = 0;
     uint32_t size = 0;

@@ -1,15 +1,18 @@
 // Video decoding for tests: a reader that plays a script of steps (a sample with its timestamp, an
-// end of stream, a stream error, a failed read), each read optionally taking time on a clock. A
-// sample's buffer holds the frame rows in memory order, every byte of memory row m being
-// (fill + m) & 0xFF, so a test can see the row order the reader delivered. When the script runs
-// out, reads fail. It checks that readers are released before their session. Used by one thread
-// at a time; the counters are atomic so the test thread may read them afterwards.
+// end of stream, a stream error, a failed read, a new format with its first sample), each read
+// optionally taking time on a clock. A sample's buffer holds the frame rows in memory order, every
+// byte of memory row m being (fill + m) & 0xFF, so a test can see the row order the reader
+// delivered; it is exactly as long as it says. When the script runs out, reads fail. It checks
+// that readers are released before their session. Used by one thread at a time; the counters are
+// atomic so the test thread may read them afterwards.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -24,7 +27,10 @@ struct FakeVideoStep {
   uint8_t fill = 0;
   uint64_t decodeMs = 0;     // the read takes this long on the clock
   bool shortBuffer = false;  // the buffer is one byte too short for the frame
+  int32_t lengthDelta = 0;   // bytes more (or fewer) than height rows of the stride
   bool noBuffer = false;     // no contiguous buffer can be had
+  bool noMemory = false;     // getting the buffer throws std::bad_alloc
+  VideoFormat format;        // FormatChanged: the reader's new format (a sample comes with it)
 };
 
 // A sample at ms milliseconds whose bytes start at fill.
@@ -78,15 +84,15 @@ class FakeVideoDecoding final : public VideoDecoding {
     Sample(const FakeVideoDecoding& owner, const FakeVideoStep& step) : owner_(owner), step_(step) {}
     int64_t Timestamp() const override { return step_.timestamp; }
     bool WithContiguousBuffer(const std::function<void(const uint8_t*, size_t)>& use) override {
+      if (step_.noMemory) throw std::bad_alloc();
       if (step_.noBuffer) return false;
       const VideoFormat& f = owner_.format;
-      const size_t rowStep = static_cast<size_t>(std::abs(f.stride == 0 ? f.width * 4 : f.stride));
-      const size_t rows = static_cast<size_t>(f.height);
-      std::vector<uint8_t> bytes(rowStep * rows);
-      for (size_t m = 0; m < rows; ++m) {
-        for (size_t i = 0; i < rowStep; ++i) bytes[m * rowStep + i] = static_cast<uint8_t>(step_.fill + m);
-      }
-      use(bytes.data(), step_.shortBuffer ? bytes.size() - 1 : bytes.size());
+      const int64_t rowStep = std::llabs(f.stride == 0 ? int64_t{f.width} * 4 : int64_t{f.stride});
+      const int64_t length = rowStep * std::max(f.height, 0) + step_.lengthDelta - (step_.shortBuffer ? 1 : 0);
+      std::vector<uint8_t> bytes(static_cast<size_t>(std::max<int64_t>(length, 0)));
+      for (size_t k = 0; k < bytes.size(); ++k)
+        bytes[k] = static_cast<uint8_t>(step_.fill + k / static_cast<size_t>(std::max<int64_t>(rowStep, 1)));
+      use(bytes.data(), bytes.size());
       return true;
     }
 
@@ -107,7 +113,10 @@ class FakeVideoDecoding final : public VideoDecoding {
       if (next_ >= owner_.steps.size()) return VideoReadStatus::Failed;
       const FakeVideoStep& step = owner_.steps[next_++];
       if (step.decodeMs && owner_.clock_) owner_.clock_->SleepMs(static_cast<uint32_t>(step.decodeMs));
-      if (step.status == VideoReadStatus::Sample) sample = std::make_unique<Sample>(owner_, step);
+      if (step.status == VideoReadStatus::FormatChanged) owner_.format = step.format;
+      if (step.status == VideoReadStatus::Sample || step.status == VideoReadStatus::FormatChanged) {
+        sample = std::make_unique<Sample>(owner_, step);
+      }
       return step.status;
     }
     bool SeekToStart() override {

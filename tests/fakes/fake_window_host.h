@@ -1,6 +1,7 @@
 // A window host that records every request of the window state machine: the invalidated device
 // rectangles and full repaints, the running timers, the cursor, the icons, the z-order, focus,
-// show commands, drags, dialogs and links. The client size and IsZoomed are set by the test.
+// show commands, drags, dialogs (open, save, colour) and links. The client size and IsZoomed are
+// set by the test.
 #pragma once
 
 #include <cstdint>
@@ -58,6 +59,13 @@ class FakeWindowHost final : public WindowHost {
     path = fileAnswer;
     return true;
   }
+  bool ChooseSaveFile(const std::wstring& suggestedName, std::wstring& path, SaveFileType& type) override {
+    saveSuggestions.push_back(suggestedName);
+    if (saveAnswer.empty()) return false;
+    path = saveAnswer;
+    type = saveType;
+    return true;
+  }
   void OpenLink(const std::wstring& link) override { links.push_back(link); }
 
   // Forgets the invalidations so far.
@@ -90,6 +98,9 @@ class FakeWindowHost final : public WindowHost {
   std::vector<uint32_t> colourStarts;
   std::wstring fileAnswer;  // empty: the file dialog is cancelled
   std::vector<FileDialogKind> fileKinds;
+  std::wstring saveAnswer;  // empty: the save dialog is cancelled
+  SaveFileType saveType = SaveFileType::Csv;
+  std::vector<std::wstring> saveSuggestions;
   std::vector<std::wstring> links;
 };
 

@@ -231,7 +231,7 @@ TEST(LookupServiceTest, UnusableCoordinatesFromTheServiceFailOnlyTheMap) {
     const std::wstring api = L"http://127.0.0.1:1";
     http.Answer(LookupUrl(api, L"203.0.113.7"), 200,
                 std::string(R"({"status":"success","city":"X","lat":)") + c.lat + R"(,"lon":)" + c.lon + "}");
-    http.AnswerOthers(200, FakeImageDecoder::Encode(256, 256, 0xFF00AA00));
+    http.AnswerOthers(200, FakeImageDecoder::EncodePng(256, 256, 0xFF00AA00));
     MapSources sources{http, decoder, L"http://127.0.0.1:2"};
     const MapBuilder build = [&](double lat, double lon, int zoom, float& mx, float& my) {
       return BuildMap(sources, lat, lon, zoom, mx, my);
@@ -311,6 +311,21 @@ TEST(LookupServiceTest, FailuresPublishOnceWithTheirMessage) {
     EXPECT_EQ(r.message, c.message);
     EXPECT_TRUE(maps.zooms.empty());
   }
+}
+
+// A 4 MiB failure message froze the panel; every text field is cut to 256 whole characters.
+TEST(LookupServiceTest, AnswerTextsAreCutTo256WholeCharacters) {
+  FakeHttp http;
+  http.answerStatus = 200;
+  http.answerBody = R"({"status":"fail","message":")" + std::string(4u << 20, 'x') + "\"}";
+  EXPECT_EQ(PerformLookup(L"203.0.113.7", L"http://127.0.0.1:1", http, nullptr, nullptr).message,
+            std::wstring(256, L'x'));
+  http.answerBody = R"({"status":"success","city":")" + std::string(300, 'c') + R"(","isp":")" + std::string(255, 'i') +
+                    R"(\ud83d\ude00"})";
+  const LookupResult r = PerformLookup(L"203.0.113.7", L"http://127.0.0.1:1", http, nullptr, nullptr);
+  EXPECT_EQ(r.city, std::wstring(256, L'c'));
+  // In UTF-16 the emoji's pair would be the 256th and 257th unit: it goes whole.
+  EXPECT_EQ(r.isp, std::wstring(255, L'i') + (sizeof(wchar_t) == 2 ? L"" : L"\U0001F600"));
 }
 
 TEST(LookupServiceTest, IdleTurnSleepsTwiceWhileRunning) {

@@ -151,14 +151,15 @@ TEST_F(MapFixture, EveryTileRefusedGivesNoImageAndCentredMarker) {
 TEST_F(MapFixture, FailedTilesStayGreyAndGoodOnesLandInTheirSquares) {
   // Block at (0, 0) zoom 6: columns x 31..33, rows y 31..33.
   http.AnswerOthers(0, "");
-  http.Answer(TileUrl(kBase, 6, 31, 31), 200, FakeImageDecoder::Encode(256, 256, 0xFF112233));
-  http.Answer(TileUrl(kBase, 6, 33, 31), 200, FakeImageDecoder::Encode(128, 128, 0xFF445566));  // stretched
-  http.Answer(TileUrl(kBase, 6, 32, 32), 200, FakeImageDecoder::Encode(512, 300, 0x80402010));  // shrunk
-  http.Answer(TileUrl(kBase, 6, 31, 32), 200, "\x89PNG garbage");  // arrives but does not decode
-  http.Answer(TileUrl(kBase, 6, 33, 32), 200, "");                 // empty body: not a tile
-  http.Answer(TileUrl(kBase, 6, 31, 33), 503, FakeImageDecoder::Encode(256, 256, 0xFFFF0000));  // error page
-  http.Answer(TileUrl(kBase, 6, 32, 33), 404, FakeImageDecoder::Encode(256, 256, 0xFF00FF00));
-  http.Answer(TileUrl(kBase, 6, 33, 33), 200, FakeImageDecoder::Encode(1, 1, 0xFFABCDEF));
+  http.Answer(TileUrl(kBase, 6, 31, 31), 200, FakeImageDecoder::EncodePng(256, 256, 0xFF112233));
+  http.Answer(TileUrl(kBase, 6, 33, 31), 200, FakeImageDecoder::EncodePng(128, 128, 0xFF445566));  // stretched
+  http.Answer(TileUrl(kBase, 6, 32, 32), 200, FakeImageDecoder::EncodePng(512, 300, 0x80402010));  // shrunk
+  // Decodable, but no PNG (to a real decoder a BMP or a metafile): the image library never sees it.
+  http.Answer(TileUrl(kBase, 6, 31, 32), 200, FakeImageDecoder::Encode(256, 256, 0xFF778899));
+  http.Answer(TileUrl(kBase, 6, 33, 32), 200, "");  // empty body: not a tile
+  http.Answer(TileUrl(kBase, 6, 31, 33), 503, FakeImageDecoder::EncodePng(256, 256, 0xFFFF0000));  // error page
+  http.Answer(TileUrl(kBase, 6, 32, 33), 404, FakeImageDecoder::EncodePng(256, 256, 0xFF00FF00));
+  http.Answer(TileUrl(kBase, 6, 33, 33), 200, FakeImageDecoder::EncodePng(1, 1, 0xFFABCDEF));
   const auto image = BuildMap(sources, 0, 0, 6, markerX, markerY);
   ASSERT_NE(image, nullptr);
   ASSERT_EQ(image->pixels.size(), 768u * 768u);
@@ -171,11 +172,11 @@ TEST_F(MapFixture, FailedTilesStayGreyAndGoodOnesLandInTheirSquares) {
   }
   EXPECT_EQ(markerX, 256.0f);
   EXPECT_EQ(markerY, 256.0f);
-  EXPECT_EQ(decoder.calls.load(), 5);  // only the five 200 answers with a body
+  EXPECT_EQ(decoder.calls.load(), 4);  // only the four whole PNGs
 }
 
 TEST_F(MapFixture, TilesBeyondThePoleAreNeverRequested) {
-  http.AnswerOthers(200, FakeImageDecoder::Encode(256, 256, 0xFF0000FF));
+  http.AnswerOthers(200, FakeImageDecoder::EncodePng(256, 256, 0xFF0000FF));
   const auto image = BuildMap(sources, 89, 0, 6, markerX, markerY);
   ASSERT_NE(image, nullptr);
   const std::vector<std::wstring> asked = http.Requests();
@@ -192,7 +193,7 @@ TEST_F(MapFixture, TilesBeyondThePoleAreNeverRequested) {
 
 TEST_F(MapFixture, DateLineBlockRequestsWrappedColumn) {
   http.AnswerOthers(404, "");
-  http.Answer(TileUrl(kBase, 6, 0, 32), 200, FakeImageDecoder::Encode(256, 256, 0xFF00AA00));
+  http.Answer(TileUrl(kBase, 6, 0, 32), 200, FakeImageDecoder::EncodePng(256, 256, 0xFF00AA00));
   const auto image = BuildMap(sources, 0, 179.9, 6, markerX, markerY);
   ASSERT_NE(image, nullptr);
   EXPECT_EQ(SquareColour(*image, 2, 1), 0xFF00AA00u);
@@ -200,7 +201,7 @@ TEST_F(MapFixture, DateLineBlockRequestsWrappedColumn) {
 }
 
 TEST_F(MapFixture, UnusableLocationRequestsNothing) {
-  http.AnswerOthers(200, FakeImageDecoder::Encode(256, 256, 0xFF0000FF));
+  http.AnswerOthers(200, FakeImageDecoder::EncodePng(256, 256, 0xFF0000FF));
   const auto image = BuildMap(sources, std::numeric_limits<double>::quiet_NaN(), 0, 6, markerX, markerY);
   EXPECT_EQ(image, nullptr);
   EXPECT_EQ(markerX, 384.0f);
@@ -224,7 +225,7 @@ TEST(BuildMap, DecodedSizeMismatchLeavesTileGrey) {
   FakeHttpClient http;
   LyingDecoder decoder;
   MapSources sources{http, decoder, kBase};
-  http.AnswerOthers(200, "tile");
+  http.AnswerOthers(200, FakeImageDecoder::EncodePng(256, 256, 0xFF000000));
   float mx = 0, my = 0;
   const auto image = BuildMap(sources, 0, 0, 6, mx, my);
   ASSERT_NE(image, nullptr);

@@ -145,6 +145,16 @@ TEST_F(WorkerFixture, After429WithoutXTtlTheWorkerWaitsSixtySeconds) {
   EXPECT_EQ(http.Requests().size(), 2u);
 }
 
+TEST_F(WorkerFixture, APauseLongerThanAMinuteSaysHowLongInWholeMinutesRoundedUp) {
+  http.AnswerOthers(429, "", HttpHeaders{L"", L"", L"", L"690"});
+  EXPECT_EQ(Lookup(L"203.0.113.1").message, L"Rate limit reached. Try again in 12 minutes.");
+  clock.Advance(600000);  // 90 s left
+  EXPECT_EQ(Lookup(L"203.0.113.1").message, L"Rate limit reached. Try again in 2 minutes.");
+  clock.Advance(30000);  // a minute left
+  EXPECT_EQ(Lookup(L"203.0.113.1").message, L"Rate limit reached. Wait a minute and press Refresh.");
+  EXPECT_EQ(http.Requests().size(), 1u);
+}
+
 TEST_F(WorkerFixture, FortySixLookupsInAMinuteSendFortyFive) {
   http.AnswerOthers(200, kAnswer);  // a service that never says stop
   std::vector<LookupState> states;

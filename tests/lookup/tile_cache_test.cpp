@@ -274,6 +274,32 @@ TEST_F(TileCacheTest, SmallBoundKeepsTheNewestTiles) {
   for (int y = 2; y < 5; ++y) EXPECT_TRUE(fs.Exists(small.TilePath(6, 7, y))) << y;
 }
 
+TEST_F(TileCacheTest, AFailedStoreEvictsNothingAndAFolderNotMadeIsMadeAtTheNextStore) {
+  const uint64_t tileSize = FakeImageDecoder::EncodePng(256, 256, 0xFF000001).size();
+  TileCache small(fs, clock, kBase, 2 * tileSize);
+  fs.failCreateFolder = true;  // and then the folders are deleted while the program runs
+  for (int y = 0; y < 2; ++y) ASSERT_TRUE(small.Store(6, 7, y, FakeImageDecoder::EncodePng(256, 256, 0xFF000001), {}));
+  fs.failCreateFolder = false;
+  fs.folders.clear();
+  fs.failWrite = true;
+  EXPECT_FALSE(small.Store(6, 7, 2, FakeImageDecoder::EncodePng(256, 256, 0xFF000002), {}));
+  for (int y = 0; y < 2; ++y) EXPECT_TRUE(fs.Exists(small.TilePath(6, 7, y))) << y;
+  EXPECT_EQ(fs.folders.count(kLocal + L"\\Tolvane\\tiles\\" + TileBaseFolderName(kBase) + L"\\6\\7"), 1u);
+}
+
+TEST_F(TileCacheTest, AFileDatedBeyondAYearAndADayAheadIsStale) {
+  const std::wstring path = cache.TilePath(6, 1, 1);
+  fs.files[path] = FakeImageDecoder::EncodePng(256, 256, 0xFF102030);
+  for (const auto& [aheadMs, fresh] :
+       {std::pair{kTileMaxFreshMs + kDayMs, true}, {kTileMaxFreshMs + kDayMs + 1, false}}) {
+    fs.modified[path] = NowMs() + aheadMs;
+    TileCache restarted(fs, clock, kBase);
+    TileCache::Tile tile;
+    ASSERT_TRUE(restarted.Find(6, 1, 1, tile));
+    EXPECT_EQ(tile.fresh, fresh) << aheadMs;
+  }
+}
+
 TEST_F(TileCacheTest, TwoTileBasesDoNotShareTiles) {
   Serve(0xFF102030);
   ASSERT_EQ(BuildAndListRequests().size(), 9u);
@@ -307,7 +333,7 @@ TEST_F(TileCacheTest, AfterARestartTheFilesAloneSayWhatIsFresh) {
 }
 
 TEST_F(TileCacheTest, WithoutALocalFolderThereIsNoCache) {
-  fs.local.clear();
+  fs.cacheFolder.clear();
   Serve(0xFF102030);
   EXPECT_EQ(BuildAndListRequests().size(), 9u);
   EXPECT_EQ(BuildAndListRequests().size(), 9u);
@@ -345,10 +371,12 @@ TEST(TileBaseFolder, HostAndAHashOfTheWholeBase) {
   EXPECT_TRUE(osm.starts_with(L"tile.openstreetmap.org-")) << std::string(osm.begin(), osm.end());
   EXPECT_EQ(osm.size(), std::wstring(L"tile.openstreetmap.org-").size() + 8);
   const std::wstring local = TileBaseFolderName(L"http://127.0.0.1:8080/tiles");
-  EXPECT_TRUE(local.starts_with(L"127.0.0.1_8080-")) << std::string(local.begin(), local.end());
+  EXPECT_TRUE(local.starts_with(L"127.0.0.1-")) << std::string(local.begin(), local.end());
+  // A name and password in the base reach the disk in no form, not even through the hash.
+  EXPECT_EQ(TileBaseFolderName(L"http://tiler:s3cr@t@127.0.0.1:8080/tiles"), local);
   EXPECT_TRUE(TileBaseFolderName(L"HTTP://Tiles.Example.ORG/a").starts_with(L"tiles.example.org-"));
   EXPECT_TRUE(TileBaseFolderName(L"").starts_with(L"tiles-"));
-  EXPECT_TRUE(TileBaseFolderName(L"http://a\\..\\..\\b:1/x").starts_with(L"a_.._.._b_1-"));
+  EXPECT_TRUE(TileBaseFolderName(L"http://a\\..\\..\\b:1/x").starts_with(L"a_.._.._b-"));
   // Bases that differ only in scheme, port or path get folders of their own; the same base the same.
   const std::vector<std::wstring> bases = {L"https://tile.openstreetmap.org", L"http://tile.openstreetmap.org",
                                            L"https://tile.openstreetmap.org/hot", L"http://127.0.0.1:8080/tiles",

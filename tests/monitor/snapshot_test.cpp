@@ -642,5 +642,30 @@ TEST_F(SnapshotTest, LargeMixedTablesComeOutSortedAndUniqueInAnyEntryOrder) {
   EXPECT_EQ(visible(again), visible(rows));
 }
 
+TEST_F(SnapshotTest, RowsCarryTheirFlowsByteCountersOnlyWhileCaptureCounts) {
+  const Ipv6Bytes cf = {0x26, 0x06, 0x47, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+  tables.tcp4 = {Tcp(kChrome, V4(192, 168, 1, 5), 50100, V4(142, 250, 80, 46), 443),
+                 Tcp(kChrome, V4(192, 168, 1, 5), 50101, V4(142, 250, 80, 46), 443)};  // no packet yet
+  tables.tcp6 = {Tcp(kChrome, cf, 50102, cf, 443)};
+  tables.udp4 = {Udp(kDiscord, V4(0, 0, 0, 0), 50000)};
+  capture.Tcp().Count(50100, Ip(142, 250, 80, 46), 443, 1500, clock.TickMs(), FlowDirection::Received);
+  capture.Tcp().Count(50100, Ip(142, 250, 80, 46), 443, 52, clock.TickMs(), FlowDirection::Sent);
+  capture.Count(50000, Ip(35, 214, 40, 77), 50031, 200, clock.TickMs(), FlowDirection::Sent);
+  for (const bool counting : {false, true}) {
+    SCOPED_TRACE(counting);
+    capture.SetCounting(counting);
+    std::vector<RowTraffic> got;
+    for (const ConnectionRow& r : Take()) got.push_back(r.traffic);
+    const RowTraffic none;
+    const std::vector<RowTraffic> want = {
+        counting ? RowTraffic{true, 1500, 52} : none,  // chrome 142.250.80.46:443 from 50100
+        counting ? RowTraffic{true, 0, 0} : none,      // from 50101
+        none,                                          // IPv6: never
+        counting ? RowTraffic{true, 0, 200} : none,    // Discord's call
+    };
+    EXPECT_EQ(got, want);
+  }
+}
+
 }  // namespace
 }  // namespace tolvane

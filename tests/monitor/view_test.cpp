@@ -476,5 +476,60 @@ TEST(ViewTest, LatencyOfAndMedian) {
   }
 }
 
+TEST(ConnectionView, ByApplicationFoldsFilteredSocketsSumsAndSortsThem) {
+  Rig rig;
+  rig.settings.callOnly = false;
+  rig.settings.byApp = true;
+  RowList rows = DemoLikeRows();
+  const auto traffic = [](uint64_t received, uint64_t sent) { return RowTraffic{true, 0, 0, received, sent, 10, 20}; };
+  rows[0].traffic = traffic(60000, 50000);  // the call
+  rows[1].traffic = traffic(3000, 2000);
+  rows[6].traffic = traffic(2000000, 40000);  // chrome's download
+  rows[7].traffic = traffic(150000, 10000);
+  rows[7].pid = 5152;
+  rig.Publish(rows);
+  rig.book.RecordSample(L"35.214.40.77", 40);
+  rig.book.RecordSample(L"104.18.12.201", 25);
+  rig.inputs.sortKey = 4;
+  rig.inputs.sortAscending = false;
+  rig.view.RebuildView(rig.inputs);
+
+  const std::vector<ViewRow>& apps = rig.view.ViewRows();
+  ASSERT_EQ(apps.size(), 3u);
+  EXPECT_EQ(apps[0].processName, L"chrome.exe");
+  EXPECT_EQ(apps[0].localEndpoint, L"2 connections");
+  EXPECT_EQ(apps[0].remoteEndpoint, L"1 address");
+  EXPECT_EQ(apps[0].protocol, L"TCP/UDP");
+  EXPECT_EQ(apps[0].app.processes, 2u);
+  EXPECT_EQ(apps[0].traffic.rateReceived, 2150000u);
+  const ViewRow& discord = apps[1];
+  EXPECT_EQ(discord.localEndpoint, L"6 connections");
+  EXPECT_EQ(discord.remoteEndpoint, L"5 addresses");
+  EXPECT_EQ(discord.traffic.rateSent, 52000u);
+  EXPECT_EQ(discord.latencyMs, 25);     // its best
+  EXPECT_EQ(discord.app.signalMs, 40);  // the call's
+  EXPECT_EQ(discord.remoteAddress, L"35.214.40.77");
+  EXPECT_EQ(apps[2].processName, L"cs2.exe");  // no rate: last
+  EXPECT_FALSE(apps[2].traffic.metered);
+  EXPECT_EQ(rig.view.RemoteAddressesOf(discord),
+            (std::vector<std::wstring>{L"35.214.40.77", L"104.18.12.201", L"66.22.199.5", L"162.159.135.234",
+                                       L"104.18.32.47"}));
+
+  // The filters and the search choose the sockets an application row sums up.
+  rig.inputs.protocolFilter = 1;
+  rig.inputs.searchText = L"chrome";
+  rig.view.RebuildView(rig.inputs);
+  ASSERT_EQ(rig.view.ViewRows().size(), 1u);
+  EXPECT_EQ(rig.view.ViewRows()[0].protocol, L"TCP4");
+  EXPECT_EQ(rig.view.ViewRows()[0].traffic.rateReceived, 2000000u);
+  EXPECT_EQ(ViewRowKey(rig.view.ViewRows()[0]), L"app|chrome.exe");
+
+  // Back to the sockets: rows whose storage held application rows forget them.
+  rig.settings.byApp = false;
+  rig.inputs = ViewInputs{};
+  for (int i = 0; i < 2; ++i) rig.view.RebuildView(rig.inputs);
+  for (const ViewRow& r : rig.view.ViewRows()) EXPECT_EQ(r.app.connections, 0u) << r.remoteEndpoint;
+}
+
 }  // namespace
 }  // namespace tolvane

@@ -13,7 +13,7 @@ namespace {
 const std::wstring kFolder = L"C:\\Users\\tester\\AppData\\Roaming\\Tolvane";
 const std::wstring kPath = kFolder + L"\\settings.ini";
 
-// Written out by hand, not produced by the writer: 95 lines, CR LF, no byte-order mark.
+// Written out by hand, not produced by the writer: 98 lines, CR LF, no byte-order mark.
 const char kDefaultFile[] =
     "theme=0\r\nshowLan=0\r\nshowSystem=0\r\nenableIpv6=1\r\nenableUdp=1\r\nenablePing=1\r\n"
     "discordFocus=0\r\nautoRefresh=1\r\nalwaysOnTop=0\r\nsplash=1\r\nrefreshMs=500\r\nscrollSpeed=3\r\n"
@@ -31,7 +31,8 @@ const char kDefaultFile[] =
     "ct4accent=\r\nct4count=4\r\nct4mode=0\r\nct4angle=1\r\nct4c1=FF9A3C\r\nct4c2=FF4D6D\r\nct4c3=B517FF\r\n"
     "ct4c4=2B2BFF\r\nct4c5=\r\nct4c6=\r\nct4c7=\r\nct4c8=\r\n"
     "ct5accent=\r\nct5count=3\r\nct5mode=0\r\nct5angle=1\r\nct5c1=0F2027\r\nct5c2=2C5364\r\nct5c3=43C6AC\r\n"
-    "ct5c4=\r\nct5c5=\r\nct5c6=\r\nct5c7=\r\nct5c8=\r\n";
+    "ct5c4=\r\nct5c5=\r\nct5c6=\r\nct5c7=\r\nct5c8=\r\n"
+    "byApp=0\r\nlocateCalls=1\r\ncallMoveSound=0\r\n";
 
 size_t CountLines(const std::string& bytes) {
   size_t n = 0;
@@ -47,7 +48,7 @@ Settings Loaded(const std::string& file) {
 
 TEST(SettingsFile, DefaultFileHasExactBytes) {
   const std::string bytes = FormatSettingsFile(MakeDefaultSettings());
-  EXPECT_EQ(CountLines(bytes), 95u);
+  EXPECT_EQ(CountLines(bytes), 98u);
   EXPECT_EQ(bytes, std::string(kDefaultFile));
 }
 
@@ -62,14 +63,14 @@ TEST(SettingsFile, SaveWritesDefaultsThroughTemporaryFile) {
 
 TEST(SettingsFile, PathFallsBackToCurrentFolderAndFollowsSeparator) {
   FakeFileSystem fs;
-  fs.roaming.clear();
+  fs.settingsFolder.clear();
   EXPECT_EQ(SettingsFilePath(fs), L".\\settings.ini");
   EXPECT_TRUE(fs.folders.empty());
-  fs.roaming = L"/home/tester/.config";
-  EXPECT_EQ(SettingsFilePath(fs), L"/home/tester/.config/Tolvane/settings.ini");
-  EXPECT_EQ(fs.folders.count(L"/home/tester/.config/Tolvane"), 1u);
+  fs.settingsFolder = L"/home/tester/.config/tolvane";
+  EXPECT_EQ(SettingsFilePath(fs), L"/home/tester/.config/tolvane/settings.ini");
+  EXPECT_EQ(fs.folders.count(L"/home/tester/.config/tolvane"), 1u);
   // An existing folder makes the creation fail, which does not change the path.
-  EXPECT_EQ(SettingsFilePath(fs), L"/home/tester/.config/Tolvane/settings.ini");
+  EXPECT_EQ(SettingsFilePath(fs), L"/home/tester/.config/tolvane/settings.ini");
 }
 
 TEST(SettingsFile, FailedWriteKeepsPreviousFileAndLeavesNoTemporary) {
@@ -132,6 +133,7 @@ TEST(SettingsFile, LoadClampsAndFilters) {
       {"showLan=-1", "showLan", 1},
       {"enableIpv6=no", "enableIpv6", 0},
       {"enableIpv6=0x1", "enableIpv6", 0},
+      {"byApp=1", "byApp", 1},
   };
   for (const Case& c : cases) {
     // ver=2 keeps refreshMs as read.
@@ -149,6 +151,7 @@ TEST(SettingsFile, LoadClampsAndFilters) {
     if (field == "ct5angle") got = s.customThemes[4].angle;
     if (field == "showLan") got = s.showLan ? 1 : 0;
     if (field == "enableIpv6") got = s.enableIpv6 ? 1 : 0;
+    if (field == "byApp") got = s.byApp ? 1 : 0;
     EXPECT_EQ(got, c.expected) << c.line;
   }
 }
@@ -288,7 +291,7 @@ TEST(SettingsFile, WriterNeverSplitsALine) {
   Settings s = MakeDefaultSettings();
   s.tplIp = L"IP\r\ntheme=4";
   const std::string bytes = FormatSettingsFile(s);
-  EXPECT_EQ(CountLines(bytes), 95u);
+  EXPECT_EQ(CountLines(bytes), 98u);
   EXPECT_NE(bytes.find("\r\ntplIp=IPtheme=4\r\n"), std::string::npos);
   EXPECT_EQ(Loaded(bytes).theme, 0);
 }

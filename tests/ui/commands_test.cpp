@@ -9,10 +9,14 @@
 
 #include "fakes/fake_name_resolution.h"
 #include "fakes/recording_poster.h"
+#include "settings/settings_file.h"
 #include "ui/window_fixture.h"
 
 namespace tolvane {
 namespace {
+
+// U+1F600 as its two UTF-16 units, held in wchar_t on every platform.
+const std::wstring kEmoji{static_cast<wchar_t>(0xD83D), static_cast<wchar_t>(0xDE00)};
 
 class CommandsTest : public WindowFixture {
  protected:
@@ -25,19 +29,20 @@ class CommandsTest : public WindowFixture {
     h[Slot::RefreshButton].Set(990, 12, 1070, 44);
     h[Slot::SettingsButton].Set(1080, 12, 1160, 44);
     h[Slot::LookupButton].Set(1170, 12, 1250, 44);
+    h[Slot::HeaderThemeSwatch + 3].Set(700, 20, 716, 36);
     h[Slot::SearchBox].Set(24, 300, 400, 330);
     h[Slot::PasteButton].Set(410, 300, 470, 330);
     for (int32_t i = 0; i < 3; ++i) h[Slot::ProtocolFilter + i].Set(480 + 50 * i, 300, 520 + 50 * i, 330);
     for (int32_t i = 0; i < 7; ++i) h[Slot::CategoryButton + i].Set(640 + 60 * i, 300, 690 + 60 * i, 330);
     for (int32_t i = 0; i < 6; ++i) h[Slot::ToolbarToggle + i].Set(24 + 60 * i, 340, 74 + 60 * i, 360);
-    for (int32_t k = 0; k < 4; ++k) h[Slot::SortHeader + k].Set(24 + 200 * k, 372, 200 + 200 * k, 396);
+    for (int32_t k = 0; k < 5; ++k) h[Slot::SortHeader + k].Set(24 + 200 * k, 372, 200 + 200 * k, 396);
     h[Slot::TableArea].Set(24, 400, 1200, 700);
     h[Slot::DetailsRePing].Set(1210, 400, 1300, 430);
     h[Slot::CallCard].Set(24, 64, 300, 220);
     h[Slot::CallCopyIp].Set(40, 180, 110, 210);
     h[Slot::CallCopyEndpoint].Set(120, 180, 190, 210);
     window.state().remoteColumnLeft = 574;
-    window.state().latencyColumnLeft = 820;
+    window.state().remoteColumnEnd = 810;
   }
 
   // Three table rows (sorted by application: a, b, c) and one call.
@@ -97,6 +102,9 @@ TEST_F(CommandsTest, SortHeaderFlipsTheSortedColumnAndSortsANewOneAscending) {
   Click(300, 380);
   EXPECT_EQ(In().sortKey, 1);
   EXPECT_TRUE(In().sortAscending);
+  Click(900, 380);  // "TRAFFIC": the busiest first
+  EXPECT_EQ(In().sortKey, 4);
+  EXPECT_FALSE(In().sortAscending);
 }
 
 TEST_F(CommandsTest, ArrowKeysMoveTheSelectionWithinTheView) {
@@ -141,6 +149,7 @@ TEST_F(CommandsTest, CtrlVReplacesOrAppendsKeepsSixtyCharactersAndFocuses) {
       {L"abc", true, L"def", L"abcdef"},
       {std::wstring(50, L'x'), true, std::wstring(20, L'y'), std::wstring(50, L'x') + std::wstring(10, L'y')},
       {L"", false, std::wstring(70, L'z'), std::wstring(60, L'z')},
+      {std::wstring(58, L'x'), true, L"y" + kEmoji + L"z", std::wstring(58, L'x') + L"yz"},  // no half emoji
       {L"keep", false, L"", L"keep"},  // an empty clipboard does nothing
   };
   for (const Case& c : cases) {
@@ -174,6 +183,13 @@ TEST_F(CommandsTest, TypedTextGoesIntoTheFocusedSearchBox) {
   In().searchText.clear();
   window.OnChar(L'\b');  // empty: stays empty
   EXPECT_TRUE(In().searchText.empty());
+  for (const size_t before : {59u, 58u}) {  // an emoji, typed as two units, fits whole or not at all
+    In().searchText.assign(before, L'q');
+    for (const wchar_t unit : kEmoji) window.OnChar(unit);
+    EXPECT_EQ(In().searchText, std::wstring(before, L'q') + (before == 58 ? kEmoji : L""));
+  }
+  window.OnChar(L'\b');
+  EXPECT_EQ(In().searchText, std::wstring(58, L'q'));  // both halves gone
 }
 
 TEST_F(CommandsTest, ClickOnTheRemoteAddressSelectsAndLooksUpElsewhereOnlySelects) {
@@ -217,8 +233,9 @@ TEST_F(CommandsTest, TitleBandDragsAndMaximizesOnlyRightOfTheButtons) {
   struct DoubleCase {
     int32_t x, y;
     bool toggles;
-  } doubles[] = {{151, 30, true},  {150, 30, false},  {600, 55, true},  {600, 56, false},
-                 {950, 30, false}, {1020, 30, false}, {1100, 30, false}};  // on Pause, Refresh, Settings
+  } doubles[] = {{151, 30, true},   {150, 30, false},  {600, 55, true},   {600, 56, false},
+                 {950, 30, false},  {1020, 30, false}, {1100, 30, false},  // on Pause, Refresh, Settings
+                 {1200, 30, false}, {708, 28, false}};                     // on Lookup, a theme swatch
   for (const DoubleCase& c : doubles) {
     host.shows.clear();
     window.OnLButtonDblClk(c.x, c.y);
@@ -301,6 +318,35 @@ TEST_F(CommandsTest, CopyCommandsForRowsAndCalls) {
   EXPECT_EQ(In().selectedRow, 1 - plainRow);
   EXPECT_EQ(fakes.clipboard.content, L"104.1.2.3:50001");
   EXPECT_EQ(Toast(), L"IP:port copied: 104.1.2.3:50001");
+}
+
+TEST_F(CommandsTest, ByApplicationViewAndItsRowsCommands) {
+  PublishAndSettle({MakeRow(L"a.exe", L"TCP4", L"1.1.1.1", 443), MakeRow(L"a.exe", L"UDP4", L"1.1.1.2", 3478),
+                    MakeRow(L"a.exe", L"TCP4", L"1.1.1.1", 8443), MakeRow(L"b.exe", L"TCP4", L"2.2.2.2", 443)});
+  window.state().hits[Slot::AppsCard].Set(600, 228, 880, 290);
+  Click(700, 250);  // the APPLICATIONS card
+  EXPECT_TRUE(app.settings().byApp);
+  EXPECT_NE(fakes.files.files[SettingsFilePath(fakes.files)].find("\r\nbyApp=1\r\n"), std::string::npos);
+  EXPECT_EQ(ViewAddresses().size(), 2u);
+  window.state().searchFocused = true;
+  Key(Key::G, true);  // Ctrl+G: back to the sockets, and its character is not typed
+  window.OnChar(L'g');
+  EXPECT_FALSE(app.settings().byApp);
+  EXPECT_TRUE(In().searchText.empty());
+  EXPECT_EQ(ViewAddresses().size(), 4u);
+  Key(Key::G, true);
+  ASSERT_EQ(app.connectionView().ViewRows()[0].processName, L"a.exe");
+
+  Click(600, 405);  // a.exe's row, where a socket row's remote address would open a lookup
+  EXPECT_EQ(In().selectedRow, 0);
+  EXPECT_FALSE(window.LookupOpen());
+  Key(Key::C, true);  // its addresses, once each
+  EXPECT_EQ(fakes.clipboard.content, L"1.1.1.1\r\n1.1.1.2");
+  EXPECT_EQ(Toast(), L"Copied 2 IPs");
+  window.OnLButtonDblClk(300, 405);  // back to the sockets, searching for the application
+  EXPECT_FALSE(app.settings().byApp);
+  EXPECT_EQ(In().searchText, L"a.exe");
+  EXPECT_EQ(ViewAddresses(), (std::vector<std::wstring>{L"1.1.1.1", L"1.1.1.1", L"1.1.1.2"}));
 }
 
 TEST_F(CommandsTest, HeaderButtonsOpenThePanelsAndFocusFollows) {

@@ -11,7 +11,7 @@ TEST(IsContainerSlot, OnlyTheCardsAndTheBackdrop) {
   for (int32_t s = 0; s < Slot::Count; ++s) {
     const bool want = s == Slot::CallCard || s == Slot::CallCard + 1 || s == Slot::CallCard + 2 ||
                       s == Slot::CallCard + 3 || s == Slot::SettingsCard || s == Slot::OverlayBackdrop ||
-                      s == Slot::LookupCard;
+                      s == Slot::LookupCard || s == Slot::HistoryCard;
     EXPECT_EQ(IsContainerSlot(s), want) << s;
   }
 }

@@ -524,6 +524,7 @@ TEST(LookupPanelTexts, ServiceHostAndWebMapLink) {
       {L"https://user@geo.example/api", L"geo.example"},
       {L"http://[::1]:9000/x", L"::1"},
       {L"geo.example", L"geo.example"},
+      {L"http://u:p@ss@geo.example:81/a@b?c://d", L"geo.example"},  // "@" and "://" beyond the host count for nothing
   };
   for (const Host& h : hosts) EXPECT_EQ(ServiceHostName(h.base), h.host) << h.base;
 

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "capture/call_servers.h"
+#include "fakes/fake_file_system.h"
 #include "latency/grading.h"
 #include "ui/main_view.h"
 #include "view_fixture.h"
@@ -26,7 +28,7 @@ class MainViewTest : public ViewFixture {
   }
   void PaintStats(int32_t W) {
     DrawContext dc = Context();
-    PaintStatCards(dc, Sources(), W);
+    PaintStatCards(dc, state, Sources(), W);
   }
   void PaintBar(int32_t W) {
     DrawContext dc = Context();
@@ -105,6 +107,28 @@ TEST_F(MainViewTest, CallCardShowsKindLiveAddressDetailAndPacketLine) {
   EXPECT_TRUE(Drew(L"TCP  \u00b7  SIGNALING"));
   EXPECT_FALSE(Drew(L"LIVE"));
   EXPECT_TRUE(Drew(L"42 ms  \u00b7  3 pkts"));
+}
+
+TEST_F(MainViewTest, CallCardDetailLineStartsWithThePlaceAndIsCutToTheCard) {
+  LookupCache cache;
+  FakeFileSystem files;
+  Toast toast{clock};
+  CallServers servers{settings, calls, cache, book, files, clock, toast, true, nullptr};  // demo places
+  servers.Load();
+  calls.RebuildCallList({CallRow(L"35.214.40.77", 900)});
+  servers.Tick();
+  MainViewSources src = Sources();
+  src.servers = &servers;
+  const std::wstring start = L"Frankfurt, DE  \u00b7  port 5000";
+  for (int32_t width : {380, 200}) {
+    DrawContext dc = Context();
+    PaintCallCard(dc, state, src, calls.Entries()[0], 0, 40, width);
+    const CanvasCall* line = canvas.FindTextContaining(start);
+    ASSERT_NE(line, nullptr) << width;
+    EXPECT_EQ(line->text.rfind(start, 0), 0u) << width;
+    EXPECT_LE(canvas.MeasureTextWidth(line->text, *fonts.Get(FontTiny)), static_cast<float>(width - 22)) << width;
+    EXPECT_EQ(line->text.back() == L'\u2026', width == 200) << width;
+  }
 }
 
 TEST_F(MainViewTest, PacketCountsReadAsPlainThousandsAndMillions) {

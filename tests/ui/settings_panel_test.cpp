@@ -148,7 +148,7 @@ TEST_F(SettingsPanelTest, EachPaintRecordsOnlyTheFrameAndItsOwnTab) {
       {Slot::SplashDelayPreset + 7, Slot::TextField + 3, Slot::TextField + 7, Slot::SplashSoundTest,
        Slot::SplashPreview},
   };
-  const int32_t switches[kSettingsTabCount] = {8, 5, 0, 2, 3};
+  const int32_t switches[kSettingsTabCount] = {10, 5, 0, 2, 3};
   state.hits[Slot::ColourSlot + 7].Set(0, 0, 2000, 2000);  // left over from something else
   for (int32_t tab : {2, 0, 3, 1, 4, 2}) {
     ShowTab(tab);

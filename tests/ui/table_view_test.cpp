@@ -241,7 +241,7 @@ TEST_F(TableViewTest, PageRowsScrollClampAndATinyWindowStillShowsOneRow) {
   Paint(Rows(3));
   EXPECT_EQ(inputs.scrollRow, 0);
   EXPECT_EQ(state.remoteColumnLeft, 574);
-  EXPECT_EQ(state.latencyColumnLeft, kW - 360);
+  EXPECT_EQ(state.remoteColumnEnd, kW - 474);
   EXPECT_EQ(canvas.ClipDepth(), 0);
 }
 
@@ -380,6 +380,26 @@ TEST_F(TableViewTest, PartialRepaintDrawsOnlyTheRowsItMeets) {
   PaintPartial(Rows(5), RectF{kW - 360, 372, 60, 140});
   EXPECT_TRUE(Drew(L"20 ms"));
   for (int32_t i = 0; i < 5; ++i) EXPECT_TRUE(SparklineCalls(i).empty()) << i;
+}
+
+TEST_F(TableViewTest, TrafficCellsAndTheDetailsPanesTotals) {
+  std::vector<ViewRow> rows = Rows(2);
+  rows[0].traffic = RowTraffic{true, 0, 0, 1200000, 0, 12400000, 1100000};
+  inputs.selectedRow = 0;
+  Paint(rows);
+  const CanvasCall* down = canvas.FindText(L"\u2193 1.20 MB/s");
+  ASSERT_NE(down, nullptr);
+  EXPECT_EQ(down->argb, palette().text);
+  EXPECT_EQ(down->a.x, kW - 464);
+  EXPECT_EQ(canvas.FindText(L"\u2191 0 B/s")->argb, palette().textDim);                     // idle
+  EXPECT_EQ(canvas.FindText(L"\u2014")->rect.x, kW - 464);                                  // the second row: no rate
+  EXPECT_TRUE(canvas.FindTextContaining(L"20 ms  \u00b7  \u2193 12.4 MB \u2191 1.10 MB"));  // the totals
+
+  rows[1].app = AppFold{3, 2, 1, 20};  // an application row: its own two buttons
+  inputs.selectedRow = 1;
+  Paint(rows);
+  EXPECT_TRUE(Drew(L"Show sockets") && Drew(L"Copy IPs"));
+  EXPECT_FALSE(state.hits[Slot::DetailsRePing].present || state.hits[Slot::DetailsCopyEndpoint].present);
 }
 
 }  // namespace

@@ -32,7 +32,8 @@ inline ConnectionRow MakeRow(std::wstring process, std::wstring protocol, std::w
   row.processName = std::move(process);
   row.pid = pid;
   row.protocol = std::move(protocol);
-  row.localEndpoint = L"10.0.0.2:" + std::to_wstring(50000 + port % 1000);
+  row.localPort = 50000 + port % 1000;
+  row.localEndpoint = L"10.0.0.2:" + std::to_wstring(row.localPort);
   row.remoteAddress = std::move(address);
   row.remotePort = port;
   row.remoteEndpoint = row.remoteAddress.find(L':') != std::wstring::npos

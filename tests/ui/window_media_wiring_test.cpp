@@ -139,7 +139,7 @@ TEST_F(WindowMediaWiringTest, SettingsEffectsReachTheSoundsAndTheMedium) {
 
   const uint64_t revision = window.windowMedia().MediaRevision();
   s.bgPath = L"C:\\pics\\sea.png";
-  editor.FieldChanged(TextFieldId::kBgPath);
+  editor.effects().LoadBackgroundMedia();  // as the file dialog does
   EXPECT_TRUE(window.windowMedia().MediumLoaded());
   EXPECT_EQ(window.windowMedia().MediaRevision(), revision + 1);
   editor.SetBgDim(50);
@@ -153,6 +153,46 @@ TEST_F(WindowMediaWiringTest, SettingsEffectsReachTheSoundsAndTheMedium) {
   EXPECT_FALSE(window.windowMedia().LoadingSoundPlaying());
   EXPECT_FALSE(window.windowMedia().BackgroundSoundPlaying());
   EXPECT_FALSE(window.windowMedia().MediumLoaded());  // the default has no background
+}
+
+TEST_F(WindowMediaWiringTest, ATypedPathLoadsOnceTypingRestsAndANetworkPathOnlyAtEnter) {
+  window.RebuildWindowIcons();  // the icons wait for no theme
+  window.state().settingsOpen = true;
+  int32_t& focus = window.editor().focusedField;
+  auto typeInto = [&](TextFieldId id, const std::wstring& text) {
+    focus = static_cast<int32_t>(id);
+    for (wchar_t c : text) {
+      clock.Advance(150);
+      window.OnChar(c);
+      window.OnTimer(TIMER_UI);
+    }
+  };
+  const uint64_t start = window.windowMedia().MediaRevision();
+  typeInto(TextFieldId::kBgPath, L"C:\\pics\\walk.gif");
+  clock.Advance(499);
+  window.OnTimer(TIMER_UI);
+  EXPECT_EQ(window.windowMedia().MediaRevision(), start);  // nothing while typing goes on
+  clock.Advance(1);
+  window.OnTimer(TIMER_UI);
+  window.OnTimer(TIMER_UI);
+  EXPECT_EQ(window.windowMedia().MediaRevision(), start + 1);  // 500 ms after the last key, once
+  EXPECT_EQ(host.timers.count(TIMER_MEDIA), 1u);               // the GIF moves
+
+  app.settings().bgPath.clear();
+  typeInto(TextFieldId::kBgPath, L"C:\\pics\\sea.png");
+  focus = kNoField;  // leaving the field loads it at once
+  window.OnTimer(TIMER_UI);
+  EXPECT_EQ(window.windowMedia().medium().kind(), MediaKind::Picture);
+  EXPECT_EQ(host.timers.count(TIMER_MEDIA), 0u);  // a still picture gives the media tick no work
+
+  typeInto(TextFieldId::kSplashImage, L"\\\\host\\logo.png");
+  clock.Advance(5000);
+  focus = kNoField;
+  window.OnTimer(TIMER_UI);
+  EXPECT_EQ(pictures.decodeFileCalls, 0);  // a network path: not typed, nor when the field is left
+  focus = static_cast<int32_t>(TextFieldId::kSplashImage);
+  window.OnKeyDown(Key::Enter, false);
+  EXPECT_EQ(pictures.decodeFileCalls, 1);
 }
 
 TEST_F(WindowMediaWiringTest, TheCompositorDrawsTheMediumAndFollowsItsFrames) {

@@ -4,8 +4,14 @@
 // before anything measures the screen.
 //
 // A second ordinary start hands over to the running instance (restores and raises its window) and
-// exits with code 0; demo and benchmark starts always open their own window. Failures to start
-// GDI+, register the class or create the window exit with code 1 and no message.
+// exits with code 0; demo and benchmark starts always open their own window. While the running
+// instance has no window (it is starting, or closing) the start waits up to five seconds for its
+// mutex and, once it owns it, starts normally. Failures to start GDI+, register the class or create
+// the window exit with code 1 and no message.
+//
+// A close that had to leave the lookup worker in a request the HTTP stack could not cancel ends the
+// process right after the window's shutdown saved the settings: nothing else is left to do, and
+// the worker must not outlive the objects it uses.
 #include <windows.h>
 #include "platform/win32/gdiplus_headers.h"
 #include <objbase.h>
@@ -23,6 +29,20 @@
 namespace {
 
 constexpr wchar_t kInstanceMutex[] = L"Tolvane.SingleInstance.Mutex";
+
+// A window that is still there but hidden belongs to an instance that is starting or closing: the
+// window is hidden first when it is destroyed, and that can take seconds (Wine waits up to two for
+// the window manager), so only a visible one counts as running.
+bool RunningInstanceWindow() {
+  HWND other = FindWindowW(tolvane::kMainWindowClass, nullptr);
+  return other != nullptr && IsWindowVisible(other);
+}
+
+// WAIT_ABANDONED also makes the mutex ours: the other process ended without releasing it.
+bool WaitForInstanceMutex(HANDLE mutex, uint32_t ms) {
+  const DWORD r = WaitForSingleObject(mutex, ms);
+  return r == WAIT_OBJECT_0 || r == WAIT_ABANDONED;
+}
 
 void ActivateRunningInstance() {
   HWND other = FindWindowW(tolvane::kMainWindowClass, nullptr);
@@ -54,6 +74,7 @@ int RunMainWindow(HINSTANCE instance, const tolvane::CommandLineState& commandLi
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
+  if (app.WorkerLeftRunning()) TerminateProcess(GetCurrentProcess(), 0);
   return 0;
 }
 
@@ -68,7 +89,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLineText, int sh
   HANDLE mutex = CreateMutexW(nullptr, TRUE, kInstanceMutex);
   const bool alreadyExists = mutex != nullptr && GetLastError() == ERROR_ALREADY_EXISTS;
   if (tolvane::SingleInstanceDecision(mutex != nullptr, alreadyExists, commandLine) ==
-      tolvane::InstanceAction::ActivateExisting) {
+          tolvane::InstanceAction::ActivateExisting &&
+      tolvane::AwaitRunningInstance(tolvane::SystemClock(), RunningInstanceWindow, [mutex](uint32_t ms) {
+        return WaitForInstanceMutex(mutex, ms);
+      }) == tolvane::InstanceAction::ActivateExisting) {
     ActivateRunningInstance();
     CloseHandle(mutex);
     return 0;

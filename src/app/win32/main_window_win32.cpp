@@ -4,7 +4,6 @@
 #include <windowsx.h>
 #include <winsock2.h>
 #include <commdlg.h>
-#include <shellapi.h>
 
 #include <cstdio>
 #include <cstring>
@@ -15,13 +14,12 @@
 
 #include "app/startup.h"
 #include "app/win32/lookup_poster_win32.h"
+#include "app/win32/open_link_win32.h"
 #include "app/window_frame.h"
 #include "appearance/draw.h"
 #include "platform/canvas.h"
-#include "ui/lookup_panel.h"
-#include "ui/main_view.h"
+#include "ui/main_window_paint.h"
 #include "ui/paint_window.h"
-#include "ui/settings_panel.h"
 #include "platform/name_resolution.h"
 
 namespace tolvane {
@@ -54,9 +52,11 @@ float ScreenUiScale() {
 }
 
 // Rounded corners on Windows 11; the function is looked up at run time, so older systems and Wine
-// without it keep square corners. The library stays loaded for the life of the process.
+// without it keep square corners. The library stays loaded for the life of the process. It comes
+// from the system folder only: the process runs elevated, and a dwmapi.dll planted beside the
+// program or in the current folder must never be loaded.
 void AskForRoundedCorners(HWND window) {
-  HMODULE dwm = LoadLibraryW(L"dwmapi.dll");
+  HMODULE dwm = LoadLibraryExW(L"dwmapi.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
   if (!dwm) return;
   using SetAttribute = HRESULT(WINAPI*)(HWND, DWORD, LPCVOID, DWORD);
   const auto set =
@@ -233,9 +233,26 @@ bool Win32WindowHost::ChooseFile(FileDialogKind kind, std::wstring& path) {
   return true;
 }
 
-void Win32WindowHost::OpenLink(const std::wstring& link) {
-  ShellExecuteW(window_, L"open", link.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+bool Win32WindowHost::ChooseSaveFile(const std::wstring& suggestedName, std::wstring& path, SaveFileType& type) {
+  static constexpr wchar_t kTypes[] = L"CSV (comma-separated values)\0*.csv\0JSON\0*.json\0";
+  wchar_t buffer[1024] = {};
+  suggestedName.copy(buffer, 1023);
+  OPENFILENAMEW ofn{};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = window_;
+  ofn.lpstrFilter = kTypes;
+  ofn.nFilterIndex = 1;
+  ofn.lpstrFile = buffer;
+  ofn.nMaxFile = 1023;
+  ofn.lpstrDefExt = L"csv";  // the dialog then adds the extension of the type chosen
+  ofn.Flags = OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
+  if (!GetSaveFileNameW(&ofn)) return false;
+  path = buffer;
+  type = ofn.nFilterIndex == 2 ? SaveFileType::Json : SaveFileType::Csv;
+  return true;
 }
+
+void Win32WindowHost::OpenLink(const std::wstring& link) { OpenLinkUnelevated(window_, link); }
 
 MainWindowState::MainWindowState(Application& application)
     : app(application), machine(application, host, SystemGraphics()) {}
@@ -316,27 +333,9 @@ void PaintMainWindow(HWND window, HDC dc, const RECT* clip, const std::vector<De
   MainWindowState* state = StateOf(window);
   RECT client{};
   if (!state || !GetClientRect(window, &client)) return;
-  MainWindow& machine = state->machine;
-  const MainViewSources sources = MainViewSourcesOf(machine.app());
-  const BackgroundMedium medium = machine.windowMedia().PaintMedium();
-  PanelPainters panels;
-  machine.windowMedia().AddPainters(panels);
-  AddSettingsPanelPainter(machine, panels);
-  panels.lookupPanel = [&machine](DrawContext& dc, AppState&, int32_t W, int32_t H) {
-    PaintLookupPanel(dc, machine, W, H);
-  };
-  const PaintInputs in{machine.graphics(),
-                       machine.fonts(),
-                       machine.widths(),
-                       machine.state(),
-                       sources,
-                       client.right - client.left,
-                       client.bottom - client.top,
-                       machine.editor().focusedField,
-                       &medium,
-                       &panels};
   const DeviceRect rect = clip ? DeviceRect{clip->left, clip->top, clip->right, clip->bottom} : DeviceRect{};
-  PaintWindow(state->paint, in, reinterpret_cast<uintptr_t>(dc), clip ? &rect : nullptr, parts);
+  PaintMainWindow(state->machine, state->paint, client.right - client.left, client.bottom - client.top,
+                  reinterpret_cast<uintptr_t>(dc), clip ? &rect : nullptr, parts);
 }
 
 void RunBench(HWND window, MainWindowState& state, uint64_t startTick) {
@@ -352,31 +351,20 @@ void RunBench(HWND window, MainWindowState& state, uint64_t startTick) {
   SendMessageW(window, WM_TIMER, kTimerUi, 0);
 
   WindowDc dc = GetWindowDc(window);
-  LARGE_INTEGER frequency{}, counter{};
+  LARGE_INTEGER frequency{};
   QueryPerformanceFrequency(&frequency);
   t.frequency = frequency.QuadPart;
-  QueryPerformanceCounter(&counter);
-  t.c0 = counter.QuadPart;
-  for (int32_t i = 0; i < kBenchFrames; ++i) {
-    const LogicalPoint m = BenchMouse(i);
-    state.machine.state().mouseX = m.x;
-    state.machine.state().mouseY = m.y;
-    PaintMainWindow(window, dc.get(), nullptr);
-  }
-  QueryPerformanceCounter(&counter);
-  t.c1 = counter.QuadPart;
-  QueryPerformanceCounter(&counter);
-  t.c2 = counter.QuadPart;
-  for (int32_t i = 0; i < kBenchFrames; ++i) {
-    const LogicalPoint m = BenchMouse(i);
-    state.machine.state().mouseX = m.x;
-    state.machine.state().mouseY = m.y;
-    const ScreenRect c = BenchClip(i);
-    const RECT clip{c.left, c.top, c.right, c.bottom};
-    PaintMainWindow(window, dc.get(), &clip);
-  }
-  QueryPerformanceCounter(&counter);
-  t.c3 = counter.QuadPart;
+  const auto counter = [] {
+    LARGE_INTEGER c{};
+    QueryPerformanceCounter(&c);
+    return static_cast<int64_t>(c.QuadPart);
+  };
+  TimeBenchFrames(t, counter, [&](LogicalPoint mouse, const ScreenRect* c) {
+    state.machine.state().mouseX = mouse.x;
+    state.machine.state().mouseY = mouse.y;
+    const RECT clip = c ? RECT{c->left, c->top, c->right, c->bottom} : RECT{};
+    PaintMainWindow(window, dc.get(), c ? &clip : nullptr);
+  });
 
   wchar_t temp[MAX_PATH + 1] = {};
   const DWORD length = GetTempPathW(MAX_PATH, temp);
@@ -414,6 +402,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       machine.OnCreate(reinterpret_cast<uintptr_t>(window), uiScale);
       return 0;
     }
+    case WM_CLOSE:
+      machine.OnClose();
+      break;  // DefWindowProc destroys the window
     case WM_DESTROY:
       DrainPostedTexts(window);  // answers not yet handled are not handled any more
       machine.OnDestroy();
@@ -474,7 +465,8 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       machine.OnMouseWheel(GET_WHEEL_DELTA_WPARAM(wParam));
       return 0;
     case WM_KEYDOWN:
-      machine.OnKeyDown(static_cast<uint32_t>(wParam), (GetKeyState(VK_CONTROL) & 0x8000) != 0);
+      machine.OnKeyDown(static_cast<uint32_t>(wParam), (GetKeyState(VK_CONTROL) & 0x8000) != 0,
+                        (GetKeyState(VK_SHIFT) & 0x8000) != 0);
       return 0;
     case WM_CHAR:
       machine.OnChar(static_cast<wchar_t>(LOWORD(wParam)));

@@ -54,6 +54,7 @@ class Win32WindowHost final : public WindowHost {
   void BeginDrag() override;
   bool ChooseColour(uint32_t startRgb, uint32_t& chosenRgb) override;
   bool ChooseFile(FileDialogKind kind, std::wstring& path) override;
+  bool ChooseSaveFile(const std::wstring& suggestedName, std::wstring& path, SaveFileType& type) override;
   void OpenLink(const std::wstring& link) override;
 
   // The icons now set on the window (null before the first SetWindowIcons, and after the last).

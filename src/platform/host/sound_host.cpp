@@ -20,4 +20,6 @@ SoundCommands& SystemSoundCommands() {
   return commands;
 }
 
+void PlayNotificationSound() {}
+
 }  // namespace tolvane

@@ -52,6 +52,28 @@ class Win32Clock final : public Clock {
     return static_cast<int64_t>(seconds * 1000000000LL + rest * 1000000000LL / frequency);
   }
   void SleepMs(uint32_t ms) override { Sleep(ms); }
+  int32_t UtcOffsetMinutes(int64_t unixMs) override {
+    // The system's rules for the instant itself, so a time from last winter gets winter's offset.
+    constexpr int64_t kUnixEpochInFileTime = 116444736000000000LL;
+    constexpr int64_t kYear10000 = 253402300800000LL;  // SYSTEMTIME ends with the year 9999
+    if (unixMs < 0 || unixMs >= kYear10000) return 0;
+    const int64_t units = kUnixEpochInFileTime + unixMs * 10000;
+    FILETIME utc;
+    utc.dwLowDateTime = static_cast<DWORD>(static_cast<uint64_t>(units) & 0xFFFFFFFFu);
+    utc.dwHighDateTime = static_cast<DWORD>(static_cast<uint64_t>(units) >> 32);
+    SYSTEMTIME utcTime, localTime;
+    FILETIME local;
+    if (!FileTimeToSystemTime(&utc, &utcTime) || !SystemTimeToTzSpecificLocalTime(nullptr, &utcTime, &localTime) ||
+        !SystemTimeToFileTime(&localTime, &local))
+      return 0;
+    ULARGE_INTEGER a, b;
+    a.LowPart = local.dwLowDateTime;
+    a.HighPart = local.dwHighDateTime;
+    b.LowPart = utc.dwLowDateTime;
+    b.HighPart = utc.dwHighDateTime;
+    const int64_t difference = static_cast<int64_t>(a.QuadPart) - static_cast<int64_t>(b.QuadPart);
+    return static_cast<int32_t>(difference / (60LL * 10000000LL));
+  }
 };
 
 }  // namespace

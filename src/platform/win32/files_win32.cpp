@@ -22,6 +22,13 @@ constexpr int kListDepthLimit = 8;
 // 9999-12-31 23:59:59.999 UTC, the end of what the system's time conversions accept.
 constexpr int64_t kLatestFileTimeMs = 253402300799999;
 
+// GetLastError of the calling thread's last failed write or move (LastErrorText).
+thread_local DWORD lastFileError = 0;
+bool Failed() {
+  lastFileError = GetLastError();
+  return false;
+}
+
 int64_t FileTimeToUnixMs(const FILETIME& ft) {
   const int64_t steps = static_cast<int64_t>((static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime);
   return (steps - kUnixEpochIn100ns) / 10000;
@@ -51,18 +58,18 @@ void ListInto(const std::wstring& folder, int depth, std::vector<FileEntry>& fil
   FindClose(find);
 }
 
+// The program's folder inside one of the shell's known folders; empty when the shell names none.
+std::wstring KnownFolder(int csidl) {
+  wchar_t buffer[MAX_PATH] = {};
+  if (SHGetFolderPathW(nullptr, csidl, nullptr, 0, buffer) != S_OK) return {};
+  return std::wstring(buffer) + L"\\Tolvane";
+}
+
 class Win32FileSystem final : public FileSystem {
  public:
-  std::wstring RoamingAppDataFolder() override {
-    wchar_t buffer[MAX_PATH] = {};
-    if (SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, 0, buffer) != S_OK) return {};
-    return buffer;
-  }
-  std::wstring LocalAppDataFolder() override {
-    wchar_t buffer[MAX_PATH] = {};
-    if (SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, buffer) != S_OK) return {};
-    return buffer;
-  }
+  std::wstring SettingsFolder() override { return KnownFolder(CSIDL_APPDATA); }
+  std::wstring CacheFolder() override { return KnownFolder(CSIDL_LOCAL_APPDATA); }
+  std::wstring SettingsFileShown() override { return L"%APPDATA%\\Tolvane\\settings.ini"; }
   std::wstring TempFolder() override {
     wchar_t buffer[MAX_PATH + 1] = {};
     const DWORD n = GetTempPathW(MAX_PATH, buffer);
@@ -83,7 +90,7 @@ class Win32FileSystem final : public FileSystem {
   }
   bool WriteDurable(const std::wstring& path, const std::string& bytes) override {
     FILE* f = _wfopen(path.c_str(), L"wb");
-    if (!f) return false;
+    if (!f) return Failed();
     bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     ok = fflush(f) == 0 && ok;
     // fflush only hands the bytes to the system; FlushFileBuffers puts them on the disk, so a
@@ -92,7 +99,8 @@ class Win32FileSystem final : public FileSystem {
       HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f)));
       ok = h != INVALID_HANDLE_VALUE && FlushFileBuffers(h) != 0;
     }
-    ok = fclose(f) == 0 && ok;
+    if (!ok) Failed();
+    if (fclose(f) != 0) return ok ? Failed() : false;
     return ok;
   }
   bool Append(const std::wstring& path, const std::string& bytes) override {
@@ -103,7 +111,18 @@ class Win32FileSystem final : public FileSystem {
     return ok;
   }
   bool MoveReplacing(const std::wstring& from, const std::wstring& to) override {
-    return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+    return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0 || Failed();
+  }
+  std::wstring LastErrorText() override {
+    if (lastFileError == 0) return {};
+    wchar_t buffer[512] = {};
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, lastFileError, 0,
+                             buffer, 511, nullptr);
+    while (n > 0 &&
+           (buffer[n - 1] == L'\r' || buffer[n - 1] == L'\n' || buffer[n - 1] == L' ' || buffer[n - 1] == L'.'))
+      --n;
+    if (n == 0) return L"system error " + std::to_wstring(lastFileError);
+    return std::wstring(buffer, n);
   }
   bool Remove(const std::wstring& path) override { return DeleteFileW(path.c_str()) != 0; }
   bool Exists(const std::wstring& path) override {

@@ -16,10 +16,20 @@
 //
 // Headers are read one name at a time with WinHttpQueryHeaders and its index, so a header the
 // server repeats (Cache-Control often is) comes back whole, its values joined with ", ".
+//
+// Cancel: closing a request handle from another thread makes a call blocked on it return at once
+// on Windows (ERROR_WINHTTP_OPERATION_CANCELLED). Wine 8 keeps the closed handle's socket until the
+// blocked call lets go of it, so there the call still waits out its time-out; the program's end
+// does not wait for it. A handle is closed by Cancel only while its thread is inside one blocking
+// call (BlockingCalls), and that thread then leaves it alone; a handle between two calls is closed
+// by its own thread, which sees the cancel before its next call. After Cancel no request is opened.
 #include <windows.h>
 #include <winhttp.h>
 
+#include <algorithm>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/http.h"
 
@@ -36,6 +46,7 @@ class InternetHandle {
   InternetHandle& operator=(const InternetHandle&) = delete;
   HINTERNET get() const { return handle_; }
   explicit operator bool() const { return handle_ != nullptr; }
+  void Forget() { handle_ = nullptr; }  // someone else closed it
 
  private:
   HINTERNET handle_;
@@ -70,9 +81,52 @@ std::wstring ReadHeader(HINTERNET request, DWORD level, const wchar_t* name) {
   return joined;
 }
 
+// The requests whose thread is blocked in a WinHTTP call, for Cancel.
+class BlockingCalls {
+ public:
+  struct Call {
+    HINTERNET request = nullptr;
+    bool closed = false;  // by Cancel: the thread must neither use nor close the handle again
+  };
+
+  // Before a blocking call on call.request; false (make no call) once cancelled.
+  bool Enter(Call& call) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (cancelled_) return false;
+    calls_.push_back(&call);
+    return true;
+  }
+  // After it; false when Cancel closed the handle meanwhile.
+  bool Leave(Call& call) {
+    std::lock_guard<std::mutex> guard(lock_);
+    calls_.erase(std::find(calls_.begin(), calls_.end(), &call));
+    return !call.closed;
+  }
+  bool Cancelled() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return cancelled_;
+  }
+  void CancelAll() {
+    std::lock_guard<std::mutex> guard(lock_);
+    cancelled_ = true;
+    for (Call* call : calls_) {
+      if (call->closed) continue;
+      call->closed = true;
+      WinHttpCloseHandle(call->request);
+    }
+  }
+
+ private:
+  std::mutex lock_;
+  bool cancelled_ = false;
+  std::vector<Call*> calls_;
+};
+
 class WinHttpClient final : public HttpClient {
  public:
   explicit WinHttpClient(int32_t timeoutMs) : timeoutMs_(timeoutMs) {}
+
+  void Cancel() override { blocking_.CancelAll(); }
 
   using HttpClient::HttpGet;
   bool HttpGet(const std::wstring& url, std::string& body, int32_t& status, HttpHeaders& headers) override {
@@ -96,52 +150,81 @@ class WinHttpClient final : public HttpClient {
     if (requestPath.empty()) requestPath = L"/";
     const bool secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
 
+    if (blocking_.Cancelled()) return false;
     const InternetHandle session(WinHttpOpen(kHttpUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
                                              WINHTTP_NO_PROXY_BYPASS, 0));
     if (!session) return false;
     WinHttpSetTimeouts(session.get(), timeoutMs_, timeoutMs_, timeoutMs_, timeoutMs_);
     const InternetHandle connection(WinHttpConnect(session.get(), host, parts.nPort, 0));
     if (!connection) return false;
-    const InternetHandle request(WinHttpOpenRequest(connection.get(), L"GET", requestPath.c_str(), nullptr,
-                                                    WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                                    secure ? WINHTTP_FLAG_SECURE : 0));
+    InternetHandle request(WinHttpOpenRequest(connection.get(), L"GET", requestPath.c_str(), nullptr,
+                                              WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                              secure ? WINHTTP_FLAG_SECURE : 0));
     if (!request) return false;
     DWORD headerWaitMs = static_cast<DWORD>(timeoutMs_);
     WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headerWaitMs, sizeof headerWaitMs);
-    if (!WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
-        !WinHttpReceiveResponse(request.get(), nullptr)) {
+    BlockingCalls::Call call{request.get()};
+    const bool ok = Exchange(request.get(), call, body, status, headers);
+    if (call.closed) request.Forget();
+    return ok;
+  }
+
+ private:
+  // Sends the request and reads the answer; every call that may wait on the network goes through
+  // blocking_, and nothing touches the handle once Cancel closed it.
+  bool Exchange(HINTERNET request, BlockingCalls::Call& call, std::string& body, int32_t& status,
+                HttpHeaders& headers) {
+    bool cancelled = false;
+    const auto blocking = [&](auto&& wait) {
+      cancelled = !blocking_.Enter(call);
+      if (cancelled) return false;
+      const bool done = wait();
+      cancelled = !blocking_.Leave(call);
+      return !cancelled && done;
+    };
+    if (!blocking([&] {
+          return WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) &&
+                 WinHttpReceiveResponse(request, nullptr);
+        })) {
       return false;
     }
 
     DWORD code = 0;
     DWORD codeSize = sizeof code;
-    if (WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+    if (WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
                             WINHTTP_HEADER_NAME_BY_INDEX, &code, &codeSize, WINHTTP_NO_HEADER_INDEX)) {
       status = static_cast<int32_t>(code);
     }
-    headers.cacheControl = ReadHeader(request.get(), WINHTTP_QUERY_CACHE_CONTROL, nullptr);
-    headers.expires = ReadHeader(request.get(), WINHTTP_QUERY_EXPIRES, nullptr);
-    headers.rateLeft = ReadHeader(request.get(), WINHTTP_QUERY_CUSTOM, L"X-Rl");
-    headers.rateReset = ReadHeader(request.get(), WINHTTP_QUERY_CUSTOM, L"X-Ttl");
+    headers.cacheControl = ReadHeader(request, WINHTTP_QUERY_CACHE_CONTROL, nullptr);
+    headers.expires = ReadHeader(request, WINHTTP_QUERY_EXPIRES, nullptr);
+    headers.rateLeft = ReadHeader(request, WINHTTP_QUERY_CUSTOM, L"X-Rl");
+    headers.rateReset = ReadHeader(request, WINHTTP_QUERY_CUSTOM, L"X-Ttl");
 
     for (;;) {
       DWORD available = 0;
-      if (!WinHttpQueryDataAvailable(request.get(), &available) || available == 0) break;
+      if (!blocking([&] { return WinHttpQueryDataAvailable(request, &available) != FALSE; }) || available == 0) {
+        break;
+      }
       const size_t before = body.size();
       if (available > kHttpBodyLimit - before) break;  // keep what came before the chunk that would pass the limit
       body.resize(before + available);
       DWORD read = 0;
-      if (!WinHttpReadData(request.get(), body.data() + before, available, &read)) {
+      if (!blocking([&] { return WinHttpReadData(request, body.data() + before, available, &read) != FALSE; })) {
         body.resize(before);
         break;
       }
       body.resize(before + read);
     }
+    if (cancelled) {  // what came is not the whole answer
+      body.clear();
+      status = 0;
+      return false;
+    }
     return status == 200;
   }
 
- private:
   int32_t timeoutMs_;
+  BlockingCalls blocking_;
 };
 
 }  // namespace

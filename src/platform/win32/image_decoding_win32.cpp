@@ -13,6 +13,7 @@
 #include <cstring>
 #include <memory>
 
+#include "lookup/png_check.h"
 #include "platform/image_decoding.h"
 
 namespace tolvane {
@@ -30,7 +31,9 @@ class GdiplusImageDecoder final : public ImageDecoder {
     width = 0;
     height = 0;
     pixels.clear();
-    if (bytes.empty() || bytes.size() > 0x7FFFFFFF) return false;
+    // GDI+ picks its decoder from the content, whatever the caller expects: anything but one whole
+    // PNG (a BMP, a metafile, a cut-off file) is refused before GDI+ sees a byte.
+    if (bytes.size() > 0x7FFFFFFF || !IsIntactPng(bytes)) return false;
     std::unique_ptr<IStream, StreamRelease> stream(
         SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()), static_cast<UINT>(bytes.size())));
     if (!stream) return false;

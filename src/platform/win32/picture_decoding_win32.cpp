@@ -3,8 +3,8 @@
 //
 // GDI+ may read from the stream for as long as the bitmap lives, so the stream is released only
 // after the bitmap. Pixels are taken with LockBits in PixelFormat32bppPARGB (GDI+ premultiplies).
-// A picture of more than kMaxPixels pixels is refused when its pixels are asked for: a small
-// compressed file can claim a huge size, and its pixels are copied twice on the way to the screen.
+// A picture of more than kMaxPicturePixels pixels is refused when its pixels are asked for (the
+// caller says so before asking): a small compressed file can claim a huge size.
 #include "platform/win32/gdiplus_headers.h"
 
 #include <cstring>
@@ -14,8 +14,6 @@
 
 namespace tolvane {
 namespace {
-
-constexpr uint64_t kMaxPixels = 8192ull * 8192ull;
 
 struct StreamRelease {
   void operator()(IStream* s) const { s->Release(); }
@@ -63,7 +61,7 @@ class GdiplusPicture final : public DecodedPicture {
     out.clear();
     const UINT w = bitmap_->GetWidth();
     const UINT h = bitmap_->GetHeight();
-    if (w == 0 || h == 0 || static_cast<uint64_t>(w) * h > kMaxPixels) return false;
+    if (w == 0 || h == 0 || static_cast<uint64_t>(w) * h > kMaxPicturePixels) return false;
     Gdiplus::Rect rect(0, 0, static_cast<INT>(w), static_cast<INT>(h));
     Gdiplus::BitmapData data = {};
     if (bitmap_->LockBits(&rect, Gdiplus::ImageLockModeRead, PixelFormat32bppPARGB, &data) != Gdiplus::Ok) {

@@ -124,4 +124,8 @@ RawCapture& SystemRawCapture() {
   return capture;
 }
 
+std::wstring CaptureErrorHint() {
+  return L"TCP connections are still listed below. Check that no security tool is blocking raw sockets.";
+}
+
 }  // namespace tolvane

@@ -1,7 +1,8 @@
 // The socket tables through IP Helper's GetExtendedTcpTable / GetExtendedUdpTable (owner-pid table
 // classes, sorted). Only the raw call and the decoding live here; the sizing and retry rules are
-// portable (monitor/socket_table_reader). The entry count at the head of a table is never trusted
-// beyond the bytes of the buffer, and rows are copied out with memcpy so alignment does not matter.
+// portable (monitor/socket_table_reader), which turns this query into the SocketTables service. The
+// entry count at the head of a table is never trusted beyond the bytes of the buffer, and rows are
+// copied out with memcpy so alignment does not matter.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <iphlpapi.h>
@@ -9,7 +10,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "monitor/socket_table_reader.h"
 #include "platform/socket_tables.h"
+#include "platform/win32/socket_tables_win32.h"
 
 namespace tolvane {
 namespace {
@@ -36,7 +39,7 @@ Row RowAt(const std::vector<std::byte>& buffer, size_t rowsOffset, size_t i) {
   return row;
 }
 
-class Win32SocketTables final : public SocketTables {
+class Win32SocketTableQuery final : public SocketTableQuery {
  public:
   uint32_t Query(SocketTableKind kind, std::vector<std::byte>& buffer, uint32_t& size) override {
     DWORD bytes = static_cast<DWORD>(buffer.size());
@@ -113,8 +116,13 @@ class Win32SocketTables final : public SocketTables {
 
 }  // namespace
 
+SocketTableQuery& SystemSocketTableQuery() {
+  static Win32SocketTableQuery query;  // stateless
+  return query;
+}
+
 SocketTables& SystemSocketTables() {
-  static Win32SocketTables tables;  // stateless
+  static SizedSocketTables tables(SystemSocketTableQuery());
   return tables;
 }
 

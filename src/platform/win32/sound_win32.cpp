@@ -40,4 +40,10 @@ SoundCommands& SystemSoundCommands() {
   return commands;
 }
 
+void PlayNotificationSound() {
+  // The sound event of notifications (Windows 8 and later); without it, the information beep.
+  if (!PlaySoundW(L"Notification.Default", nullptr, SND_ALIAS | SND_ASYNC | SND_NODEFAULT))
+    MessageBeep(MB_ICONASTERISK);
+}
+
 }  // namespace tolvane

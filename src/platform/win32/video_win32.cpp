@@ -3,7 +3,9 @@
 // Every COM pointer is held by a small owner that releases it, and a reader's pointers are
 // released before its session shuts Media Foundation down (the other order crashes under Wine).
 // Wine without GStreamer's plugins fails to create the reader, and with them it cannot convert to
-// RGB32; both come back as a null reader, which the caller reports.
+// RGB32; both come back as a null reader, which the caller reports. The output type can change
+// under way (a stream whose frame size changes); the reader then reads the new size and stride
+// before it hands over the sample that came with the change.
 #include <windows.h>
 #include <mfapi.h>
 #include <mfidl.h>
@@ -12,6 +14,7 @@
 #include <propidl.h>
 
 #include <memory>
+#include <new>
 
 #include "platform/video.h"
 
@@ -43,6 +46,20 @@ class ComPtr {
 
 constexpr DWORD kFirstVideo = static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM);
 constexpr DWORD kAllStreams = static_cast<DWORD>(MF_SOURCE_READER_ALL_STREAMS);
+
+// The frame size and stride of the first video stream's current output type.
+bool ReadFormat(IMFSourceReader* reader, VideoFormat& format) {
+  ComPtr<IMFMediaType> current;
+  if (FAILED(reader->GetCurrentMediaType(kFirstVideo, current.Out())) || !current) return false;
+  UINT32 width = 0, height = 0;
+  if (FAILED(MFGetAttributeSize(current.get(), MF_MT_FRAME_SIZE, &width, &height))) return false;
+  UINT32 stride = 0;
+  if (FAILED(current->GetUINT32(MF_MT_DEFAULT_STRIDE, &stride))) stride = 0;
+  format.width = width > 0x7FFFFFFF ? 0 : static_cast<int32_t>(width);
+  format.height = height > 0x7FFFFFFF ? 0 : static_cast<int32_t>(height);
+  format.stride = static_cast<int32_t>(stride);  // the attribute holds a signed value
+  return true;
+}
 
 class MfSample final : public VideoSample {
  public:
@@ -85,9 +102,22 @@ class MfReader final : public VideoReader {
       if (raw) raw->Release();
       return (flags & MF_SOURCE_READERF_ENDOFSTREAM) ? VideoReadStatus::EndOfStream : VideoReadStatus::StreamError;
     }
-    if (!raw) return VideoReadStatus::NoSample;
-    sample = std::make_unique<MfSample>(raw, timestamp);
-    return VideoReadStatus::Sample;
+    // A new output type (the stream's size changed, say) comes with the first sample made in it.
+    const bool changed = (flags & MF_SOURCE_READERF_CURRENTMEDIATYPECHANGED) != 0;
+    if (changed && !ReadFormat(reader_, format_)) {
+      if (raw) raw->Release();
+      return VideoReadStatus::Failed;
+    }
+    if (raw) {
+      auto* wrapped = new (std::nothrow) MfSample(raw, timestamp);
+      if (!wrapped) {
+        raw->Release();
+        return VideoReadStatus::Failed;
+      }
+      sample.reset(wrapped);
+    }
+    if (changed) return VideoReadStatus::FormatChanged;
+    return raw ? VideoReadStatus::Sample : VideoReadStatus::NoSample;
   }
 
   bool SeekToStart() override {
@@ -126,17 +156,8 @@ class MfSession final : public VideoSession {
     if (FAILED(wanted->SetGUID(MF_MT_SUBTYPE, MFVideoFormat_RGB32))) return nullptr;
     if (FAILED(reader->SetCurrentMediaType(kFirstVideo, nullptr, wanted.get()))) return nullptr;
 
-    ComPtr<IMFMediaType> current;
-    if (FAILED(reader->GetCurrentMediaType(kFirstVideo, current.Out())) || !current) return nullptr;
-    UINT32 width = 0, height = 0;
-    if (FAILED(MFGetAttributeSize(current.get(), MF_MT_FRAME_SIZE, &width, &height))) return nullptr;
-    UINT32 stride = 0;
-    if (FAILED(current->GetUINT32(MF_MT_DEFAULT_STRIDE, &stride))) stride = 0;
-
     VideoFormat format;
-    format.width = width > 0x7FFFFFFF ? 0 : static_cast<int32_t>(width);
-    format.height = height > 0x7FFFFFFF ? 0 : static_cast<int32_t>(height);
-    format.stride = static_cast<int32_t>(stride);  // the attribute holds a signed value
+    if (!ReadFormat(reader.get(), format)) return nullptr;
     IMFSourceReader* kept = reader.get();
     kept->AddRef();
     return std::make_unique<MfReader>(kept, format);

@@ -80,6 +80,11 @@ TEST_F(DecodePng, SolidPngsGivePremultipliedPixels) {
 TEST_F(DecodePng, BrokenBytesFailWithEmptyOutputs) {
   const std::string good = MakeSolidPng(16, 16, 1, 2, 3, 255);
   const std::string cases[] = {
+      // A 1 x 1 BMP: GDI+ would decode it, so a tile server must not get it that far.
+      std::string("BM:\0\0\0\0\0\0\0"
+                  "6\0\0\0(\0\0\0\1\0\0\0\1\0\0\0\1\0\x18\0\0\0\0\0\4\0\0\0",
+                  38) +
+          std::string(16, '\0') + std::string("\0\0\xff\0", 4),
       "",
       "not an image at all",
       good.substr(0, 8),   // signature only
@@ -162,8 +167,11 @@ class ScratchLocalFileSystem final : public FileSystem {
     std::error_code ec;
     std::filesystem::remove_all(std::filesystem::path(local_), ec);
   }
-  std::wstring LocalAppDataFolder() override { return local_; }
-  std::wstring RoamingAppDataFolder() override { return {}; }
+  // The scratch folder stands in for the local application-data folder.
+  std::wstring Root() const { return local_; }
+  std::wstring CacheFolder() override { return local_ + L"\\Tolvane"; }
+  std::wstring SettingsFolder() override { return {}; }
+  std::wstring SettingsFileShown() override { return {}; }
   std::wstring TempFolder() override { return sys_.TempFolder(); }
   bool CreateFolder(const std::wstring& path) override { return sys_.CreateFolder(path); }
   bool ReadAll(const std::wstring& path, std::string& bytes) override { return sys_.ReadAll(path, bytes); }
@@ -190,7 +198,7 @@ class ScratchLocalFileSystem final : public FileSystem {
 // sizes and last-write times, and setting those times (past and future alike).
 TEST(Win32Files, ListsNestedFilesWithSizesAndTheTimesSet) {
   ScratchLocalFileSystem files;
-  const std::wstring root = files.LocalAppDataFolder();
+  const std::wstring root = files.Root();
   std::vector<FileEntry> listed;
   EXPECT_FALSE(files.ListFiles(root + L"\\missing", listed));
   ASSERT_TRUE(files.CreateFolder(root + L"\\a"));
@@ -255,7 +263,7 @@ TEST_F(CachedMapOverHttp, SecondMapOfTheSamePlaceSendsNoRequest) {
   ASSERT_NE(first, nullptr);
   EXPECT_EQ(server.RequestHeads().size(), 9u);
   const std::wstring tile = cache.TilePath(6, 32, 32);
-  EXPECT_EQ(tile, files.LocalAppDataFolder() + L"\\Tolvane\\tiles\\" + TileBaseFolderName(base) + L"\\6\\32\\32.png");
+  EXPECT_EQ(tile, files.Root() + L"\\Tolvane\\tiles\\" + TileBaseFolderName(base) + L"\\6\\32\\32.png");
   EXPECT_TRUE(files.Exists(tile));
   EXPECT_FALSE(files.Exists(tile + L".tmp"));
 

@@ -17,6 +17,7 @@
 
 #include "monitor/snapshot.h"
 #include "monitor/socket_table_reader.h"
+#include "platform/win32/socket_tables_win32.h"
 #include "platform/process_env.h"
 
 namespace tolvane {
@@ -143,7 +144,7 @@ TEST_F(Win32SnapshotTest, FindsItsOwnLoopbackUdpSocket) {
   const int port = PortOf(udp.get());
   ASSERT_GT(port, 0);
 
-  const std::vector<UdpEntry> entries = ReadUdpTable(SystemSocketTables(), SocketTableKind::Udp4);
+  const std::vector<UdpEntry> entries = SystemSocketTables().ReadUdp(SocketTableKind::Udp4);
   const auto entry = std::find_if(entries.begin(), entries.end(), [&](const UdpEntry& e) {
     return e.localPort == port && e.localAddress[0] == 127 && e.localAddress[3] == 1;
   });
@@ -177,11 +178,11 @@ TEST(Win32SocketTables, DecodingNeverReadsPastTheBuffer) {
   std::vector<std::byte> buffer(4 + 24 * 2, std::byte{0});
   const uint32_t claimed = 1000;
   std::memcpy(buffer.data(), &claimed, 4);
-  EXPECT_EQ(SystemSocketTables().DecodeTcp(SocketTableKind::Tcp4, buffer).size(), 2u);
-  EXPECT_TRUE(SystemSocketTables().DecodeUdp(SocketTableKind::Udp6, std::vector<std::byte>(3)).empty());
+  EXPECT_EQ(SystemSocketTableQuery().DecodeTcp(SocketTableKind::Tcp4, buffer).size(), 2u);
+  EXPECT_TRUE(SystemSocketTableQuery().DecodeUdp(SocketTableKind::Udp6, std::vector<std::byte>(3)).empty());
   std::vector<std::byte> udp(4 + 12 * 3 + 5, std::byte{0});
   std::memcpy(udp.data(), &claimed, 4);
-  EXPECT_EQ(SystemSocketTables().DecodeUdp(SocketTableKind::Udp4, udp).size(), 3u);
+  EXPECT_EQ(SystemSocketTableQuery().DecodeUdp(SocketTableKind::Udp4, udp).size(), 3u);
 }
 
 }  // namespace
