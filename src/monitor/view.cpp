@@ -430,7 +430,8 @@ uint32_t ConnectionView::RebuildView(ViewInputs& inputs) {
   std::erase_if(rowFirstSeen_, [generation](const auto& entry) { return entry.second.generation != generation; });
   if (!rows.empty()) viewShownBefore_ = true;
 
-  // The rows' latencies are told apart from the rest: new samples change nothing else of the table.
+  // The rows' latencies and traffic are told apart from the rest: new samples and a new second of
+  // traffic change nothing else of the table.
   Fnv1a rowsHash, latencyHash;
   rowsHash.Add(static_cast<uint64_t>(rows.size()));
   for (const ViewRow& row : rows) {
@@ -445,11 +446,11 @@ uint32_t ConnectionView::RebuildView(ViewInputs& inputs) {
     // The traffic as the table and the details pane write it, so a rate that shows the same text
     // repaints nothing.
     const RowTraffic& t = row.traffic;
-    rowsHash.Add(static_cast<uint64_t>(t.metered));
-    rowsHash.Add(ShownAmount(t.rateReceived));
-    rowsHash.Add(ShownAmount(t.rateSent));
-    rowsHash.Add(ShownAmount(t.totalReceived));
-    rowsHash.Add(ShownAmount(t.totalSent));
+    latencyHash.Add(static_cast<uint64_t>(t.metered));
+    latencyHash.Add(ShownAmount(t.rateReceived));
+    latencyHash.Add(ShownAmount(t.rateSent));
+    latencyHash.Add(ShownAmount(t.totalReceived));
+    latencyHash.Add(ShownAmount(t.totalSent));
     rowsHash.Add(static_cast<uint64_t>(row.app.processes) << 32 | row.app.connections);
     rowsHash.Add(static_cast<uint64_t>(static_cast<int64_t>(row.app.signalMs)));
   }
@@ -460,7 +461,7 @@ uint32_t ConnectionView::RebuildView(ViewInputs& inputs) {
   if (rowsPrint != rowsFingerprint_) {
     changes |= kRowsChanged;
   } else if (latencyPrint != latencyFingerprint_) {
-    changes |= kLatenciesChanged;
+    changes |= kMetersChanged;
   }
   if (callPrint.cards != callFingerprint_.cards) {
     changes |= kCallsChanged;

@@ -81,9 +81,9 @@ class ConnectionView {
  public:
   static constexpr uint32_t kRowsChanged = 1;   // repaint everything
   static constexpr uint32_t kCallsChanged = 2;  // repaint the call panel
-  // Only the latencies of the same rows in the same order changed: repaint the rows, the selected
-  // row's route and the median (never together with kRowsChanged).
-  static constexpr uint32_t kLatenciesChanged = 4;
+  // Only the latencies or the traffic of the same rows in the same order changed: repaint the rows,
+  // the selected row's route and the median (never together with kRowsChanged).
+  static constexpr uint32_t kMetersChanged = 4;
   // Only the latency and packet lines of the same call cards changed (never with kCallsChanged).
   static constexpr uint32_t kCallLinesChanged = 8;
   static constexpr uint64_t kFadeMs = 700;

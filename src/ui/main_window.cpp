@@ -141,9 +141,9 @@ void MainWindow::UiTick() {
           const auto n = static_cast<int32_t>(std::min<size_t>(4, app_.callList().Entries().size()));
           for (int32_t i = 0; i < n; ++i) InvalidateBox(CallCardLineBox(LogicalWidth(), n, i));
         }
-        if (bits & ConnectionView::kLatenciesChanged) {
-          // New samples: the rows (their latencies and sparklines), the selected row's route and the
-          // median, now as a full repaint would; the rest of the view is as it was.
+        if (bits & ConnectionView::kMetersChanged) {
+          // New samples or traffic: the rows (their traffic, latencies and sparklines), the selected
+          // row's route and the median, now as a full repaint would; the rest of the view is as it was.
           InvalidateHitRect(Slot::TableArea);
           if (app_.viewInputs().selectedRow >= 0) {
             const int32_t w = LogicalWidth(), h = LogicalHeight();

@@ -58,17 +58,17 @@ class WindowPaint::RowCache final : public RowLayer {
       if (!slots.look[k]) continue;
       if (*slots.look[k] == look) {
         slot = k;
-      } else if (SameButLatency(*slots.look[k], look)) {
+      } else if (SameButMeters(*slots.look[k], look)) {
         kin = k;
       }
     }
     if (slot < 0 && kin >= 0) {
-      // New samples only: the chrome comes back under the latency cells, and the row is drawn again
+      // New samples or traffic only: the chrome comes back under the meter cells, and the row is drawn again
       // clipped to them, which culls its texts elsewhere (text is what costs).
       slot = kin;
       const DeviceRect cells =
-          Intersect(band, DeviceRect{static_cast<int32_t>(std::floor(LatencyCellsLeft(W_) * s)), band.top,
-                                     static_cast<int32_t>(std::ceil(LatencyCellsRight(W_) * s)), band.bottom});
+          Intersect(band, DeviceRect{static_cast<int32_t>(std::floor(MeterCellsLeft(W_) * s)), band.top,
+                                     static_cast<int32_t>(std::ceil(MeterCellsRight(W_) * s)), band.bottom});
       Surface& target = *paint_.rows_[slot];
       Copy(*paint_.chrome_, target, cells);
       DrawContext dc = ContextOn(target, in_);

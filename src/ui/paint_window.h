@@ -5,7 +5,7 @@
 // background medium, custom-theme veil), the chrome layer (the background with the parts of the
 // main view that rarely change, PaintMainViewChrome), two row layers (table rows drawn over the
 // chrome, each kept with the look it was drawn for, RowLayer: two looks per row, so the hover
-// moving back and forth is only copied, and a row that only got new samples has only its latency
+// moving back and forth is only copied, and a row that only got new samples or traffic has only its meter
 // cells drawn again), and the underlay (the main view as last drawn, reused
 // behind an open panel). They are created on the first paint and again whenever
 // the client size changes, which also invalidates the caches and forces a full repaint. Each
@@ -95,7 +95,7 @@ class WindowPaint {
     bool backgroundComposed = false;
     bool chromeDrawn = false;    // the chrome layer was made again
     int32_t rowsDrawn = 0;       // table rows drawn into the row layer
-    int32_t cellsDrawn = 0;      // rows of which only the latency cells were drawn again
+    int32_t cellsDrawn = 0;      // rows of which only the meter cells were drawn again
     int32_t rowsCopied = 0;      // table rows copied from it unchanged
     bool underlayDrawn = false;  // the main view was drawn into the underlay
     DeviceRect copied;           // the rectangle copied to the window

@@ -327,11 +327,14 @@ RowLook LookOf(const ViewRow& row, const LatencyBook& book, bool selected, bool 
   return look;
 }
 
-bool SameButLatency(const RowLook& a, const RowLook& b) {
+bool SameButMeters(const RowLook& a, const RowLook& b) {
   RowLook c = a;
   c.latencyMs = b.latencyMs;
   c.app.signalMs = b.app.signalMs;
   c.samples = b.samples;
+  c.metered = b.metered;
+  c.shownReceived = b.shownReceived;
+  c.shownSent = b.shownSent;
   return c == b;
 }
 

@@ -406,7 +406,7 @@ TEST(ViewTest, ScrollClamp) {
 TEST(ViewTest, ChangeBits) {
   Rig rig;
   const uint32_t both = ConnectionView::kRowsChanged | ConnectionView::kCallsChanged;
-  const uint32_t latencies = ConnectionView::kLatenciesChanged;
+  const uint32_t latencies = ConnectionView::kMetersChanged;
   EXPECT_EQ(rig.view.RebuildView(rig.inputs), both);
   EXPECT_EQ(rig.view.RebuildView(rig.inputs), 0u);
 
@@ -423,6 +423,8 @@ TEST(ViewTest, ChangeBits) {
       {"packets of a row that feeds no call entry", [](Rig&, RowList& rows) { rows[7].packets += 100; }, 0},
       {"age of a row that feeds no call entry", [](Rig&, RowList& rows) { rows[8].ageMs = 5; }, 0},
       {"packets of a call row", [](Rig&, RowList& rows) { rows[0].packets += 1; }, ConnectionView::kCallLinesChanged},
+      {"rate of a shown row", [](Rig&, RowList& rows) { rows[6].traffic = RowTraffic{true, 0, 0, 5000, 0, 0, 0}; },
+       latencies},
       {"state of a shown row", [](Rig&, RowList& rows) { rows[6].state = L"RECENT"; }, ConnectionView::kRowsChanged},
       {"a hidden row changes", [](Rig&, RowList& rows) { rows[2].state = L"ACTIVE"; }, 0},
       {"search hides rows", [](Rig& r, RowList&) { r.inputs.searchText = L"chrome"; }, ConnectionView::kRowsChanged},
