@@ -6,6 +6,7 @@ namespace tolvane {
 void Toast::Show(std::wstring text) {
   text_ = std::move(text);
   shownAt_ = clock_.SystemNs();
+  ++serial_;
 }
 
 bool Toast::Visible() {

@@ -25,6 +25,8 @@ class Toast {
 
   const std::wstring& text() const { return text_; }
   int64_t shownAt() const { return shownAt_; }
+  // Grows with every Show, so the window notices a new toast even with the same text and time.
+  uint64_t serial() const { return serial_; }
 
   // True while now - shownAt < 2.4 s and the text is not empty. Once that time has passed the
   // text is emptied (the first paint after it asks), so later calls stay false.
@@ -38,6 +40,7 @@ class Toast {
   Clock& clock_;
   std::wstring text_;
   int64_t shownAt_ = 0;
+  uint64_t serial_ = 0;
 };
 
 }  // namespace tolvane

@@ -2,9 +2,11 @@
 //
 // Waits go through Clock in 50 ms steps so that shutdown and a queued request are noticed within one
 // step, and so that tests can drive the loop with a fake clock. A worker thread that cannot be
-// started (the system is out of threads) is simply left out; the remaining workers cover its targets.
+// started (the system is out of threads) is simply left out; the remaining workers cover its targets,
+// and the next cycle tries to start it again.
 #include "latency/ping_service.h"
 
+#include <algorithm>
 #include <system_error>
 #include <unordered_set>
 
@@ -50,7 +52,10 @@ PingService::PingService(const Settings& settings, PublishedRows& rows, const Ca
       panelOpen_(panelOpen),
       demoMode_(demoMode) {}
 
-PingService::~PingService() { Join(); }
+PingService::~PingService() {
+  Join();
+  StopWorkers();
+}
 
 void PingService::Start() {
   if (thread_.joinable()) return;
@@ -130,8 +135,7 @@ std::vector<std::wstring> PingService::BuildTargets() {
   return targets;
 }
 
-void PingService::WorkerBody(const std::vector<std::wstring>& targets, std::atomic<size_t>& next) {
-  const IcmpHandle handle = icmp_.Open();
+void PingService::WorkerBody(IcmpHandle handle, const std::vector<std::wstring>& targets, std::atomic<size_t>& next) {
   if (handle == kNoIcmpHandle) return;
   while (Running()) {
     const size_t index = next.fetch_add(1, std::memory_order_relaxed);
@@ -139,41 +143,88 @@ void PingService::WorkerBody(const std::vector<std::wstring>& targets, std::atom
     if (RequestPending()) break;
     book_.RecordSample(targets[index], PingOnce(handle, targets[index], kTargetTimeoutMs));
   }
+}
+
+void PingService::WorkerThread(size_t index) {
+  IcmpHandle handle = icmp_.Open();
+  uint64_t seen = 0;
+  std::unique_lock<std::mutex> lock(poolLock_);
+  for (;;) {
+    poolWake_.wait(lock, [&] { return stopping_ || (cycle_ != seen && index < taking_); });
+    if (stopping_) break;
+    seen = cycle_;
+    const std::vector<std::wstring>& targets = *targets_;
+    std::atomic<size_t>& next = *next_;
+    lock.unlock();
+    if (handle == kNoIcmpHandle) handle = icmp_.Open();  // refused before: try once per cycle
+    WorkerBody(handle, targets, next);
+    lock.lock();
+    if (--busy_ == 0) poolDone_.notify_one();
+  }
+  lock.unlock();
   icmp_.Close(handle);
 }
 
 void PingService::PingTargets(const std::vector<std::wstring>& targets) {
   if (targets.empty()) return;
-  const size_t workers = targets.size() < kMaxWorkers ? targets.size() : kMaxWorkers;
+  const size_t helpers = (targets.size() < kMaxWorkers ? targets.size() : kMaxWorkers) - 1;
   std::atomic<size_t> next{0};
-  std::vector<std::thread> threads;
-  threads.reserve(workers - 1);
-  for (size_t i = 1; i < workers; ++i) {
-    try {
-      threads.emplace_back([this, &targets, &next] { WorkerBody(targets, next); });
-    } catch (const std::system_error&) {
-      break;
+  {
+    std::lock_guard<std::mutex> guard(poolLock_);
+    while (workers_.size() < helpers) {
+      try {
+        workers_.emplace_back([this, index = workers_.size()] { WorkerThread(index); });
+      } catch (const std::system_error&) {
+        break;
+      }
     }
+    ++cycle_;
+    taking_ = std::min(helpers, workers_.size());
+    busy_ = taking_;
+    targets_ = &targets;
+    next_ = &next;
   }
-  WorkerBody(targets, next);
-  for (std::thread& t : threads) t.join();
+  poolWake_.notify_all();
+  if (ownHandle_ == kNoIcmpHandle) ownHandle_ = icmp_.Open();
+  WorkerBody(ownHandle_, targets, next);
+  std::unique_lock<std::mutex> lock(poolLock_);
+  poolDone_.wait(lock, [this] { return busy_ == 0; });
+  targets_ = nullptr;
+  next_ = nullptr;
+}
+
+void PingService::StopWorkers() {
+  std::vector<std::thread> workers;
+  {
+    std::lock_guard<std::mutex> guard(poolLock_);
+    stopping_ = true;
+    workers.swap(workers_);
+  }
+  poolWake_.notify_all();
+  for (std::thread& t : workers) t.join();
+  {
+    std::lock_guard<std::mutex> guard(poolLock_);
+    stopping_ = false;
+  }
+  icmp_.Close(ownHandle_);
+  ownHandle_ = kNoIcmpHandle;
 }
 
 void PingService::PingLoop() {
-  IcmpHandle handle = kNoIcmpHandle;
+  // One handle serves the requests and this thread's share of each cycle: they never overlap.
   while (Running()) {
     if (!settings_.enablePing.load()) {
       Wait(6, false);
       continue;
     }
-    if (handle == kNoIcmpHandle) handle = icmp_.Open();
-    if (handle == kNoIcmpHandle) {
+    if (ownHandle_ == kNoIcmpHandle) ownHandle_ = icmp_.Open();
+    if (ownHandle_ == kNoIcmpHandle) {
       Wait(20, false);
       continue;
     }
     for (const std::wstring& address : TakeRequests()) {
       if (!Running()) break;
-      book_.RecordSample(address, PingOnce(handle, address, kRequestTimeoutMs));
+      book_.RecordSample(address, PingOnce(ownHandle_, address, kRequestTimeoutMs));
     }
     if (!Running()) break;
     const std::vector<std::wstring> targets = BuildTargets();
@@ -184,7 +235,7 @@ void PingService::PingLoop() {
     PingTargets(targets);
     Wait(8, true);
   }
-  icmp_.Close(handle);
+  StopWorkers();
 }
 
 }  // namespace tolvane

@@ -6,6 +6,10 @@
 // handle. Workers stop taking new targets as soon as a request is queued, so a request waits for at
 // most the pings already in flight.
 //
+// The five helper workers and their handles are made when a cycle first needs them and kept until
+// the ping thread ends: each cycle only wakes them (one condition variable), so an idle cycle starts
+// no thread and opens no handle. The ping thread pings with its own handle beside them.
+//
 // Locks: the request lock and the focus lock are the service's own; PublishedRows' lock is held
 // while targets are chosen, with the prefix list's lock taken inside it (the only nesting). The focus
 // lock is always released before the rows lock is taken. No lock is held during a ping.
@@ -15,6 +19,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -53,7 +58,7 @@ class PingService {
   PingService(const Settings& settings, PublishedRows& rows, const CallPrefixList& prefixes, LatencyBook& book,
               Icmp& icmp, Clock& clock, const std::atomic<bool>& appRunning, const std::atomic<bool>& panelOpen,
               bool demoMode);
-  ~PingService();  // joins the thread if the owner forgot to
+  ~PingService();  // joins the thread if the owner forgot to, then stops the workers
   PingService(const PingService&) = delete;
   PingService& operator=(const PingService&) = delete;
 
@@ -74,14 +79,19 @@ class PingService {
   // This cycle's targets: no duplicates, at most kMaxTargets.
   std::vector<std::wstring> BuildTargets();
 
-  // Pings targets from min(6, count) threads (this one included) sharing one index, recording each
-  // sample; returns when every worker has stopped.
+  // Pings targets from min(6, count) threads (this one, with the service's own handle, and that many
+  // kept workers less one) sharing one index, recording each sample; returns when every worker of
+  // the cycle has stopped. The thread that calls it must be the only one that does.
   void PingTargets(const std::vector<std::wstring>& targets);
+  // Ends and joins the kept workers and closes every handle (the ping thread does it as it ends).
+  void StopWorkers();
 
   int32_t PingOnce(IcmpHandle handle, std::wstring_view address, uint32_t timeoutMs);
 
  private:
-  void WorkerBody(const std::vector<std::wstring>& targets, std::atomic<size_t>& next);
+  void WorkerBody(IcmpHandle handle, const std::vector<std::wstring>& targets, std::atomic<size_t>& next);
+  // A kept worker: waits for a cycle it takes part in, pings, reports, until StopWorkers.
+  void WorkerThread(size_t index);
   std::vector<std::wstring> TakeRequests();
   bool Running() const { return appRunning_.load(std::memory_order_acquire); }
   // Sleeps up to steps x 50 ms; stops early when the app stops or, if untilRequest, a request arrives.
@@ -103,6 +113,20 @@ class PingService {
   mutable std::mutex focusLock_;  // the ping focus lock
   std::wstring focus_;
   std::thread thread_;
+
+  // The kept workers. The cycle fields are written under poolLock_ by the thread in PingTargets and
+  // read by the workers once woken; targets_ and next_ stay valid until every worker reported.
+  IcmpHandle ownHandle_ = kNoIcmpHandle;  // the pinging thread's handle, owned by that thread
+  std::mutex poolLock_;
+  std::condition_variable poolWake_;  // a cycle starts, or the workers stop
+  std::condition_variable poolDone_;  // a worker finished its part of the cycle
+  std::vector<std::thread> workers_;
+  uint64_t cycle_ = 0;  // numbers the cycles; a worker takes part once per number
+  size_t taking_ = 0;   // workers 0 .. taking_ - 1 take part in the current cycle
+  size_t busy_ = 0;     // of those, the ones still pinging
+  bool stopping_ = false;
+  const std::vector<std::wstring>* targets_ = nullptr;
+  std::atomic<size_t>* next_ = nullptr;
 };
 
 }  // namespace tolvane

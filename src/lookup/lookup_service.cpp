@@ -62,41 +62,108 @@ void AddLine(std::wstring& out, std::wstring_view label, const std::wstring& val
 
 void LookupCache::RequestLookup(const std::wstring& address, bool force) {
   std::lock_guard<std::mutex> guard(lock_);
-  if (!force && table_.count(address) != 0) return;
+  revision_.fetch_add(1, std::memory_order_release);
+  Entry& entry = table_[address];
+  entry.shown = ++requests_;
+  if (!force && entry.record) {
+    if (entry.mapDropped) {
+      entry.mapDropped = false;
+      queue_.push_back(Queued{address, true});
+    }
+    BoundLocked();
+    return;
+  }
   auto record = std::make_shared<LookupResult>();
   record->address = address;
+  entry.mapDropped = false;
   if (!IsPublicLookupAddress(address)) {
     record->state = LookupState::Private;
     record->mapState = MapState::None;
-    table_[address] = std::move(record);
-    return;
+  } else {
+    queue_.push_back(Queued{address, false});
   }
-  table_[address] = std::move(record);
-  queue_.push_back(address);
+  entry.record = std::move(record);
+  BoundLocked();
+}
+
+void LookupCache::BoundLocked() {
+  if (table_.size() <= kMaxMaps) return;
+  std::vector<std::pair<uint64_t, const std::wstring*>> order;  // most recently shown first
+  order.reserve(table_.size());
+  for (const auto& [address, entry] : table_) order.emplace_back(entry.shown, &address);
+  std::sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+  for (size_t i = kMaxMaps; i < order.size(); ++i) {
+    const std::wstring& address = *order[i].second;
+    if (i >= kMaxRecords) {
+      std::erase_if(queue_, [&](const Queued& q) { return q.address == address; });
+      table_.erase(address);  // last: order points at the key
+      continue;
+    }
+    Entry& entry = table_.at(address);
+    if (entry.record->map) {
+      entry.record->map.reset();
+      entry.record->mapState = MapState::Loading;  // until it is shown and composed again
+      entry.mapDropped = true;
+    }
+  }
 }
 
 LookupResult LookupCache::Snapshot(const std::wstring& address) const {
   std::lock_guard<std::mutex> guard(lock_);
   const auto it = table_.find(address);
-  if (it != table_.end()) return *it->second;
+  if (it != table_.end()) return *it->second.record;
   LookupResult fresh;
   fresh.address = address;
   return fresh;
 }
 
-bool LookupCache::TakeNext(std::wstring& address, std::shared_ptr<LookupResult>& record) {
+bool LookupCache::InProgress(const std::wstring& address) const {
+  std::lock_guard<std::mutex> guard(lock_);
+  const auto it = table_.find(address);
+  if (it == table_.end()) return true;
+  const LookupResult& r = *it->second.record;
+  return r.state == LookupState::Pending || (r.state == LookupState::Done && r.mapState == MapState::Loading);
+}
+
+bool LookupCache::TakeNext(std::wstring& address, std::shared_ptr<LookupResult>& record, bool* mapOnly) {
   std::lock_guard<std::mutex> guard(lock_);
   if (queue_.empty()) return false;
-  address = std::move(queue_.front());
+  address = std::move(queue_.front().address);
+  if (mapOnly) *mapOnly = queue_.front().mapOnly;
   queue_.pop_front();
   const auto it = table_.find(address);
-  record = it != table_.end() ? it->second : nullptr;
+  record = it != table_.end() ? it->second.record : nullptr;
   return true;
 }
 
 void LookupCache::PublishResult(LookupResult& target, const LookupResult& result) {
   std::lock_guard<std::mutex> guard(lock_);
   target = result;
+  if (target.map) {
+    const auto it = table_.find(target.address);
+    if (it != table_.end() && it->second.record.get() == &target) it->second.mapDropped = false;
+    BoundLocked();
+  }
+  revision_.fetch_add(1, std::memory_order_release);
+}
+
+bool LookupCache::MapInputs(const LookupResult& target, double& lat, double& lon, int& zoom) const {
+  std::lock_guard<std::mutex> guard(lock_);
+  if (target.state != LookupState::Done || target.mapState != MapState::Loading) return false;
+  lat = target.lat;
+  lon = target.lon;
+  zoom = MapZoom(target);
+  return true;
+}
+
+void LookupCache::PublishMap(LookupResult& target, std::shared_ptr<const MapImage> map, float markerX, float markerY) {
+  std::lock_guard<std::mutex> guard(lock_);
+  target.mapState = map ? MapState::Ready : MapState::Failed;
+  target.map = std::move(map);
+  target.markerX = markerX;
+  target.markerY = markerY;
+  BoundLocked();
+  revision_.fetch_add(1, std::memory_order_release);
 }
 
 size_t LookupCache::QueueSize() const {
@@ -116,8 +183,8 @@ void LookupCache::RequestLocate(const std::wstring& address) {
     return;
   }
   const auto it = table_.find(address);
-  if (it != table_.end() && it->second->state == LookupState::Done) {
-    LookupResult copy = *it->second;
+  if (it != table_.end() && it->second.record->state == LookupState::Done) {
+    LookupResult copy = *it->second.record;
     copy.map.reset();
     copy.mapState = MapState::None;
     located_.push_back(std::move(copy));
@@ -154,6 +221,8 @@ void LookupCache::PublishLocated(LookupResult result) {
 LookupResult SnapshotCurrentLookup(const LookupCache& cache, const CurrentLookup& current) {
   return cache.Snapshot(current.address);
 }
+
+int MapZoom(const LookupResult& r) { return r.city.empty() ? 6 : 10; }
 
 std::wstring RateLimitMessage(uint64_t pauseMs) {
   constexpr uint64_t kMinuteMs = 60000;
@@ -204,7 +273,7 @@ LookupResult PerformLookup(const std::wstring& address, const std::wstring& apiB
       r.mapState = MapState::Loading;
       if (publish) publish(r);
 
-      const int zoom = r.city.empty() ? 6 : 10;
+      const int zoom = MapZoom(r);
       float markerX = LookupResult::kMapCentre;
       float markerY = LookupResult::kMapCentre;
       std::shared_ptr<const MapImage> map;
@@ -272,8 +341,21 @@ bool LookupWorker::Stop(uint32_t graceMs) {
 bool LookupWorker::RunOnce() {
   std::wstring address;
   std::shared_ptr<LookupResult> record;
+  bool mapOnly = false;
   busy_.store(true);
-  if (appRunning_.load() && cache_.TakeNext(address, record) && record) {
+  if (appRunning_.load() && cache_.TakeNext(address, record, &mapOnly) && record && mapOnly) {
+    // The tiles come from the tile cache, unless it lost them meanwhile.
+    double lat = 0, lon = 0;
+    int zoom = 0;
+    if (cache_.MapInputs(*record, lat, lon, zoom)) {
+      float markerX = LookupResult::kMapCentre, markerY = LookupResult::kMapCentre;
+      std::shared_ptr<const MapImage> map = buildMap_ ? buildMap_(lat, lon, zoom, markerX, markerY) : nullptr;
+      cache_.PublishMap(*record, std::move(map), markerX, markerY);
+    }
+    busy_.store(false);
+    return true;
+  }
+  if (record) {
     // The record stays alive through our reference even if a forced request replaces it meanwhile;
     // the replacement has its own queue entry.
     PerformLookup(

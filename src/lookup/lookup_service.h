@@ -8,9 +8,13 @@
 // Records are shared: a record that a forced request replaces stays alive for the worker still
 // filling it, and snapshots share the (read-only) map image instead of copying its pixels.
 //
-// Caveats: entries are never removed while the program runs (one record per address ever looked up).
-// A lookup in progress is finished before the worker ends, so Join can take as long as the HTTP
-// time-outs and the map download allow; the program's end uses Stop instead, after cancelling the
+// Memory is bounded by what the lookup panel showed last: records are kept for the 32 addresses shown
+// most recently (a dropped one is looked up again when asked), and map pixels (2.4 MB each) only for
+// the five most recently shown, the current lookup first. A record whose map went has it composed
+// again from the tile cache when it is shown next, without asking the geolocation service.
+//
+// Caveats: a lookup in progress is finished before the worker ends, so Join can take as long as the
+// HTTP time-outs and the map download allow; the program's end uses Stop instead, after cancelling the
 // HTTP client, and does not wait for a request the stack cannot cancel. Every byte of the service's
 // answer is untrusted.
 #pragma once
@@ -90,22 +94,38 @@ std::wstring RateLimitMessage(uint64_t pauseMs);
 
 class LookupCache {
  public:
-  // Makes sure the table holds a record for address. Without force an existing record (finished or
-  // still pending) is reused. Otherwise a new record replaces it: Private at once for an address that
-  // is not a public internet peer (nothing queued), else Pending with the address queued.
+  static constexpr size_t kMaxRecords = 32;  // addresses whose texts are kept
+  static constexpr size_t kMaxMaps = 5;      // addresses whose map pixels are kept
+
+  // Makes sure the table holds a record for address, and counts it as shown now (the lookup panel
+  // shows what is asked for). Without force an existing record (finished or still pending) is reused;
+  // one whose map was dropped has it composed again. Otherwise a new record replaces it: Private at
+  // once for an address that is not a public internet peer (nothing queued), else Pending with the
+  // address queued. Then the least recently shown records beyond the bounds lose their map or go.
   void RequestLookup(const std::wstring& address, bool force);
 
   // A copy of the record of address (map image shared); a new Pending record with that address when
   // the table holds none.
   LookupResult Snapshot(const std::wstring& address) const;
 
+  // Whether the record of address is still being filled: Pending, or Done with its map loading. True
+  // when the table holds none (it shows as Pending). For the window's timer, which asks only after
+  // Revision changed.
+  bool InProgress(const std::wstring& address) const;
+  // Grows with every request and every publication: unchanged means every record is as it was.
+  uint64_t Revision() const { return revision_.load(std::memory_order_acquire); }
+
   // Worker side: takes the first queued address and the record the table holds for it now. False
-  // when the queue is empty; true with a null record when the table lost it (cannot happen today, as
-  // nothing is removed, but the worker copes).
-  bool TakeNext(std::wstring& address, std::shared_ptr<LookupResult>& record);
+  // when the queue is empty; true with a null record when the table lost it. mapOnly (when given) is
+  // set for a record that only needs its map composed again.
+  bool TakeNext(std::wstring& address, std::shared_ptr<LookupResult>& record, bool* mapOnly = nullptr);
 
   // Copies every field of result into target under the lock.
   void PublishResult(LookupResult& target, const LookupResult& result);
+  // For a map composed again: target's place and zoom, false unless it is a finished lookup waiting
+  // for its map; then its map (or none), marker and map state.
+  bool MapInputs(const LookupResult& target, double& lat, double& lon, int& zoom) const;
+  void PublishMap(LookupResult& target, std::shared_ptr<const MapImage> map, float markerX, float markerY);
 
   size_t QueueSize() const;
 
@@ -124,11 +144,25 @@ class LookupCache {
   void PublishLocated(LookupResult result);
 
  private:
+  struct Entry {
+    std::shared_ptr<LookupResult> record;
+    uint64_t shown = 0;       // when it was last asked for, in requests
+    bool mapDropped = false;  // its map went for the bound; composed again when shown
+  };
+  struct Queued {
+    std::wstring address;
+    bool mapOnly = false;
+  };
+  // Drops records beyond kMaxRecords and maps beyond kMaxMaps, least recently shown first.
+  void BoundLocked();
+
   mutable std::mutex lock_;
-  std::unordered_map<std::wstring, std::shared_ptr<LookupResult>> table_;
-  std::deque<std::wstring> queue_;  // duplicates allowed (each forced refresh adds one)
+  std::unordered_map<std::wstring, Entry> table_;
+  std::deque<Queued> queue_;  // duplicates allowed (each forced refresh adds one)
   std::deque<std::wstring> locateQueue_;
   std::vector<LookupResult> located_;
+  uint64_t requests_ = 0;
+  std::atomic<uint64_t> revision_{0};
 };
 
 // The record of the current lookup's address, copied under the lookup lock.
@@ -140,6 +174,9 @@ using MapBuilder =
     std::function<std::shared_ptr<const MapImage>(double lat, double lon, int zoom, float& markerX, float& markerY)>;
 // Receives the worker's local record each time it is worth showing (once or twice per lookup).
 using ResultSink = std::function<void(const LookupResult&)>;
+
+// The map's zoom for a finished lookup: 10 with a city, 6 without.
+int MapZoom(const LookupResult& r);
 
 // apiBase + "/json/" + address + the fields query. The address goes into the path unchanged.
 std::wstring LookupUrl(const std::wstring& apiBase, const std::wstring& address);
@@ -176,10 +213,11 @@ class LookupWorker {
 
   // The thread body: turns until appRunning is false.
   void Run();
-  // One turn of the loop: performs the first queued lookup, or else the first waiting locate when
-  // the rate limit has room for it beyond kLocateReserve, and returns true; or sleeps the idle
-  // pause (the second half only while the program still runs) and returns false. A locate that the
-  // service refused for its rate limit waits at the front of its queue for the pause to end.
+  // One turn of the loop: performs the first queued lookup (or composes a dropped map again), or else
+  // the first waiting locate when the rate limit has room for it beyond kLocateReserve, and returns
+  // true; or sleeps the idle pause (the second half only while the program still runs) and returns
+  // false. A locate that the service refused for its rate limit waits at the front of its queue for
+  // the pause to end.
   bool RunOnce();
 
  private:

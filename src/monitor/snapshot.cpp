@@ -193,19 +193,42 @@ Snapshotter::Switches Snapshotter::ReadSwitches() const {
   return s;
 }
 
-void Snapshotter::RebuildProcessNames() {
-  std::vector<ProcessEntry> processes;
-  if (!processList_.Snapshot(processes)) processes.clear();
-  ProcessNames names;
-  names.reserve(processes.size() + 8);
-  for (ProcessEntry& p : processes) names.insert_or_assign(p.pid, std::move(p.exeName));
-  names.insert_or_assign(0u, L"System Idle");
-  names.insert_or_assign(4u, L"System");
+void Snapshotter::UpdateProcessNames() {
+  if (!processList_.Snapshot(processEntries_)) processEntries_.clear();
+  const uint64_t list = ++processLists_;
+  const auto fixedName = [this](uint32_t pid) -> std::wstring_view {
+    if (pid == 0) return L"System Idle";
+    if (pid == 4) return L"System";
+    if (demoMode_)
+      for (const DemoProcess& d : DemoProcesses())
+        if (d.pid == pid) return d.name;
+    return {};
+  };
+  const auto keep = [&](uint32_t pid, std::wstring_view name, uint64_t creationTime) {
+    const auto [stamp, added] = processStamps_.try_emplace(pid, ProcessStamp{creationTime, list});
+    std::wstring& known = processNames_[pid];
+    if (added || stamp->second.creationTime != creationTime || known != name) {
+      infoCache_.erase(pid);  // its name view is about to change
+      known.assign(name);
+      stamp->second.creationTime = creationTime;
+    }
+    stamp->second.listed = list;
+  };
+  for (const ProcessEntry& p : processEntries_) {
+    if (fixedName(p.pid).empty()) keep(p.pid, p.exeName, p.creationTime);
+  }
+  keep(0, fixedName(0), 0);
+  keep(4, fixedName(4), 0);
   if (demoMode_)
-    for (const DemoProcess& d : DemoProcesses()) names.insert_or_assign(d.pid, std::wstring(d.name));
-  // The cache points into the old table, so it goes first.
-  infoCache_.clear();
-  processNames_ = std::move(names);
+    for (const DemoProcess& d : DemoProcesses()) keep(d.pid, d.name, 0);
+  std::erase_if(processStamps_, [&](const auto& entry) {
+    if (entry.second.listed == list) return false;
+    infoCache_.erase(entry.first);
+    processNames_.erase(entry.first);
+    return true;
+  });
+  // "Unknown" entries of ids that own sockets but were not listed are asked again each snapshot.
+  std::erase_if(infoCache_, [this](const auto& entry) { return !processNames_.contains(entry.first); });
 }
 
 const Snapshotter::ProcessInfo& Snapshotter::InfoOf(uint32_t pid) {
@@ -300,7 +323,7 @@ void Snapshotter::Materialise(const Candidate& c, ConnectionRow& row) const {
 }
 
 void Snapshotter::TakeSnapshot(RowList& rows) {
-  RebuildProcessNames();
+  UpdateProcessNames();
   const Switches s = ReadSwitches();
   const uint64_t snapshotStart = clock_.TickMs();
 
@@ -402,8 +425,8 @@ void Snapshotter::TakeSnapshot(RowList& rows) {
 void Snapshotter::SortAndDeduplicate(RowList& rows) {
   // Rows share a few hundred names, so the case-insensitive comparison is done once per distinct
   // name (a rank per process id) and the row sort compares integers, then endpoints.
-  std::vector<ProcessInfo*> infos;
-  infos.reserve(infoCache_.size());
+  std::vector<ProcessInfo*>& infos = infoOrder_;
+  infos.clear();
   for (auto& entry : infoCache_) infos.push_back(&entry.second);
   std::sort(infos.begin(), infos.end(),
             [](const ProcessInfo* a, const ProcessInfo* b) { return CompareNoCase(a->name, b->name) < 0; });

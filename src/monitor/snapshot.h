@@ -1,12 +1,17 @@
 // The socket snapshot: one pass over the process list, the four socket tables and the captured
 // UDP flows that yields the sorted, filtered, de-duplicated list of ConnectionRows.
 //
-// A Snapshotter belongs to the refresh thread: it owns ProcessNames and a per-snapshot cache of
-// what each process id classifies as, and reads the shared CaptureTable only through its one
-// locked pass (AgeAndCollect), and the TCP flows' byte counters through one pass of their own.
-// Each TCP4 and UDP4 row carries its flow's byte counters while capture counts (RowTraffic), and
-// demo rows carry made-up ones. Settings switches are read once at the start of each snapshot, so a
-// switch flipped on the main thread mid-snapshot never yields a half-filtered list.
+// A Snapshotter belongs to the refresh thread: it owns ProcessNames and a cache of what each process
+// id classifies as, and reads the shared CaptureTable only through its one locked pass
+// (AgeAndCollect), and the TCP flows' byte counters through one pass of their own. Each TCP4 and
+// UDP4 row carries its flow's byte counters while capture counts (RowTraffic), and demo rows carry
+// made-up ones. Settings switches are read once at the start of each snapshot, so a switch flipped
+// on the main thread mid-snapshot never yields a half-filtered list.
+//
+// What a snapshot learnt is kept for the next one: a process (its id and start time) keeps its name
+// and classification until it ends, and the process list and the working vectors are reused (the
+// Windows socket tables keep their buffers themselves), so on a machine where nothing changes a
+// snapshot reads the system and allocates next to nothing.
 #pragma once
 
 #include <array>
@@ -127,7 +132,9 @@ class Snapshotter {
     bool packed;                    // words hold the whole endpoint
   };
 
-  void RebuildProcessNames();
+  // Follows the process list: names of new processes (or of an id now held by another process) are
+  // stored, those of ended processes dropped with their classification; the rest is kept as it is.
+  void UpdateProcessNames();
   const ProcessInfo& InfoOf(uint32_t pid);
   // Admission and classification of one row into c, its texts appended to textPool_; false (c and
   // the pool untouched) when dropped.
@@ -147,12 +154,22 @@ class Snapshotter {
   Clock& clock_;
   bool demoMode_;
   ProcessNames processNames_;
-  std::unordered_map<uint32_t, ProcessInfo> infoCache_;  // valid until processNames_ is rebuilt
+  struct ProcessStamp {
+    uint64_t creationTime = 0;
+    uint64_t listed = 0;  // the last process list that held the id
+  };
+  std::unordered_map<uint32_t, ProcessStamp> processStamps_;  // the ids of processNames_
+  uint64_t processLists_ = 0;
+  std::vector<ProcessEntry> processEntries_;
+  // Classification per process id; an entry's name points into processNames_, so it goes when that
+  // name changes or goes.
+  std::unordered_map<uint32_t, ProcessInfo> infoCache_;
   // Working storage of one snapshot, kept so that its memory is reused by the next.
   std::vector<Candidate> candidates_;
   std::wstring textPool_;
   std::vector<SortKey> keys_;
   std::vector<size_t> rankEnds_;
+  std::vector<ProcessInfo*> infoOrder_;
   std::vector<CaptureFlow> flows_;
   std::vector<const CaptureFlow*> flowOrder_;
   std::vector<FlowCounters> tcpCounters_;

@@ -8,8 +8,14 @@
 // retries with the newly reported size, any other failure gives up. A reported size of 4 bytes or
 // less holds no rows (just the entry count). A table that cannot be read simply contributes no
 // entries. SizedSocketTables puts the rules in front of a query as the plain SocketTables service.
+//
+// Each call computes the whole table (under Wine, with a scan of every process's open files to find
+// the owners), so a reader that keeps its buffer offers it again, zero-filled, instead of the size
+// query: a table that did not outgrow it is read in one call. SizedSocketTables keeps one buffer per
+// table, so it is read from one thread at a time (the refresh thread).
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -39,21 +45,28 @@ class SocketTableQuery {
   virtual std::vector<UdpEntry> DecodeUdp(SocketTableKind kind, const std::vector<std::byte>& buffer) = 0;
 };
 
-// Fills buffer with one table. False (buffer empty) when the table cannot be read or holds no rows.
+// Fills buffer with one table. A buffer that holds an earlier read of the table is offered first, in
+// place of the size query. False (buffer empty) when the table cannot be read or holds no rows.
 bool ReadSocketTableBuffer(SocketTableQuery& query, SocketTableKind kind, std::vector<std::byte>& buffer);
 
-// The entries of one table; empty when it cannot be read.
+// The entries of one table; empty when it cannot be read. kept: the buffer of the last read of this
+// table, offered again.
 std::vector<TcpEntry> ReadTcpTable(SocketTableQuery& query, SocketTableKind kind);
 std::vector<UdpEntry> ReadUdpTable(SocketTableQuery& query, SocketTableKind kind);
+std::vector<TcpEntry> ReadTcpTable(SocketTableQuery& query, SocketTableKind kind, std::vector<std::byte>& kept);
+std::vector<UdpEntry> ReadUdpTable(SocketTableQuery& query, SocketTableKind kind, std::vector<std::byte>& kept);
 
 class SizedSocketTables final : public SocketTables {
  public:
   explicit SizedSocketTables(SocketTableQuery& query) : query_(query) {}
-  std::vector<TcpEntry> ReadTcp(SocketTableKind kind) override { return ReadTcpTable(query_, kind); }
-  std::vector<UdpEntry> ReadUdp(SocketTableKind kind) override { return ReadUdpTable(query_, kind); }
+  std::vector<TcpEntry> ReadTcp(SocketTableKind kind) override { return ReadTcpTable(query_, kind, Kept(kind)); }
+  std::vector<UdpEntry> ReadUdp(SocketTableKind kind) override { return ReadUdpTable(query_, kind, Kept(kind)); }
 
  private:
+  std::vector<std::byte>& Kept(SocketTableKind kind) { return kept_[static_cast<size_t>(kind)]; }
+
   SocketTableQuery& query_;
+  std::array<std::vector<std::byte>, 4> kept_;  // one per table, kept at its size
 };
 
 }  // namespace tolvane

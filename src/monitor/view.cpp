@@ -331,19 +331,19 @@ std::vector<std::wstring> ConnectionView::RemoteAddressesOf(const ViewRow& row) 
   return addresses;
 }
 
-uint32_t ConnectionView::CallFingerprint() const {
-  Fnv1a h;
+ConnectionView::CallPrints ConnectionView::CallFingerprint() const {
+  Fnv1a h, line;
   const std::vector<CallEndpoint>& entries = calls_.Entries();
   h.Add(static_cast<uint64_t>(entries.size()));
   for (const CallEndpoint& e : entries) {
     h.Add(e.address);
     h.Add(static_cast<uint64_t>(static_cast<int64_t>(e.remotePort)));
     h.Add(static_cast<uint64_t>(e.live));
-    h.Add(e.packets);
     h.Add(static_cast<uint64_t>(e.ageMs >= 0 && e.ageMs <= 3999));
-    h.Add(static_cast<uint64_t>(static_cast<int64_t>(LatencyOf(e.address))));
+    line.Add(e.packets);
+    line.Add(static_cast<uint64_t>(static_cast<int64_t>(LatencyOf(e.address))));
   }
-  return h.Value();
+  return CallPrints{h.Value(), line.Value()};
 }
 
 std::optional<uint64_t> ConnectionView::RowFirstSeen(const std::wstring& key) const {
@@ -430,7 +430,9 @@ uint32_t ConnectionView::RebuildView(ViewInputs& inputs) {
   std::erase_if(rowFirstSeen_, [generation](const auto& entry) { return entry.second.generation != generation; });
   if (!rows.empty()) viewShownBefore_ = true;
 
-  Fnv1a rowsHash;
+  // The rows' latencies and traffic are told apart from the rest: new samples and a new second of
+  // traffic change nothing else of the table.
+  Fnv1a rowsHash, latencyHash;
   rowsHash.Add(static_cast<uint64_t>(rows.size()));
   for (const ViewRow& row : rows) {
     rowsHash.Add(row.processName);
@@ -439,25 +441,35 @@ uint32_t ConnectionView::RebuildView(ViewInputs& inputs) {
     rowsHash.Add(row.remoteEndpoint);
     rowsHash.Add(row.state);
     rowsHash.Add(row.role);
-    rowsHash.Add(static_cast<uint64_t>(static_cast<int64_t>(row.latencyMs)));
     rowsHash.Add(static_cast<uint64_t>(row.pid));
+    latencyHash.Add(static_cast<uint64_t>(static_cast<int64_t>(row.latencyMs)));
     // The traffic as the table and the details pane write it, so a rate that shows the same text
     // repaints nothing.
     const RowTraffic& t = row.traffic;
-    rowsHash.Add(static_cast<uint64_t>(t.metered));
-    rowsHash.Add(ShownAmount(t.rateReceived));
-    rowsHash.Add(ShownAmount(t.rateSent));
-    rowsHash.Add(ShownAmount(t.totalReceived));
-    rowsHash.Add(ShownAmount(t.totalSent));
+    latencyHash.Add(static_cast<uint64_t>(t.metered));
+    latencyHash.Add(ShownAmount(t.rateReceived));
+    latencyHash.Add(ShownAmount(t.rateSent));
+    latencyHash.Add(ShownAmount(t.totalReceived));
+    latencyHash.Add(ShownAmount(t.totalSent));
     rowsHash.Add(static_cast<uint64_t>(row.app.processes) << 32 | row.app.connections);
     rowsHash.Add(static_cast<uint64_t>(static_cast<int64_t>(row.app.signalMs)));
   }
   const uint32_t rowsPrint = rowsHash.Value();
-  const uint32_t callPrint = CallFingerprint();
+  const uint32_t latencyPrint = latencyHash.Value();
+  const CallPrints callPrint = CallFingerprint();
   uint32_t changes = 0;
-  if (rowsPrint != rowsFingerprint_) changes |= kRowsChanged;
-  if (callPrint != callFingerprint_) changes |= kCallsChanged;
+  if (rowsPrint != rowsFingerprint_) {
+    changes |= kRowsChanged;
+  } else if (latencyPrint != latencyFingerprint_) {
+    changes |= kMetersChanged;
+  }
+  if (callPrint.cards != callFingerprint_.cards) {
+    changes |= kCallsChanged;
+  } else if (callPrint.lines != callFingerprint_.lines) {
+    changes |= kCallLinesChanged;
+  }
   rowsFingerprint_ = rowsPrint;
+  latencyFingerprint_ = latencyPrint;
   callFingerprint_ = callPrint;
 
   viewRows_.swap(rows);

@@ -3,9 +3,9 @@
 // ConnectionView::RebuildView runs on the main thread. It copies the published snapshot once (the
 // rows lock is held only for that copy), rebuilds the call list from the same copy, filters and
 // sorts it into ViewRows with each row's latency and first-seen time, finds the selected row again
-// by its key, keeps the scroll position in range and reports through two change bits whether the
-// table or only the call panel needs a repaint. The locks it takes (rows, prefix list, latency book)
-// are taken one at a time, never nested.
+// by its key, keeps the scroll position in range and reports through change bits whether the
+// table, only its latencies, the call panel or only its cards' latency lines need a repaint. The locks it takes (rows,
+// prefix list, latency book) are taken one at a time, never nested.
 //
 // With the setting byApp on, the filtered and searched socket rows are folded into one row per
 // application (process name) before the sort, so the filters and the search choose the sockets an
@@ -81,12 +81,17 @@ class ConnectionView {
  public:
   static constexpr uint32_t kRowsChanged = 1;   // repaint everything
   static constexpr uint32_t kCallsChanged = 2;  // repaint the call panel
+  // Only the latencies or the traffic of the same rows in the same order changed: repaint the rows,
+  // the selected row's route and the median (never together with kRowsChanged).
+  static constexpr uint32_t kMetersChanged = 4;
+  // Only the latency and packet lines of the same call cards changed (never with kCallsChanged).
+  static constexpr uint32_t kCallLinesChanged = 8;
   static constexpr uint64_t kFadeMs = 700;
 
   ConnectionView(PublishedRows& published, CallList& calls, const LatencyBook& book, const Settings& settings,
                  const CallPrefixList& prefixes, Clock& clock);
 
-  // Rebuilds the view from the latest snapshot; returns kRowsChanged | kCallsChanged bits.
+  // Rebuilds the view from the latest snapshot; returns the k...Changed bits.
   uint32_t RebuildView(ViewInputs& inputs);
 
   int32_t LatencyOf(const std::wstring& address) const;
@@ -116,7 +121,11 @@ class ConnectionView {
               bool discordFocus);
   // Folds sockets into one row per process name, into apps (overwritten in place, resized).
   void Fold(const std::vector<ViewRow>& sockets, std::vector<ViewRow>& apps);
-  uint32_t CallFingerprint() const;
+  struct CallPrints {
+    uint32_t cards = 0;  // what the call cards are and show, but their latency and packet lines
+    uint32_t lines = 0;  // those lines
+  };
+  CallPrints CallFingerprint() const;
 
   PublishedRows& published_;
   CallList& calls_;
@@ -141,7 +150,8 @@ class ConnectionView {
   bool viewShownBefore_ = false;
   std::wstring selectedRowKey_;
   uint32_t rowsFingerprint_ = 0;
-  uint32_t callFingerprint_ = 0;
+  uint32_t latencyFingerprint_ = 0;
+  CallPrints callFingerprint_;
   std::wstring haystack_;  // reused search buffer, so a rebuild does not allocate one per row
 };
 

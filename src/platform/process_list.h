@@ -1,6 +1,8 @@
-// The operating system's process list: process id and executable file name of every process
-// (a Toolhelp snapshot on Windows, /proc on Linux). Names are file names without a folder, as the
-// system gives them.
+// The operating system's process list: process id, executable file name and start time of every
+// process (one system process-information query on Windows, /proc on Linux). Names are file names
+// without a folder, as the system gives them. A process id is reused once its process has ended; the
+// id together with the start time names one process, so a caller can keep what it learnt about a
+// process across lists.
 #pragma once
 
 #include <cstdint>
@@ -18,7 +20,8 @@ struct ProcessEntry {
 class ProcessList {
  public:
   virtual ~ProcessList() = default;
-  // Fills out with the current processes. False (and out empty) when no snapshot can be taken.
+  // Fills out with the current processes, overwriting the entries it already holds (so a list passed
+  // back again keeps its memory). False (and out empty) when no snapshot can be taken.
   virtual bool Snapshot(std::vector<ProcessEntry>& out) = 0;
 };
 

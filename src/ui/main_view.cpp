@@ -30,6 +30,10 @@ constexpr std::wstring_view kStatTitles[4] = {L"ACTIVE SOCKETS", L"DISCORD CALL 
 
 RectF R(float x, float y, float w, float h) { return RectF{x, y, w, h}; }
 
+// Call card i's left edge for cards cw wide; the top of its latency line.
+int32_t CallCardLeft(int32_t cw, int32_t i) { return 40 + i * (cw + 10); }
+constexpr float kCallLineTop = 166;
+
 }  // namespace
 
 // ---- sources and helpers
@@ -266,8 +270,8 @@ void PaintCallCard(DrawContext& dc, AppState& state, const MainViewSources& sour
   const uint32_t vc = LatencyArgb(p, v, dc.enablePing);
   std::wstring latency = LatencyText(v, dc.enablePing);
   if (e.packets > 0) latency += std::wstring(kDot) + PacketCountText(e.packets) + L" pkts";
-  TextAt(dc, latency, FontTiny, fx + 12, 166, vc);
-  DrawSignalBars(dc, fx + 18 + static_cast<float>(MeasureText(dc, latency, FontTiny)), 166, v, vc);
+  TextAt(dc, latency, FontTiny, fx + 12, kCallLineTop, vc);
+  DrawSignalBars(dc, fx + 18 + static_cast<float>(MeasureText(dc, latency, FontTiny)), kCallLineTop, v, vc);
 
   const int32_t hw = (cw - 84) / 2;
   const std::wstring ipLabel = sources.copyFeedback.CopyButtonLabel(L"Copy IP", CallIpCopyText(sources.settings, e));
@@ -328,10 +332,46 @@ void PaintCallPanel(DrawContext& dc, AppState& state, const MainViewSources& sou
   }
   const int32_t cw = CallCardWidth(W, n);
   for (int32_t i = 0; i < n; ++i)
-    PaintCallCard(dc, state, sources, entries[static_cast<size_t>(i)], i, 40 + i * (cw + 10), cw, chromeDrawn);
+    PaintCallCard(dc, state, sources, entries[static_cast<size_t>(i)], i, CallCardLeft(cw, i), cw, chromeDrawn);
+}
+
+RectF CallCardLineBox(int32_t W, int32_t n, int32_t i) {
+  const int32_t cw = CallCardWidth(W, n);
+  return R(static_cast<float>(CallCardLeft(cw, i) + 12), kCallLineTop, static_cast<float>(cw - 20), 14);
 }
 
 // ---- stat cards
+
+ClockedTexts ClockedTextsOf(const MainViewSources& sources, bool capturePaused, bool enablePing) {
+  const ViewStats s = ComputeViewStats(sources.view.ShownSockets(), sources.calls, enablePing);
+  const std::wstring captured = LastRefreshText(sources.published, sources.clock);
+  const std::wstring all = std::to_wstring(static_cast<unsigned long long>(sources.view.AllRows().size()));
+  const std::wstring rate = sources.traffic ? MachineRateText(sources.traffic->Machine()) : std::wstring();
+  ClockedTexts t;
+  t.cardValue = {std::to_wstring(s.socketCount), std::to_wstring(s.callIpCount), std::to_wstring(s.appCount),
+                 s.medianLatency < 1 ? std::wstring(kEmDash) : std::to_wstring(s.medianLatency) + L" ms"};
+  t.cardSub = {all + L" captured", std::to_wstring(s.liveNodeCount) + L" live voice node(s)",
+               sources.settings.byApp ? L"by application \u00b7 click for sockets" : L"captured " + captured,
+               sources.settings.enablePing ? L"ICMP echo" : L"ping disabled"};
+  t.statusLine = L"Captured " + captured + L"   \u00b7   " + all + L" sockets" +
+                 (rate.empty() ? L"" : L"   \u00b7   " + rate) + L"   \u00b7   " +
+                 (capturePaused ? L"paused" : L"live") +
+                 L"   \u00b7   click an IP for details   \u00b7   Ctrl+L lookup   Ctrl+F search   Ctrl+C copy   "
+                 L"Ctrl+S export   F2 settings   F5 refresh";
+  return t;
+}
+
+RectF StatCardValueBox(int32_t W, int32_t i) {
+  const int32_t cw = (W - 84) / 4;
+  return R(static_cast<float>(24 + i * (cw + 12) + 14), 245, static_cast<float>(cw - 28), 25);
+}
+
+RectF StatCardSubBox(int32_t W, int32_t i) {
+  const int32_t cw = (W - 84) / 4;
+  return R(static_cast<float>(24 + i * (cw + 12) + 14), 270, static_cast<float>(cw - 28), 19);
+}
+
+RectF StatusLineBox(int32_t W, int32_t H) { return R(28, static_cast<float>(H - 16), static_cast<float>(W - 56), 14); }
 
 void PaintStatCards(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W) {
   const ThemePalette& p = dc.palette;
@@ -339,29 +379,15 @@ void PaintStatCards(DrawContext& dc, AppState& state, const MainViewSources& sou
   const int32_t appsLeft = 24 + 2 * (cw + 12);
   state.hits[Slot::AppsCard].Set(appsLeft, 228, appsLeft + cw, 290);
   if (Culled(dc, 24, 228, static_cast<float>(W - 48), 62)) return;  // nothing of the band is repainted
-  const ViewStats s = ComputeViewStats(sources.view.ShownSockets(), sources.calls, dc.enablePing);
-  const bool byApp = sources.settings.byApp;
-
-  struct Card {
-    std::wstring value;
-    std::wstring sub;
-  };
-  const Card cards[4] = {
-      {std::to_wstring(s.socketCount),
-       std::to_wstring(static_cast<unsigned long long>(sources.view.AllRows().size())) + L" captured"},
-      {std::to_wstring(s.callIpCount), std::to_wstring(s.liveNodeCount) + L" live voice node(s)"},
-      {std::to_wstring(s.appCount), byApp ? L"by application \u00b7 click for sockets"
-                                          : L"captured " + LastRefreshText(sources.published, sources.clock)},
-      {s.medianLatency < 1 ? std::wstring(kEmDash) : std::to_wstring(s.medianLatency) + L" ms",
-       sources.settings.enablePing ? L"ICMP echo" : L"ping disabled"},
-  };
+  const ClockedTexts t = ClockedTextsOf(sources, false, dc.enablePing);
   const RectF apps = R(static_cast<float>(appsLeft), 228, static_cast<float>(cw), 62);
   if (dc.Hovered(state.hits[Slot::AppsCard])) FillRoundRect(dc, apps, 12, WithAlpha(p.text, kCardHoverOverlay));
-  if (byApp) StrokeRoundRect(dc, apps, 12, p.accent, 1.5f);
+  if (sources.settings.byApp) StrokeRoundRect(dc, apps, 12, p.accent, 1.5f);
   for (int32_t i = 0; i < 4; ++i) {
-    const float x = static_cast<float>(24 + i * (cw + 12));
-    TextAt(dc, cards[i].value, FontLarge, x + 14, 247, p.text);
-    TextAt(dc, cards[i].sub, FontSmall, x + 14, 271, p.textMuted);
+    const RectF value = StatCardValueBox(W, i), sub = StatCardSubBox(W, i);
+    const auto k = static_cast<size_t>(i);
+    TextAt(dc, t.cardValue[k], FontLarge, value.x, 247, p.text);
+    TextAt(dc, t.cardSub[k], FontSmall, sub.x, 271, p.textMuted);
   }
 }
 
@@ -493,41 +519,37 @@ void PaintToolbar(DrawContext& dc, AppState& state, const MainViewSources& sourc
 
 void PaintStatusLine(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W, int32_t H) {
   const ThemePalette& p = dc.palette;
-  const float y = static_cast<float>(H - 16);
+  const RectF box = StatusLineBox(W, H);
   // "Export…" keeps the right end: its slot is recorded before any culling, and the line's text
   // is cut (with "…") 12 units before it.
   const int32_t right = W - 28;
   const int32_t left = right - MeasureText(dc, kExportLabel, FontTiny) - 12;
   HitRect& exportHit = state.hits[Slot::ExportButton];
   exportHit.Set(left, H - 18, right, H - 2);
-  if (Culled(dc, 28, y, static_cast<float>(W - 56), 14)) return;
+  if (Culled(dc, box.x, box.y, box.w, box.h)) return;
   const RectF exportBox = R(static_cast<float>(left), static_cast<float>(H - 18), static_cast<float>(right - left), 16);
   if (dc.Hovered(exportHit)) FillRoundRect(dc, exportBox, 6, WithAlpha(p.accent, 0x26));
   TextInRect(dc, kExportLabel, FontTiny, exportBox, p.accent, TextAlign::Center, TextAlign::Center);
-  const std::wstring rate = sources.traffic ? MachineRateText(sources.traffic->Machine()) : std::wstring();
-  std::wstring line = L"Captured " + LastRefreshText(sources.published, sources.clock) + L"   \u00b7   " +
-                      std::to_wstring(static_cast<unsigned long long>(sources.view.AllRows().size())) + L" sockets" +
-                      (rate.empty() ? L"" : L"   \u00b7   " + rate) + L"   \u00b7   " +
-                      (state.capturePaused ? L"paused" : L"live") +
-                      L"   \u00b7   click an IP for details   \u00b7   Ctrl+L lookup   Ctrl+F search   Ctrl+C copy   "
-                      L"Ctrl+S export   F2 settings   F5 refresh";
-  TextInRect(dc, line, FontTiny, R(28, y, static_cast<float>(std::max(0, left - 40)), 14), p.textMuted, TextAlign::Near,
+  TextInRect(dc, ClockedTextsOf(sources, state.capturePaused, dc.enablePing).statusLine, FontTiny,
+             R(box.x, box.y, static_cast<float>(std::max(0, left - 40)), box.h), p.textMuted, TextAlign::Near,
              TextAlign::Center);
+}
+
+RectF ToastBox(DrawContext& dc, const Toast& toast, int32_t W, int32_t H) {
+  const int32_t tw = MeasureText(dc, toast.DrawnText(), FontSmall);
+  const int32_t bw = std::min(tw + 36, W - 60);
+  return R(static_cast<float>(W - bw - 24), static_cast<float>(H - 74), static_cast<float>(bw), 34);
 }
 
 void PaintToast(DrawContext& dc, Toast& toast, int32_t W, int32_t H) {
   if (!toast.Visible()) return;
   const ThemePalette& p = dc.palette;
   const std::wstring text = toast.DrawnText();
-  const int32_t tw = MeasureText(dc, text, FontSmall);
-  const int32_t bw = std::min(tw + 36, W - 60);
-  const float fb = static_cast<float>(bw);
-  const RectF box = R(static_cast<float>(W - bw - 24), static_cast<float>(H - 74), fb, 34);
+  const RectF box = ToastBox(dc, toast, W, H);
   FillRoundRect(dc, box, 9, p.surface);
   StrokeRoundRect(dc, box, 9, WithAlpha(p.good, 0xA0), 1);
-  FillEllipse(dc, Brush::Solid(p.good), R(static_cast<float>(W - bw - 12), static_cast<float>(H - 60), 6, 6));
-  TextInRect(dc, text, FontSmall, R(static_cast<float>(W - bw), static_cast<float>(H - 74), fb - 34, 34), p.text,
-             TextAlign::Near, TextAlign::Center);
+  FillEllipse(dc, Brush::Solid(p.good), R(box.x + 12, static_cast<float>(H - 60), 6, 6));
+  TextInRect(dc, text, FontSmall, R(box.x + 24, box.y, box.w - 34, 34), p.text, TextAlign::Near, TextAlign::Center);
 }
 
 // ---- the whole view

@@ -11,6 +11,7 @@
 // references built for each paint (MainViewSourcesOf), so tests paint with hand-made parts.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -128,14 +129,33 @@ void PaintCallPanel(DrawContext& dc, AppState& state, const MainViewSources& sou
                     bool chromeDrawn = false);
 void PaintCallCard(DrawContext& dc, AppState& state, const MainViewSources& sources, const CallEndpoint& entry,
                    int32_t index, int32_t x, int32_t cw, bool chromeDrawn = false);
+// The line of call card i (of n shown) with its latency, packet count and signal bars: (logical
+// pixels) the one part of the card new samples and packets change.
+RectF CallCardLineBox(int32_t W, int32_t n, int32_t i);
 // A call card's fill (rgb of text at alpha) and outline.
 void PaintCallCardFrame(DrawContext& dc, int32_t x, int32_t cw, uint32_t alpha);
 // The four stat cards; the APPLICATIONS card is the by-application switch (slot AppsCard).
 void PaintStatCards(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W);
+// The texts of the band that the clock and the view change without a repaint of their own: each
+// stat card's value and sub-line (the applications card's says how long ago the last capture was)
+// and the status line. The painters draw these; once a second the window compares them with what it
+// last saw and repaints only the boxes whose text changed.
+struct ClockedTexts {
+  std::array<std::wstring, 4> cardValue;
+  std::array<std::wstring, 4> cardSub;
+  std::wstring statusLine;
+};
+ClockedTexts ClockedTextsOf(const MainViewSources& sources, bool capturePaused, bool enablePing);
+// Where they are drawn (logical pixels): card i's value and sub-line, the status line.
+RectF StatCardValueBox(int32_t W, int32_t i);
+RectF StatCardSubBox(int32_t W, int32_t i);
+RectF StatusLineBox(int32_t W, int32_t H);
 void PaintToolbar(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W,
                   bool chromeDrawn = false);
 void PaintStatusLine(DrawContext& dc, AppState& state, const MainViewSources& sources, int32_t W, int32_t H);
 // The toast in the lower right corner; an expired toast is cleared (Toast::Visible) and not drawn.
 void PaintToast(DrawContext& dc, Toast& toast, int32_t W, int32_t H);
+// The box PaintToast draws the toast's text in: as wide as its drawn text, never wider than W - 60.
+RectF ToastBox(DrawContext& dc, const Toast& toast, int32_t W, int32_t H);
 
 }  // namespace tolvane

@@ -3,14 +3,16 @@
 //
 // Repainting is kept to what changed, because a paint under Wine's software GDI+ is expensive: a
 // mouse move invalidates only the slots and table rows whose hover changed, the once-a-second
-// texts only their bands, the caret only the search box, a toast only its corner.
+// texts only the boxes of those that changed, the caret only the search box, a toast only its box.
 #include "ui/main_window.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "lookup/lookup_service.h"
 #include "settings/settings_file.h"
 #include "ui/commands.h"
+#include "ui/main_view.h"
 
 namespace tolvane {
 namespace {
@@ -71,6 +73,7 @@ void MainWindow::OnDestroy() {
   host_.SetWindowIcons({}, {});  // destroys the two icons
   app_.JoinWorkersAndSave();
   mapImages_.Release();
+  measure_.reset();
   fonts_.DestroyUiFonts();
   widths_.Clear();
 }
@@ -109,6 +112,8 @@ void MainWindow::OnHostAnswer() {
 // ---- Timers ------------------------------------------------------------------------------------
 
 void MainWindow::UiTick() {
+  // A tick that finds nothing changed reads a few counters and the clock and returns: no lock, no
+  // allocation, no invalidation. Everything that costs is behind one of those changes.
   bool repaint = false;
   const uint64_t now = clock().TickMs();
   const bool overlay = Overlay();
@@ -130,8 +135,22 @@ void MainWindow::UiTick() {
     if (!overlay && !splash) {
       if (bits & ConnectionView::kRowsChanged) {
         repaint = true;
-      } else if (bits & ConnectionView::kCallsChanged) {
-        InvalidateLogical(24, 64, 100000, 220);  // the call panel
+      } else {
+        if (bits & ConnectionView::kCallsChanged) InvalidateLogical(24, 64, 100000, 220);  // the call panel
+        if (bits & ConnectionView::kCallLinesChanged) {
+          const auto n = static_cast<int32_t>(std::min<size_t>(4, app_.callList().Entries().size()));
+          for (int32_t i = 0; i < n; ++i) InvalidateBox(CallCardLineBox(LogicalWidth(), n, i));
+        }
+        if (bits & ConnectionView::kMetersChanged) {
+          // New samples or traffic: the rows (their traffic, latencies and sparklines), the selected
+          // row's route and the median, now as a full repaint would; the rest of the view is as it was.
+          InvalidateHitRect(Slot::TableArea);
+          if (app_.viewInputs().selectedRow >= 0) {
+            const int32_t w = LogicalWidth(), h = LogicalHeight();
+            InvalidateLogical(45, h - 64, w - 425, h - 25);
+          }
+          RepaintChangedTexts();
+        }
       }
     } else if (lookupOpen && pingChanged) {
       repaint = true;  // the lookup panel's live ping graph
@@ -146,15 +165,12 @@ void MainWindow::UiTick() {
   // 2. A call IP waiting to be copied automatically (also behind a panel).
   if (app_.callList().RunPendingAutoCopy(app_.copyFeedback(), state_.window)) repaint = true;
 
-  // 3. Once a second: the stat cards and the status line (counts, time since the last capture).
+  // 3. Once a second: the stat cards' and the status line's texts whose value changed (counts, the
+  // time since the last capture).
   const int64_t second = static_cast<int64_t>(now / 1000);
   if (second != state_.lastSecond) {
     state_.lastSecond = second;
-    if (!overlay && !splash) {
-      const int32_t h = LogicalHeight();
-      InvalidateLogical(0, 228, 100000, 290);
-      InvalidateLogical(0, h - 20, 100000, h + 4);
-    }
+    if (!overlay && !splash) RepaintChangedTexts();
   }
 
   // 4. The "Copied ✓" labels turn back once the marker's time is over.
@@ -166,10 +182,16 @@ void MainWindow::UiTick() {
     repaint = true;
   }
 
-  // 5. The toast's corner, while a toast text is held (its painter drops it when its time is up).
-  if (!app_.copyFeedback().toast().text().empty() && !overlay) {
-    const int32_t w = LogicalWidth(), h = LogicalHeight();
-    InvalidateLogical(w - 700, h - 110, w, h - 20);
+  // 5. The toast: its box when one is set, and again when its time is up, also behind a panel.
+  Toast& toast = app_.copyFeedback().toast();
+  if (toast.serial() != toastSerial_) {
+    toastSerial_ = toast.serial();
+    InvalidateToast();  // the box of the toast it replaces
+    toastBox_ = toast.text().empty() ? HitRect{} : ToastBoxNow();
+    InvalidateToast();
+  } else if (toastBox_.present && !toast.Visible()) {
+    InvalidateToast();
+    toastBox_.present = false;
   }
 
   // 6. Caret blink.
@@ -185,11 +207,15 @@ void MainWindow::UiTick() {
     }
   }
 
-  // 7. The lookup panel's progress animation.
+  // 7. The lookup panel's progress animation, while its record is being filled. The record is looked
+  // at only after the cache changed.
   if (lookupOpen && !app_.currentLookup().address.empty()) {
-    const LookupResult r = SnapshotCurrentLookup(app_.lookupCache(), app_.currentLookup());
-    if (r.state == LookupState::Pending || (r.state == LookupState::Done && r.mapState == MapState::Loading))
-      repaint = true;
+    const uint64_t revision = app_.lookupCache().Revision();
+    if (revision != lookupRevision_) {
+      lookupRevision_ = revision;
+      lookupBusy_ = app_.lookupCache().InProgress(app_.currentLookup().address);
+    }
+    if (lookupBusy_) repaint = true;
   }
 
   // 8. A typed background or loading-screen path whose typing has rested.
@@ -205,6 +231,39 @@ void MainWindow::UiTick() {
   }
 
   if (repaint) FullRepaint();
+}
+
+void MainWindow::RepaintChangedTexts() {
+  const MainViewSources sources = MainViewSourcesOf(app_);
+  ClockedTexts texts = ClockedTextsOf(sources, state_.capturePaused, app_.settings().enablePing);
+  const int32_t w = LogicalWidth(), h = LogicalHeight();
+  for (size_t i = 0; i < 4; ++i) {
+    const auto card = static_cast<int32_t>(i);
+    if (texts.cardValue[i] != shownTexts_.cardValue[i]) InvalidateBox(StatCardValueBox(w, card));
+    if (texts.cardSub[i] != shownTexts_.cardSub[i]) InvalidateBox(StatCardSubBox(w, card));
+  }
+  if (texts.statusLine != shownTexts_.statusLine) InvalidateBox(StatusLineBox(w, h));
+  shownTexts_ = std::move(texts);
+}
+
+HitRect MainWindow::ToastBoxNow() {
+  const int32_t w = LogicalWidth(), h = LogicalHeight();
+  HitRect box;
+  if (!measure_) measure_ = graphics_.CreateSurface(1, 1);
+  if (!measure_) {
+    box.Set(36, h - 74, w - 24, h - 40);  // nothing to measure with: wherever a toast can be
+    return box;
+  }
+  // The paint's own width cache: the painter finds this measurement and draws the same box.
+  DrawContext dc{measure_->NewCanvas(), app_.themes().ActivePalette(), fonts_, widths_};
+  const RectF r = ToastBox(dc, app_.copyFeedback().toast(), w, h);
+  box.Set(static_cast<int32_t>(std::floor(r.x)), static_cast<int32_t>(std::floor(r.y)),
+          static_cast<int32_t>(std::ceil(r.Right())), static_cast<int32_t>(std::ceil(r.Bottom())));
+  return box;
+}
+
+void MainWindow::InvalidateToast() {
+  if (toastBox_.present) InvalidateLogical(toastBox_.left, toastBox_.top, toastBox_.right, toastBox_.bottom);
 }
 
 void MainWindow::FadeTick() {
@@ -357,6 +416,11 @@ void MainWindow::InvalidateLogical(int32_t left, int32_t top, int32_t right, int
   r.right = static_cast<int32_t>(std::ceil((right + 3) * s));
   r.bottom = static_cast<int32_t>(std::ceil((bottom + 3) * s));
   host_.Invalidate(r);
+}
+
+void MainWindow::InvalidateBox(const RectF& r) {
+  InvalidateLogical(static_cast<int32_t>(std::floor(r.x)), static_cast<int32_t>(std::floor(r.y)),
+                    static_cast<int32_t>(std::ceil(r.Right())), static_cast<int32_t>(std::ceil(r.Bottom())));
 }
 
 void MainWindow::InvalidateHitRect(int32_t slot) {

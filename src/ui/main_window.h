@@ -20,6 +20,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "engine/application.h"
@@ -29,6 +30,7 @@
 #include "ui/app_state.h"
 #include "ui/hit_rects.h"
 #include "ui/lookup_panel.h"
+#include "ui/main_view.h"
 #include "ui/window_host.h"
 #include "ui/window_media.h"
 
@@ -115,6 +117,8 @@ class MainWindow {
   void FullRepaint() { host_.InvalidateAll(); }
   // The logical rectangle grown by 3 on every side, scaled outward to whole device pixels.
   void InvalidateLogical(int32_t left, int32_t top, int32_t right, int32_t bottom);
+  // InvalidateLogical of the whole pixels that hold r.
+  void InvalidateBox(const RectF& r);
   // Nothing for Slot::None or a slot that is not present.
   void InvalidateHitRect(int32_t slot);
   void InvalidateTableRow(int32_t row);
@@ -199,6 +203,12 @@ class MainWindow {
   };
 
   void UiTick();
+  // The stat cards' and status line's texts that changed since the last look, each in its box.
+  void RepaintChangedTexts();
+  // Where the toast held now is drawn (logical pixels, measured as its painter measures).
+  HitRect ToastBoxNow();
+  // The box of the toast last shown; nothing when there is none.
+  void InvalidateToast();
   void FadeTick();
   void MediaTick();
   void SplashTick();
@@ -215,6 +225,13 @@ class MainWindow {
   MediaHooks media_;
   WindowMedia windowMedia_;  // after state_, which it refers to
   bool created_ = false;
+  // What the UI tick last saw, so a tick that finds nothing new does nothing.
+  ClockedTexts shownTexts_;
+  uint64_t toastSerial_ = 0;
+  HitRect toastBox_;                  // the shown toast's box, not present once it was cleared
+  std::unique_ptr<Surface> measure_;  // measures a new toast's text; dropped at shutdown
+  uint64_t lookupRevision_ = 0;
+  bool lookupBusy_ = false;
   bool mediaTimerOn_ = false;
 };
 

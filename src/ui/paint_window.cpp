@@ -53,11 +53,36 @@ class WindowPaint::RowCache final : public RowLayer {
     KeptRows& slots = kept[static_cast<size_t>(index)];
     // Two looks are kept per row, so a row that goes back and forth (the hover moving between two
     // rows, a selection) is copied after the first time; a third look replaces the older one.
-    int32_t slot = -1;
+    int32_t slot = -1, kin = -1;
     for (int32_t k = 0; k < 2; ++k) {
-      if (slots.look[k] && *slots.look[k] == look) slot = k;
+      if (!slots.look[k]) continue;
+      if (*slots.look[k] == look) {
+        slot = k;
+      } else if (SameButMeters(*slots.look[k], look)) {
+        kin = k;
+      }
     }
-    if (slot < 0) {
+    if (slot < 0 && kin >= 0) {
+      // New samples or traffic only: the chrome comes back under the meter cells, and the row is drawn again
+      // clipped to them, which culls its texts elsewhere (text is what costs).
+      slot = kin;
+      const DeviceRect cells =
+          Intersect(band, DeviceRect{static_cast<int32_t>(std::floor(MeterCellsLeft(W_) * s)), band.top,
+                                     static_cast<int32_t>(std::ceil(MeterCellsRight(W_) * s)), band.bottom});
+      Surface& target = *paint_.rows_[slot];
+      Copy(*paint_.chrome_, target, cells);
+      DrawContext dc = ContextOn(target, in_);
+      const RectF clip{static_cast<float>(cells.left) / s, static_cast<float>(cells.top) / s,
+                       static_cast<float>(cells.right - cells.left) / s,
+                       static_cast<float>(cells.bottom - cells.top) / s};
+      dc.canvas.PushClip(clip);
+      dc.cullOn = true;
+      dc.cull = clip;
+      draw(dc);
+      dc.canvas.PopClip();
+      slots.look[slot] = look;
+      ++paint_.last_.cellsDrawn;
+    } else if (slot < 0) {
       slot = slots.newer == 0 ? 1 : 0;
       Surface& target = *paint_.rows_[slot];
       Copy(*paint_.chrome_, target, band);
@@ -247,7 +272,7 @@ void PaintWindow(WindowPaint& paint, const PaintInputs& in, uintptr_t deviceCont
     };
     int64_t covered = 0;
     for (const DeviceRect& r : parts) covered += area(r);
-    if (covered * 2 < area(*paintRect)) {
+    if (covered * 10 < area(*paintRect) * 9) {
       for (const DeviceRect& r : parts) {
         paint.Paint(in, deviceContext, &r);
         if (paint.lastPaint().full) return;  // a full paint (size change, face change) covered all

@@ -5,7 +5,8 @@
 // background medium, custom-theme veil), the chrome layer (the background with the parts of the
 // main view that rarely change, PaintMainViewChrome), two row layers (table rows drawn over the
 // chrome, each kept with the look it was drawn for, RowLayer: two looks per row, so the hover
-// moving back and forth is only copied), and the underlay (the main view as last drawn, reused
+// moving back and forth is only copied, and a row that only got new samples or traffic has only its meter
+// cells drawn again), and the underlay (the main view as last drawn, reused
 // behind an open panel). They are created on the first paint and again whenever
 // the client size changes, which also invalidates the caches and forces a full repaint. Each
 // layer follows the one under it: a new background makes a new chrome, a new chrome empties the
@@ -94,6 +95,7 @@ class WindowPaint {
     bool backgroundComposed = false;
     bool chromeDrawn = false;    // the chrome layer was made again
     int32_t rowsDrawn = 0;       // table rows drawn into the row layer
+    int32_t cellsDrawn = 0;      // rows of which only the meter cells were drawn again
     int32_t rowsCopied = 0;      // table rows copied from it unchanged
     bool underlayDrawn = false;  // the main view was drawn into the underlay
     DeviceRect copied;           // the rectangle copied to the window
@@ -147,8 +149,10 @@ void ComposeBackground(DrawContext& dc, int32_t theme, const BackgroundMedium* m
 
 // The WM_PAINT entry: paint.Paint(in, deviceContext, paintRect). parts: the rectangles of the
 // update region when the window knows them (paintRect is their bounding box). Two far-apart
-// invalidations, such as the once-a-second stat cards and status line, make a bounding box of most
-// of the window; when the parts cover less than half of it, each is painted on its own.
+// invalidations, such as the once-a-second stat cards and status line, or new samples' table rows and
+// call card lines, make a bounding box with much between them that did not change, and text between
+// them would be drawn again for nothing: unless the parts cover nine tenths of it, each is painted on
+// its own.
 void PaintWindow(WindowPaint& paint, const PaintInputs& in, uintptr_t deviceContext, const DeviceRect* paintRect,
                  const std::vector<DeviceRect>& parts = {});
 

@@ -327,6 +327,17 @@ RowLook LookOf(const ViewRow& row, const LatencyBook& book, bool selected, bool 
   return look;
 }
 
+bool SameButMeters(const RowLook& a, const RowLook& b) {
+  RowLook c = a;
+  c.latencyMs = b.latencyMs;
+  c.app.signalMs = b.app.signalMs;
+  c.samples = b.samples;
+  c.metered = b.metered;
+  c.shownReceived = b.shownReceived;
+  c.shownSent = b.shownSent;
+  return c == b;
+}
+
 void PaintTable(DrawContext& dc, AppState& state, ViewInputs& inputs, const std::vector<ViewRow>& rows,
                 const LatencyBook& book, int32_t W, int32_t H, RowLayer* layer, const RateHistoryFn& history) {
   const ThemePalette& p = dc.palette;

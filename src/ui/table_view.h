@@ -62,6 +62,12 @@ struct RowLook {
 };
 RowLook LookOf(const ViewRow& row, const LatencyBook& book, bool selected, bool hovered, uint32_t fade, bool enablePing,
                int32_t W);
+// New samples and traffic change a row only between these two x (logical): its traffic, latency,
+// signal bars and sparkline. Nothing else of the row is drawn within 3 pixels of them, but its background.
+inline float MeterCellsLeft(int32_t W) { return static_cast<float>(W - 467); }
+inline float MeterCellsRight(int32_t W) { return static_cast<float>(W - 144); }
+// Looks that differ at most in the latency, the samples and the traffic.
+bool SameButMeters(const RowLook& a, const RowLook& b);
 
 // Rows drawn before and kept with their looks (the compositor's row layer). Text is the costliest
 // thing a software canvas draws and a table row is mostly text, while between two paints most rows
@@ -71,7 +77,8 @@ class RowLayer {
   virtual ~RowLayer() = default;
   // Puts the row at screen position index, top y, onto the surface being painted: copied from the
   // layer when the look kept there is look, else first drawn into the layer (over the chrome) by
-  // draw, which paints the row on the context it is given.
+  // draw, which paints the row on the context it is given; a kept row that differs only by new
+  // samples or traffic has just its meter cells drawn again (draw with the context clipped to them).
   virtual void PlaceRow(int32_t index, int32_t y, const RowLook& look,
                         const std::function<void(DrawContext&)>& draw) = 0;
 };

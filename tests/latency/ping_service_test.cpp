@@ -199,8 +199,9 @@ TEST(PingServiceTest, QueuedRequestStopsWorkersFromTakingNewTargets) {
   EXPECT_LE(sends, 8u);
   EXPECT_EQ(rig.book.SampleCounter(), sends);
   EXPECT_TRUE(rig.service.RequestPending());
-  // Six workers, six handles, all closed again.
+  // Six workers, six handles, all closed again once the workers are stopped.
   EXPECT_EQ(rig.icmp.opened, 6);
+  rig.service.StopWorkers();
   EXPECT_EQ(rig.icmp.openNow, 0);
 }
 
@@ -216,6 +217,7 @@ TEST(PingServiceTest, WorkerCountFollowsTheTargets) {
     for (size_t i = 1; i <= c.targets; ++i) targets.push_back(L"20.0.1." + std::to_wstring(i));
     rig.service.PingTargets(targets);
     EXPECT_EQ(rig.icmp.opened, c.handles) << c.targets;
+    rig.service.StopWorkers();
     EXPECT_EQ(rig.icmp.openNow, 0) << c.targets;
     ASSERT_EQ(rig.icmp.Sends().size(), c.targets);
     std::set<Ipv4Bytes> pinged;
@@ -260,8 +262,28 @@ TEST(PingServiceTest, RequestDuringACycleIsServedFirstInTheNext) {
   EXPECT_EQ(rig.book.Latest(L"9.9.9.9"), 42);
   // The wait after the first cycle ended at once because a request was queued.
   EXPECT_EQ(clock.sleptMs.load(), 0u);
+  // The second cycle woke the first one's workers: no thread or handle was made for it.
+  EXPECT_EQ(rig.icmp.opened, 6);
   EXPECT_EQ(rig.icmp.openNow, 0);
   EXPECT_FALSE(rig.service.RequestPending());
+}
+
+TEST(PingServiceTest, WorkersLiveAsLongAsTheThreadAndEndWithIt) {
+  std::atomic<bool> running{true};
+  StoppingClock clock(running, 20);  // each cycle waits 8 steps: the third cycle's wait ends the loop
+  Settings settings;
+  PublishedRows published;
+  for (int i = 1; i <= 10; ++i) published.rows.push_back(Row(L"20.0.0." + std::to_wstring(i), L"browser"));
+  CallPrefixList prefixes;
+  LatencyBook book;
+  FakeIcmp icmp;
+  std::atomic<bool> panelOpen{false};
+  PingService service(settings, published, prefixes, book, icmp, clock, running, panelOpen, false);
+  service.Start();
+  service.Join();
+  EXPECT_EQ(icmp.Sends().size(), 30u);
+  EXPECT_EQ(icmp.opened, 6);
+  EXPECT_EQ(icmp.closed, 6);  // every worker closed its handle: they all ended before Join returned
 }
 
 TEST(PingServiceTest, LoopWaitsWithoutPinging) {

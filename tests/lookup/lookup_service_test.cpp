@@ -2,6 +2,7 @@
 // are untrusted input), the worker loop, recent lookups and the copy-all report.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <string>
@@ -115,6 +116,41 @@ TEST(LookupServiceTest, ForceStartsTheRecordOverAndQueuesAgain) {
   EXPECT_EQ(oldRecord->city, L"Somewhere");
   cache.PublishResult(*oldRecord, done);
   EXPECT_EQ(cache.Snapshot(address).state, LookupState::Pending);
+}
+
+TEST(LookupServiceTest, BoundsKeepTheTextsAndMapsOfTheMostRecentlyShown) {
+  LookupCache cache;
+  FakeHttp http;
+  http.answerStatus = 200;
+  http.answerBody = kFullAnswer;
+  size_t mapsBuilt = 0;
+  MapBuilder builder = [&mapsBuilt](double, double, int, float&, float&) {
+    ++mapsBuilt;
+    return std::make_shared<const MapImage>();
+  };
+  FakeClock clock;
+  std::atomic<bool> running{true};
+  LookupWorker worker(cache, http, builder, clock, running, L"http://127.0.0.1:1");
+  const auto ip = [](int i) { return L"203.0.113." + std::to_wstring(i); };
+  const auto show = [&](int i) {
+    cache.RequestLookup(ip(i), false);
+    while (worker.RunOnce()) {
+    }
+  };
+  for (int i = 1; i <= 32; ++i) show(i);
+  show(1);  // shown again: its map had gone and is composed again, without asking the service
+  EXPECT_EQ(http.urls.size(), 32u);
+  EXPECT_EQ(mapsBuilt, 33u);
+  show(33);  // a 33rd address: the least recently shown (2, not 1) goes
+  EXPECT_EQ(cache.Snapshot(ip(2)).state, LookupState::Pending);
+  EXPECT_EQ(cache.Snapshot(ip(3)).city, L"Frankfurt am Main");
+  std::vector<int> withMap;
+  for (int i = 1; i <= 33; ++i)
+    if (cache.Snapshot(ip(i)).map) withMap.push_back(i);
+  EXPECT_EQ(withMap, (std::vector<int>{1, 30, 31, 32, 33}));
+  show(2);  // asked again: looked up again
+  EXPECT_EQ(http.urls.size(), 34u);
+  EXPECT_EQ(cache.Snapshot(ip(2)).state, LookupState::Done);
 }
 
 TEST(LookupServiceTest, SnapshotOfAnUnknownAddressIsANewRecord) {

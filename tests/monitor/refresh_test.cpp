@@ -137,8 +137,8 @@ TEST_F(RefreshTest, ThreadStartsAndJoins) {
   std::condition_variable cv;
   int snapshots = 0;
   tables.onQuery = [&](SocketTableKind kind) {
-    // Once per snapshot: the size query of the first table offers no buffer.
-    if (kind != SocketTableKind::Tcp4 || tables.offeredSizes[0].back() != 0) return;
+    // Once per snapshot: the first table's read (its size query, on the first snapshot only, offers no buffer).
+    if (kind != SocketTableKind::Tcp4 || tables.offeredSizes[0].back() == 0) return;
     std::lock_guard<std::mutex> guard(m);
     ++snapshots;
     cv.notify_all();

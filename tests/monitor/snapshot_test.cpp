@@ -250,6 +250,15 @@ TEST_F(SnapshotTest, ProcessNamesAreRebuiltEverySnapshot) {
   EXPECT_EQ(snapshotter.processNames().count(kChrome), 0u);
   EXPECT_TRUE(rows.empty());  // now "Unknown", hidden
 
+  // The id comes back with another program (a later start): the row follows the new one.
+  processes.processes.push_back({kChrome, L"Discord.exe", 7});
+  snapshotter.TakeSnapshot(rows);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].category, L"discord");
+  processes.processes.back() = {kChrome, L"steam.exe", 8};
+  snapshotter.TakeSnapshot(rows);
+  EXPECT_EQ(rows[0].category, L"game");
+
   processes.available = false;
   snapshotter.TakeSnapshot(rows);
   EXPECT_EQ(snapshotter.processNames().size(), 2u);

@@ -56,6 +56,23 @@ TEST(ReadSocketTable, DecodesWhatTheTableHolds) {
             (std::vector<size_t>{0, 4 + 3 * FakeSocketTables::kSlotBytes + kSocketTableSlackBytes}));
 }
 
+TEST(ReadSocketTable, AKeptBufferIsOfferedAgainInPlaceOfTheSizeQuery) {
+  FakeSocketTables tables;
+  tables.udp4 = {Udp(7, V4(1, 2, 3, 4), 5000)};
+  const size_t k = FakeSocketTables::Index(SocketTableKind::Udp4);
+  const size_t first = 4 + FakeSocketTables::kSlotBytes + kSocketTableSlackBytes;
+  std::vector<std::byte> kept;
+  EXPECT_EQ(ReadUdpTable(tables, SocketTableKind::Udp4, kept).size(), 1u);
+  EXPECT_EQ(ReadUdpTable(tables, SocketTableKind::Udp4, kept).size(), 1u);  // one call, the kept buffer
+  // A table that outgrew the buffer: asked again at the size it reported.
+  tables.udp4.resize(40, Udp(8, V4(0, 0, 0, 0), 5001));
+  EXPECT_EQ(ReadUdpTable(tables, SocketTableKind::Udp4, kept).size(), 40u);
+  EXPECT_EQ(
+      tables.offeredSizes[k],
+      (std::vector<size_t>{0, first, first, first, 4 + 40 * FakeSocketTables::kSlotBytes + kSocketTableSlackBytes}));
+  for (bool zero : tables.offeredZeroFilled[k]) EXPECT_TRUE(zero);
+}
+
 TEST(ReadSocketTable, EmptyTableIsNotRead) {
   FakeSocketTables tables;
   EXPECT_TRUE(ReadTcpTable(tables, SocketTableKind::Tcp4).empty());

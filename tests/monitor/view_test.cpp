@@ -406,6 +406,7 @@ TEST(ViewTest, ScrollClamp) {
 TEST(ViewTest, ChangeBits) {
   Rig rig;
   const uint32_t both = ConnectionView::kRowsChanged | ConnectionView::kCallsChanged;
+  const uint32_t latencies = ConnectionView::kMetersChanged;
   EXPECT_EQ(rig.view.RebuildView(rig.inputs), both);
   EXPECT_EQ(rig.view.RebuildView(rig.inputs), 0u);
 
@@ -416,18 +417,21 @@ TEST(ViewTest, ChangeBits) {
   };
   const Step steps[] = {
       {"ping sample for a shown non-call address", [](Rig& r, RowList&) { r.book.RecordSample(L"23.45.67.89", 30); },
-       ConnectionView::kRowsChanged},
-      {"ping sample for a call address", [](Rig& r, RowList&) { r.book.RecordSample(L"35.214.40.77", 30); }, both},
+       latencies},
+      {"ping sample for a call address", [](Rig& r, RowList&) { r.book.RecordSample(L"35.214.40.77", 30); },
+       latencies | ConnectionView::kCallLinesChanged},
       {"packets of a row that feeds no call entry", [](Rig&, RowList& rows) { rows[7].packets += 100; }, 0},
       {"age of a row that feeds no call entry", [](Rig&, RowList& rows) { rows[8].ageMs = 5; }, 0},
-      {"packets of a call row", [](Rig&, RowList& rows) { rows[0].packets += 1; }, ConnectionView::kCallsChanged},
+      {"packets of a call row", [](Rig&, RowList& rows) { rows[0].packets += 1; }, ConnectionView::kCallLinesChanged},
+      {"rate of a shown row", [](Rig&, RowList& rows) { rows[6].traffic = RowTraffic{true, 0, 0, 5000, 0, 0, 0}; },
+       latencies},
       {"state of a shown row", [](Rig&, RowList& rows) { rows[6].state = L"RECENT"; }, ConnectionView::kRowsChanged},
       {"a hidden row changes", [](Rig&, RowList& rows) { rows[2].state = L"ACTIVE"; }, 0},
       {"search hides rows", [](Rig& r, RowList&) { r.inputs.searchText = L"chrome"; }, ConnectionView::kRowsChanged},
-      {"ping sample for a searched row", [](Rig& r, RowList&) { r.book.RecordSample(L"142.250.80.46", 9); },
-       ConnectionView::kRowsChanged},
+      {"ping sample for a searched row", [](Rig& r, RowList&) { r.book.RecordSample(L"142.250.80.46", 9); }, latencies},
       {"ping sample for a row the search hides", [](Rig& r, RowList&) { r.book.RecordSample(L"23.45.67.89", 31); }, 0},
-      {"ping turned off", [](Rig& r, RowList&) { r.settings.enablePing = false; }, both},
+      {"ping turned off", [](Rig& r, RowList&) { r.settings.enablePing = false; },
+       latencies | ConnectionView::kCallLinesChanged},
   };
   RowList rows = DemoLikeRows();
   for (const Step& s : steps) {

@@ -193,11 +193,19 @@ TEST_F(MainWindowTest, UiTickRepaintsByTheRebuildsResultAndTheFace) {
     }
     window.OnTimer(TIMER_UI);
     EXPECT_EQ(host.fullRepaints, c.full ? 1 : 0);
-    const std::vector<DeviceRect> callPanel = {Grown(24, 64, 100000, 220)};
-    EXPECT_EQ(host.rects, c.callPanel ? callPanel : std::vector<DeviceRect>{});
+    const std::vector<DeviceRect> callLine = {Grown(52, 166, 412, 180)};  // the one card's packets line
+    EXPECT_EQ(host.rects, c.callPanel ? callLine : std::vector<DeviceRect>{});
     // Undo the change of rows so the next case starts from the same view.
     PublishAndSettle(base);
   }
+  // A sample for a shown row changes its latency: the rows are repainted (and the median), not all.
+  window.state().splashActive = false;
+  window.state().hits[Slot::TableArea].Set(32, 372, 1328, 812);
+  app.latencyBook().RecordSample(L"1.1.1.1", ++sample);
+  window.OnTimer(TIMER_UI);
+  EXPECT_EQ(host.fullRepaints, 0);
+  ASSERT_FALSE(host.rects.empty());
+  EXPECT_EQ(host.rects.front(), Grown(32, 372, 1328, 812));
 }
 
 TEST_F(MainWindowTest, AutoCopyHappensOnTheFirstTickEvenWithAPanelOpen) {
@@ -246,35 +254,38 @@ TEST_F(MainWindowTest, RefreshWhilePausedShowsTheSnapshotBegunAfterTheRequest) {
   EXPECT_EQ(ViewAddresses(), std::vector<std::wstring>{L"10.0.0.9"});
 }
 
-TEST_F(MainWindowTest, UiTickClockDrivenBandsToastCaretAndCopiedLabel) {
+TEST_F(MainWindowTest, UiTickThatFindsNothingNewInvalidatesNothingAndTheClockTextsOnlyTheirBoxes) {
   window.state().hits[Slot::SearchBox].Set(24, 300, 400, 330);
-  clock.tickMs = 1'000'000;  // on a second and on a caret phase
-  window.OnTimer(TIMER_UI);
-  host.ClearPaints();
+  app.publishedRows().lastSnapshotTime.store(clock.tickMs.load());  // "Captured just now"
+  PublishAndSettle({MakeRow(L"a.exe", L"TCP4", L"1.1.1.1", 443)});
 
-  // Once a second: the stat cards and the status line (H = 880 logical).
+  // Seconds and caret phases pass (no caret shown), the texts stay: nothing to repaint.
+  for (int i = 0; i < 15; ++i) {
+    clock.Advance(100);
+    window.OnTimer(TIMER_UI);
+  }
+  EXPECT_TRUE(host.rects.empty());
+  EXPECT_EQ(host.fullRepaints, 0);
+
+  // "2s ago": at the next second, the applications card's sub-line and the status line, each alone.
   clock.Advance(1000);
   window.OnTimer(TIMER_UI);
-  EXPECT_EQ(host.rects, (std::vector<DeviceRect>{Grown(0, 228, 100000, 290), Grown(0, 860, 100000, 884)}));
-  host.ClearPaints();
-
-  // The toast corner while a toast is held (W = 1360).
-  app.copyFeedback().ShowToast(L"Refreshing...");
-  clock.Advance(100);
+  ASSERT_EQ(host.rects.size(), 2u);
+  const int32_t cw = (1360 - 84) / 4, apps = 24 + 2 * (cw + 12);  // the third of four stat cards
+  EXPECT_GE(host.rects[0].left, apps);
+  EXPECT_LE(host.rects[0].right, apps + cw);
+  EXPECT_GE(host.rects[0].top, 260);  // below the card's value
+  EXPECT_LE(host.rects[0].bottom, 293);
+  EXPECT_GE(host.rects[1].top, 880 - 20);         // the status line (H = 880)
+  app.publishedRows().lastSnapshotTime.store(0);  // "never" from now on: the texts stay
+  clock.Advance(1000);
   window.OnTimer(TIMER_UI);
-  EXPECT_EQ(host.rects, std::vector<DeviceRect>{Grown(660, 770, 1360, 860)});
-  window.state().settingsOpen = true;  // not behind a panel
   host.ClearPaints();
-  clock.Advance(100);
-  window.OnTimer(TIMER_UI);
-  EXPECT_TRUE(host.rects.empty());
-  window.state().settingsOpen = false;
-  app.copyFeedback().toast().Show(L"");
 
   // The caret blinks in the focused search box every 500 ms.
   window.state().searchFocused = true;
   host.ClearPaints();
-  clock.Advance(300);  // 1001.5 s: the phase changed at 1001.5
+  clock.Advance(500);  // the caret's phase changes
   window.OnTimer(TIMER_UI);
   EXPECT_EQ(host.rects, std::vector<DeviceRect>{Grown(24, 300, 400, 330)});
   host.ClearPaints();
@@ -296,6 +307,34 @@ TEST_F(MainWindowTest, UiTickClockDrivenBandsToastCaretAndCopiedLabel) {
   window.OnTimer(TIMER_UI);
   EXPECT_FALSE(window.state().copyFlashOn);
   EXPECT_EQ(host.fullRepaints, 1);
+}
+
+TEST_F(MainWindowTest, ToastIsRepaintedInItsOwnBoxWhenSetAndGoneAfter2400MsBehindAPanel) {
+  ASSERT_TRUE(window.fonts().CreateUiFonts(graphics));
+  app.themes().InitPalettes();
+  window.state().settingsOpen = true;
+  window.OnTimer(TIMER_UI);
+  host.ClearPaints();
+  app.copyFeedback().ShowToast(std::wstring(90, L'W') + L" reset");
+  window.OnTimer(TIMER_UI);
+  // Where its painter draws it: the box of the first fill.
+  RecordingCanvas canvas;
+  DrawContext dc{canvas, app.themes().ActivePalette(), window.fonts(), window.widths()};
+  PaintToast(dc, app.copyFeedback().toast(), 1360, 880);
+  ASSERT_FALSE(canvas.calls().empty());
+  const RectF box = canvas.calls()[0].rect;
+  const std::vector<DeviceRect> boxOnly = {Grown(static_cast<int32_t>(box.x), static_cast<int32_t>(box.y),
+                                                 static_cast<int32_t>(box.Right()),
+                                                 static_cast<int32_t>(box.Bottom()))};
+  EXPECT_EQ(host.rects, boxOnly);
+  host.ClearPaints();
+  clock.Advance(2300);
+  window.OnTimer(TIMER_UI);
+  EXPECT_TRUE(host.rects.empty());
+  clock.Advance(100);  // 2.4 s: gone, though nothing else happened
+  window.OnTimer(TIMER_UI);
+  EXPECT_EQ(host.rects, boxOnly);
+  EXPECT_TRUE(app.copyFeedback().toast().text().empty());
 }
 
 TEST_F(MainWindowTest, NewRowsStartTheFadeTimerWhichRepaintsOnlyTheTableUntilDone) {

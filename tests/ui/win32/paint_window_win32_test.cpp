@@ -118,6 +118,27 @@ TEST_F(PaintWindowWin32Test, HoverRepaintLeavesThePixelsOfAFullPaint) {
   EXPECT_EQ(at(before, 40, 371 + 112 + 2), at(full, 40, 371 + 112 + 2));
 }
 
+TEST_F(PaintWindowWin32Test, NewSamplesRedrawOnlyTheLatencyCellsAndLeaveThePixelsOfAFreshPaint) {
+  view.SetSelectedRowKey(RowKey(view.ViewRows()[1]));  // a row with a background under its cells
+  view.RebuildView(inputs);
+  state.mouseX = 600;
+  state.mouseY = 372 + 3 * 28 + 10;  // and a hovered one
+  Paint(first_, nullptr);
+  for (const wchar_t* address : {L"104.18.12.201", L"35.214.40.77", L"162.159.135.234", L"142.250.80.46"})
+    book.RecordSample(address, 140);
+  view.RebuildView(inputs);
+  const DeviceRect table{29, 369, kW - 29, kH - 65};
+  Paint(first_, &table);
+  EXPECT_GE(first_.lastPaint().cellsDrawn, 4);
+  EXPECT_EQ(first_.lastPaint().rowsDrawn, 0);
+  Paint(second_, nullptr);
+  // The table's part of the frames (the call cards' lines are repainted on their own).
+  const auto tablePart = [](const std::vector<uint32_t>& px) {
+    return std::vector<uint32_t>(px.begin() + 369 * kW, px.begin() + (kH - 65) * kW);
+  };
+  ExpectSamePixels(tablePart(first_.frame()->ReadPixels()), tablePart(second_.frame()->ReadPixels()));
+}
+
 TEST_F(PaintWindowWin32Test, MainViewCoversTheBackgroundWhereItsCardsAre) {
   Paint(first_, nullptr);
   const std::vector<uint32_t> px = first_.frame()->ReadPixels();
