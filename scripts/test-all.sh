@@ -84,7 +84,9 @@ scripts/wine-run.sh wineboot -i >/dev/null 2>&1 || true
 wineserver_bin=$(dirname "$(dpkg -L wine64 | grep -E '/wine64$' | head -n 1)")/wineserver
 "$wineserver_bin" -p 2>/dev/null || true
 set +e
-ctest --test-dir build/windows -j "$jobs" --output-on-failure
+# A test whose Wine process dies at start (no output, 0.01 s, seen once under load) runs once more;
+# a test that fails twice fails the step.
+ctest --test-dir build/windows -j "$jobs" --output-on-failure --repeat until-pass:2
 win_rc=$?
 set -e
 "$wineserver_bin" -k 2>/dev/null || true
