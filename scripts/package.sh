@@ -3,7 +3,7 @@
 # /usr/bin/tolvane granted cap_net_raw at install time, the desktop entry and the icon), and the two
 # Windows ones, Tolvane-<version>-setup.exe (NSIS installer) and Tolvane-<version>-portable.zip (the
 # exe, the console export tolvane-cli.exe, a short README and the licence). The version is the project version of CMakeLists.txt.
-# Builds the Release programs first; installs what it needs with apt-get.
+# Builds the Release programs first (their output on standard error); installs what it needs with apt-get.
 #
 #   scripts/package.sh            # prints the paths of the three files, the .deb first
 set -euo pipefail
@@ -16,7 +16,7 @@ version=$(sed -n 's/^project(Tolvane VERSION \([0-9]*\.[0-9]*\.[0-9]*\).*/\1/p' 
 [ -n "$version" ] || { echo "package: no project version in CMakeLists.txt" >&2; exit 1; }
 
 cmake --preset linux >/dev/null
-cmake --build build/linux -j "$jobs" --target tolvane
+cmake --build build/linux -j "$jobs" --target tolvane >&2
 mkdir -p dist
 (cd build/linux && cpack -G DEB -B "$root/dist" >/dev/null)
 rm -rf dist/_CPack_Packages
@@ -25,7 +25,7 @@ deb=dist/tolvane_${version}_amd64.deb
 echo "$deb"
 
 cmake --preset windows >/dev/null
-cmake --build build/windows -j "$jobs" --target tolvane tolvane-cli
+cmake --build build/windows -j "$jobs" --target tolvane tolvane-cli >&2
 exe=$root/build/windows/src/app/win32/tolvane.exe
 cli=$root/build/windows/src/app/win32/tolvane-cli.exe
 
