@@ -17,7 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (size_t i = 1; i < size; text.clear()) {
     const uint8_t op = data[i++];  // op % 3: 0 Backspace, 1 a key, 2 a paste
     for (; text.size() < (op % 3 == 1 ? 1u : op % 3 * op / 6 % 24) && i + 1 < size; i += 2) {
-      given.set(text.emplace_back(static_cast<char16_t>(data[i] | data[i + 1] << 8)));
+      text.push_back(static_cast<char16_t>(data[i] | data[i + 1] << 8));
+      given.set(text.back());
     }
     const size_t before = field.size();
     if (op % 3 == 0) tolvane::EraseLastCharacter(field);
