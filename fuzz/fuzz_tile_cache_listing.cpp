@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ListingFileSystem fs;
   FakeClock clock;
   TileCache cache(fs, clock, L"http://127.0.0.1:9/tiles", 3 * tile.size());
-  const std::wstring folder = fs.local + L"\\Tolvane\\tiles\\" + TileBaseFolderName(L"http://127.0.0.1:9/tiles");
+  const std::wstring folder = fs.cacheFolder + L"\\tiles\\" + TileBaseFolderName(L"http://127.0.0.1:9/tiles");
   // Records of 18 bytes until one starts with FF: y (bit 3: a ".tmp"), size, time, and what lies there.
   size_t at = 0;
   for (; at + 18 <= size && data[at] != 0xFF; at += 18) {
