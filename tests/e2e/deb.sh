@@ -19,7 +19,7 @@ cleanup() {
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
-e2e_start_display 360 399 || { echo "e2e deb: no free X display"; exit 2; }
+e2e_start_display 360 399 || { echo "e2e deb: no X display"; exit 2; }
 
 if dpkg -i "$deb" >"$work/install.log" 2>&1 || { apt-get install -f -y -qq >>"$work/install.log" 2>&1 && dpkg -s tolvane >/dev/null 2>&1; }; then
   files=$(dpkg -L tolvane)

@@ -30,20 +30,30 @@ e2e_summary() {
 }
 
 # Starts Xvfb on the first free display number in the range $1-$2 (1920x1080x24) and exports DISPLAY;
-# its id is in xvfb_pid. Returns non-zero when no number is free.
+# its id is in xvfb_pid. A number that looks free (no lock file, no socket) may still be taken
+# (another mount namespace's server holds its abstract socket): when Xvfb ends at once, the next
+# number is tried. Returns non-zero, with Xvfb's own words, when no server answers.
 xvfb_pid=""
-# A free display number between $1 and $2 (TOLVANE_E2E_DISPLAY first, when set): no lock file and
-# no socket.
 e2e_start_display() {
-  local n display="" wanted=${TOLVANE_E2E_DISPLAY:-}
+  local n tries=0 wanted=${TOLVANE_E2E_DISPLAY:-}
   for n in ${wanted#:} $(seq "$1" "$2"); do
-    if [ ! -e /tmp/.X$n-lock ] && [ ! -e /tmp/.X11-unix/X$n ]; then display=:$n; break; fi
+    [ ! -e /tmp/.X$n-lock ] && [ ! -e /tmp/.X11-unix/X$n ] || continue
+    Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+    xvfb_pid=$!
+    export DISPLAY=:$n
+    # A loaded machine may take seconds to start it.
+    for _ in $(seq 200); do
+      kill -0 "$xvfb_pid" 2>/dev/null || break
+      xdpyinfo >/dev/null 2>&1 && sleep 0.2 && kill -0 "$xvfb_pid" 2>/dev/null && return 0
+      sleep 0.1
+    done
+    e2e_stop_display
+    xvfb_pid=""
+    echo "Xvfb :$n did not start: $(tail -n 2 "$work/xvfb.log" 2>/dev/null | tr '\n' ' ')" >&2
+    tries=$((tries + 1))
+    [ $tries -lt 3 ] || return 1
   done
-  [ -n "$display" ] || return 1
-  Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-  xvfb_pid=$!
-  export DISPLAY=$display
-  for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+  return 1
 }
 e2e_stop_display() { [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null; }
 

@@ -33,7 +33,7 @@ cleanup() {
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
-e2e_start_display 300 359 || { echo "e2e linux: no free X display"; exit 2; }
+e2e_start_display 300 359 || { echo "e2e linux: no X display"; exit 2; }
 
 # The program in the background; its id lands in $work/pid.TAG, its exit code in $work/rc.TAG.
 app_launch() {

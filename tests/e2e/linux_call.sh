@@ -34,7 +34,7 @@ cleanup() {
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
-e2e_start_display 400 439 || { echo "e2e call: no free X display"; exit 2; }
+e2e_start_display 400 439 || { echo "e2e call: no X display"; exit 2; }
 scale=1
 app_rect() {
   xwininfo -id "$(xdotool search --onlyvisible --name '^Tolvane$' | head -n 1)" |
@@ -47,7 +47,10 @@ printf 'autoCopyCall=1\r\nprefixes=198.18\r\nsplash=0\r\nrefreshMs=500\r\n' >"$X
 "$exe" >"$work/out.app" 2>&1 &
 app_pid=$!
 if ! wait_for 30 window_up; then
-  fail "call" "no window ($(head -n 3 "$work/out.app"))"
+  state="still running"
+  kill -0 "$app_pid" 2>/dev/null || { wait "$app_pid"; state="ended with code $?"; }
+  app_pid=""
+  fail "call" "no window within 30 s, the program $state ($(head -n 3 "$work/out.app"); Xvfb: $(tail -n 2 "$work/xvfb.log"))"
   e2e_summary "e2e call"
   exit 1
 fi

@@ -36,7 +36,7 @@ wine_loader=$(dpkg -L wine64 2>/dev/null | grep -E '/wine64$' | head -n 1)
 [ -n "$wine_loader" ] && wineserver_bin=$(dirname "$wine_loader")/wineserver
 [ -x "$wineserver_bin" ] || wineserver_bin=$(command -v wineserver || true)
 
-e2e_start_display 200 259 || { echo "e2e media: no free X display"; exit 2; }
+e2e_start_display 200 259 || { echo "e2e media: no X display"; exit 2; }
 
 probe=$work/window_probe.exe
 if ! x86_64-w64-mingw32-g++-posix -O1 -static -o "$probe" "$here/window_probe.cpp" -lgdi32 >"$work/probe.log" 2>&1; then

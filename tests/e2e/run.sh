@@ -36,7 +36,7 @@ wine_loader=$(dpkg -L wine64 2>/dev/null | grep -E '/wine64$' | head -n 1)
 [ -n "$wine_loader" ] && wineserver_bin=$(dirname "$wine_loader")/wineserver
 [ -x "$wineserver_bin" ] || wineserver_bin=$(command -v wineserver || true)
 
-e2e_start_display 120 199 || { echo "e2e: no free X display"; exit 2; }
+e2e_start_display 120 199 || { echo "e2e: no X display"; exit 2; }
 
 # ---- resources of the executable (no Wine needed)
 if out=$(python3 "$here/check_resources.py" "$exe" 2>&1); then

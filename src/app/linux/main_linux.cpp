@@ -15,6 +15,7 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -122,6 +123,10 @@ int main(int argc, char** argv) {
   // No D-Bus, no application id: the lock above is the single-instance rule. The program name is
   // the window's class (WM_CLASS "tolvane", as the desktop entry says).
   g_set_prgname("tolvane");
-  if (!gtk_init_check()) return 1;
+  if (!gtk_init_check()) {
+    const char* display = std::getenv("DISPLAY");
+    ErrorLine(L"cannot open the display " + tolvane::Utf8ToWide(display != nullptr ? display : "(DISPLAY is not set)"));
+    return 1;
+  }
   return RunMainWindow(commandLine, lock.result() == Result::Acquired ? socket : std::string(), startTick);
 }
