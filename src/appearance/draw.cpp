@@ -267,6 +267,12 @@ void StrokeRoundRect(DrawContext& dc, const RectF& r, float radius, uint32_t arg
 void TextAt(DrawContext& dc, std::wstring_view text, FontName font, float x, float y, uint32_t argb) {
   const CanvasFont* f = dc.fonts.Get(font);
   if (!f || text.empty() || Culled(dc, x, y, 2000, 40)) return;
+  if (dc.cullOn && text.find_first_of(L"\r\n") == std::wstring_view::npos) {
+    // Its own box, not the line's: a partial repaint of one card or cell skips the texts beside
+    // it. The width is the cached one; the height and the margin hold the font's line with room.
+    const float size = kUiFontDefs[static_cast<size_t>(font)].sizePx;
+    if (Culled(dc, x, y, static_cast<float>(MeasureText(dc, text, font)) + size / 2, 1.5f * size)) return;
+  }
   dc.canvas.DrawTextAt(text, *f, PointF{x, y}, argb);
 }
 

@@ -13,6 +13,7 @@
 #include "settings/settings_file.h"
 #include "ui/commands.h"
 #include "ui/main_view.h"
+#include "ui/table_view.h"
 
 namespace tolvane {
 namespace {
@@ -142,13 +143,16 @@ void MainWindow::UiTick() {
           for (int32_t i = 0; i < n; ++i) InvalidateBox(CallCardLineBox(LogicalWidth(), n, i));
         }
         if (bits & ConnectionView::kMetersChanged) {
-          // New samples or traffic: the rows (their traffic, latencies and sparklines), the selected
-          // row's route and the median, now as a full repaint would; the rest of the view is as it was.
-          InvalidateHitRect(Slot::TableArea);
-          if (app_.viewInputs().selectedRow >= 0) {
-            const int32_t w = LogicalWidth(), h = LogicalHeight();
-            InvalidateLogical(45, h - 64, w - 425, h - 25);
+          // New samples or traffic: the rows' meter cells (traffic, latency, sparkline), the selected
+          // row's route and the median, now as a full repaint would; the rest of the view is as it
+          // was, the rows' other cells and the column labels among it.
+          const int32_t w = LogicalWidth(), h = LogicalHeight();
+          const HitRect& table = state_.hits[Slot::TableArea];
+          if (table.present) {
+            InvalidateLogical(static_cast<int32_t>(std::floor(MeterCellsLeft(w))), table.top,
+                              static_cast<int32_t>(std::ceil(MeterCellsRight(w))), table.bottom);
           }
+          if (app_.viewInputs().selectedRow >= 0) InvalidateLogical(45, h - 64, w - 425, h - 25);
           RepaintChangedTexts();
         }
       }

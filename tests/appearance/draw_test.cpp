@@ -175,17 +175,18 @@ TEST_F(DrawTest, CullingKeepsShapesWithinThreeUnits) {
   EXPECT_EQ(canvas.DrawCount(), 1u) << "no culling during a full repaint";
 }
 
-TEST_F(DrawTest, TextAtPointIsCulledAsA2000By40Box) {
+TEST_F(DrawTest, TextAtPointIsCulledByItsOwnMeasuredBox) {
   CullTo(RectF{100, 100, 200, 100});
+  // "hello" in FontBody (12 px): its measured width plus half the size, 1.5 sizes tall.
+  const float w = static_cast<float>(MeasureText(dc, L"hello", FontBody)) + 6;
   struct Case {
     PointF at;
     bool drawn;
   };
   const Case cases[] = {
-      {{-1903, 150}, true},   // the box ends at 97
-      {{-1904, 150}, false},  // ... at 96
-      {{150, 57}, true},      // the box's bottom at 97
-      {{150, 56}, false},    {{303, 150}, true}, {{304, 150}, false}, {{150, 203}, true}, {{150, 204}, false},
+      {{97 - w, 150}, true}, {{96 - w, 150}, false},  // the box ends at 97, then at 96
+      {{150, 79}, true},     {{150, 78}, false},      // its bottom at 97, then at 96
+      {{303, 150}, true},    {{304, 150}, false},    {{150, 203}, true}, {{150, 204}, false},
   };
   for (const Case& c : cases) {
     canvas.Clear();

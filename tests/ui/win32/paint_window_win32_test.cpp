@@ -127,16 +127,27 @@ TEST_F(PaintWindowWin32Test, NewSamplesRedrawOnlyTheLatencyCellsAndLeaveThePixel
   for (const wchar_t* address : {L"104.18.12.201", L"35.214.40.77", L"162.159.135.234", L"142.250.80.46"})
     book.RecordSample(address, 140);
   view.RebuildView(inputs);
-  const DeviceRect table{29, 369, kW - 29, kH - 65};
-  Paint(first_, &table);
+  // What the window invalidates: the meter cells' columns of the rows, and each call card's line.
+  const DeviceRect cells{kW - 467 - 3, 369, kW - 144 + 3, kH - 65};
+  Paint(first_, &cells);
   EXPECT_GE(first_.lastPaint().cellsDrawn, 4);
   EXPECT_EQ(first_.lastPaint().rowsDrawn, 0);
+  const auto n = static_cast<int32_t>(std::min<size_t>(4, calls.Entries().size()));
+  ASSERT_GE(n, 2);
+  for (int32_t i = 0; i < n; ++i) {
+    const RectF r = CallCardLineBox(kW, n, i);
+    const DeviceRect line{static_cast<int32_t>(r.x) - 3, static_cast<int32_t>(r.y) - 3,
+                          static_cast<int32_t>(r.Right()) + 3, static_cast<int32_t>(r.Bottom()) + 3};
+    Paint(first_, &line);
+  }
   Paint(second_, nullptr);
-  // The table's part of the frames (the call cards' lines are repainted on their own).
-  const auto tablePart = [](const std::vector<uint32_t>& px) {
-    return std::vector<uint32_t>(px.begin() + 369 * kW, px.begin() + (kH - 65) * kW);
+  // The cards' and the table's part of the frames (the median card's value is repainted on its own).
+  const auto part = [](const std::vector<uint32_t>& px, int32_t top, int32_t bottom) {
+    return std::vector<uint32_t>(px.begin() + top * kW, px.begin() + bottom * kW);
   };
-  ExpectSamePixels(tablePart(first_.frame()->ReadPixels()), tablePart(second_.frame()->ReadPixels()));
+  const std::vector<uint32_t> partial = first_.frame()->ReadPixels(), full = second_.frame()->ReadPixels();
+  ExpectSamePixels(part(partial, 100, 215), part(full, 100, 215));
+  ExpectSamePixels(part(partial, 369, kH - 65), part(full, 369, kH - 65));
 }
 
 TEST_F(PaintWindowWin32Test, MainViewCoversTheBackgroundWhereItsCardsAre) {
