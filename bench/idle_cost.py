@@ -148,6 +148,7 @@ class Lookups:
         self.period = seconds / len(self.ADDRESSES)
         self.next_at = time.time()
         self.index = 0
+        self.trace_pid = None  # with --trace: the program whose RSS is printed after each lookup
 
     def key(self, *keys):
         subprocess.run(["xdotool", "key", "--window", self.window] + list(keys), env=self.env)
@@ -167,6 +168,8 @@ class Lookups:
         self.key("Escape")
         self.index += 1
         self.next_at += self.period
+        if self.trace_pid:
+            print("          after lookup %d: rss %.1f MB" % (self.index, rss_kb(self.trace_pid) / 1024.0), flush=True)
 
 
 def run_once(args, mode, env, loader, ports):
@@ -190,6 +193,8 @@ def run_once(args, mode, env, loader, ports):
         t0, c0, r0, th0 = time.time(), cpu_ticks(pid), rss_kb(pid), thread_ticks(pid)
         w0 = prefix_ticks(prefix, pid)
         driver = Lookups(env, window, args.seconds, args.addresses) if mode == "lookup" else None
+        if driver and args.trace:
+            driver.trace_pid = pid
         end = t0 + args.seconds
         next_trace = t0 + 30
         while time.time() < end:
@@ -244,7 +249,7 @@ def main():
     p.add_argument("--modes", default="idle,demo")
     p.add_argument("--display", default=":24")
     p.add_argument("--threads", action="store_true")
-    p.add_argument("--trace", action="store_true", help="print the RSS every 30 s")
+    p.add_argument("--trace", action="store_true", help="print the RSS every 30 s, and after each lookup")
     p.add_argument("--addresses", type=int, default=40, help="addresses the lookup mode opens (default 40)")
     args = p.parse_args()
     args.exe = os.path.abspath(args.exe)

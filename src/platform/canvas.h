@@ -189,6 +189,14 @@ class GraphicsFactory {
                                                  bool monospace) = 0;
   virtual std::unique_ptr<CanvasImage> CreateImage(int32_t width, int32_t height,
                                                    const std::vector<uint32_t>& premultipliedArgb) = 0;
+  // An image over width × height premultiplied ARGB pixels, as CreateImage takes them, that remain
+  // the caller's on the same terms as WrapRgb32's. This default copies them.
+  virtual std::unique_ptr<CanvasImage> WrapPremultipliedArgb(int32_t width, int32_t height, const uint32_t* pixels) {
+    if (width < 1 || height < 1 || !pixels) return nullptr;
+    return CreateImage(
+        width, height,
+        std::vector<uint32_t>(pixels, pixels + static_cast<size_t>(width) * static_cast<size_t>(height)));
+  }
   // An image over width × height pixels of 32-bit RGB (blue, green, red and an ignored fourth
   // byte; rows top to bottom, width * 4 bytes apart) that remain the caller's: they must outlive
   // the image and stay unchanged while it is drawn. GDI+ draws straight from them; this default

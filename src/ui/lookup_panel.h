@@ -30,9 +30,9 @@ namespace tolvane {
 
 class MainWindow;
 
-// The map's pixels as an image the canvas can draw. Turning 768 x 768 pixels into an image is
-// costly, so it is done once per map (a refreshed lookup brings a new map) and kept until the next
-// map or Release. Images belong to the factory that made them; another factory makes a new one.
+// The map's pixels as an image the canvas can draw, made once per map (a refreshed lookup brings a
+// new map) and kept until the next map or Release. The image draws from the held map's pixels
+// where the canvas can. Images belong to the factory that made them; another factory makes a new one.
 class MapImageCache {
  public:
   // The image of map, or null for no map, pixels of the wrong size, or a factory that made nothing.
@@ -44,7 +44,7 @@ class MapImageCache {
 
  private:
   GraphicsFactory* factory_ = nullptr;
-  std::shared_ptr<const MapImage> source_;  // held, so its address is never reused by another map
+  std::shared_ptr<const MapImage> source_;  // held: the image may draw from its pixels
   std::unique_ptr<CanvasImage> image_;
   int32_t conversions_ = 0;
 };

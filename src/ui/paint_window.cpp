@@ -117,15 +117,14 @@ void ComposeBackground(DrawContext& dc, int32_t theme, const BackgroundMedium* m
 }
 
 bool WindowPaint::EnsureSurfaces(GraphicsFactory& factory, int32_t w, int32_t h, AppState& state) {
-  if (frame_ && background_ && chrome_ && rows_[0] && rows_[1] && underlay_ && width_ == w && height_ == h) return true;
+  if (frame_ && background_ && chrome_ && rows_[0] && rows_[1] && width_ == w && height_ == h) return true;
   Release();
   frame_ = factory.CreateSurface(w, h);
   background_ = factory.CreateSurface(w, h);
   chrome_ = factory.CreateSurface(w, h);
   rows_[0] = factory.CreateSurface(w, h);
   rows_[1] = factory.CreateSurface(w, h);
-  underlay_ = factory.CreateSurface(w, h);
-  if (!frame_ || !background_ || !chrome_ || !rows_[0] || !rows_[1] || !underlay_) {
+  if (!frame_ || !background_ || !chrome_ || !rows_[0] || !rows_[1]) {
     Release();
     return false;
   }
@@ -199,14 +198,21 @@ void WindowPaint::Paint(const PaintInputs& in, uintptr_t deviceContext, const De
   DeviceRect dirty = whole;
   bool full = true;
   if (overlay) {
+    // The underlay lives only while a panel is open: a whole window's pixels, not kept at rest.
+    if (!underlay_) {
+      underlay_ = in.factory.CreateSurface(w, h);
+      underlayKey_.reset();
+    }
     const UnderlayKey underlayKey{settings.theme, in.sources.themes.ThemeRevision(), medium.mediaRevision};
-    if (!underlayKey_ || *underlayKey_ != underlayKey) {
+    if (!underlay_ || !underlayKey_ || *underlayKey_ != underlayKey) {
       Copy(*chrome_, *frame_, whole);
       DrawContext dc = ContextOn(*frame_, in);
       RowCache rows(*this, in, W, whole);
       PaintMainView(dc, state, in.sources, W, H, ViewLayers{true, &rows});
-      Copy(*frame_, *underlay_, whole);
-      underlayKey_ = underlayKey;
+      if (underlay_) {
+        Copy(*frame_, *underlay_, whole);
+        underlayKey_ = underlayKey;
+      }
       last_.underlayDrawn = true;
     } else {
       Copy(*underlay_, *frame_, whole);
@@ -231,6 +237,7 @@ void WindowPaint::Paint(const PaintInputs& in, uintptr_t deviceContext, const De
       if (dirty == whole) full = true;
     }
     underlayKey_.reset();  // a main-view paint makes the last picture stale
+    underlay_.reset();
     Copy(state.splashActive ? *background_ : *chrome_, *frame_, dirty);
     DrawContext dc = ContextOn(*frame_, in);
     if (!full) {

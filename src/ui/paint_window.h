@@ -7,8 +7,9 @@
 // chrome, each kept with the look it was drawn for, RowLayer: two looks per row, so the hover
 // moving back and forth is only copied, and a row that only got new samples or traffic has only its meter
 // cells drawn again), and the underlay (the main view as last drawn, reused
-// behind an open panel). They are created on the first paint and again whenever
-// the client size changes, which also invalidates the caches and forces a full repaint. Each
+// behind an open panel; it exists only while a panel is open). They are created on the first
+// paint and again whenever the client size changes, which also invalidates the caches and forces
+// a full repaint. Each
 // layer follows the one under it: a new background makes a new chrome, a new chrome empties the
 // row layer.
 //

@@ -499,6 +499,20 @@ class CairoGraphics final : public GraphicsFactory {
     return std::make_unique<PangoCanvasFont>(description, std::move(family));
   }
 
+  std::unique_ptr<CanvasImage> WrapPremultipliedArgb(int32_t width, int32_t height, const uint32_t* pixels) override {
+    if (width < 1 || height < 1 || width > kMaxSurfaceSide || height > kMaxSurfaceSide || !pixels ||
+        cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, width) != width * 4) {
+      return nullptr;
+    }
+    // Cairo's ARGB32 is premultiplied 0xAARRGGBB in native order, as the pixels are; it only reads them.
+    cairo_surface_t* s = cairo_image_surface_create_for_data(
+        reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(pixels)), CAIRO_FORMAT_ARGB32, width, height, width * 4);
+    if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
+      cairo_surface_destroy(s);
+      return nullptr;
+    }
+    return std::make_unique<CairoImage>(s);
+  }
   std::unique_ptr<CanvasImage> CreateImage(int32_t width, int32_t height,
                                            const std::vector<uint32_t>& premultipliedArgb) override {
     if (width < 1 || height < 1 || width > kMaxSurfaceSide || height > kMaxSurfaceSide ||

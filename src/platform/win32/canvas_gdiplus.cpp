@@ -474,6 +474,13 @@ class GdiplusGraphics final : public GraphicsFactory {
     return std::make_unique<GdiplusImage>(std::move(bitmap));
   }
 
+  std::unique_ptr<CanvasImage> WrapPremultipliedArgb(int32_t width, int32_t height, const uint32_t* pixels) override {
+    if (width < 1 || height < 1 || width > kMaxSurfaceSide || height > kMaxSurfaceSide || !pixels) return nullptr;
+    auto bitmap = std::make_unique<Gdiplus::Bitmap>(width, height, width * 4, PixelFormat32bppPARGB,
+                                                    reinterpret_cast<BYTE*>(const_cast<uint32_t*>(pixels)));
+    if (bitmap->GetLastStatus() != Gdiplus::Ok) return nullptr;
+    return std::make_unique<GdiplusImage>(std::move(bitmap));
+  }
   std::unique_ptr<CanvasImage> WrapRgb32(int32_t width, int32_t height, const uint8_t* pixels) override {
     if (width < 1 || height < 1 || width > kMaxSurfaceSide || height > kMaxSurfaceSide || !pixels) return nullptr;
     // GDI+ only reads through the pointer of a bitmap it does not lock for writing.

@@ -217,7 +217,13 @@ TEST_F(SystemCanvasTest, ClipScaleImageAndCopy) {
   auto image = SystemGraphics().CreateImage(2, 1, {0xFFFF0000, 0xFFFF0000});
   ASSERT_NE(image, nullptr);
   c.DrawImage(*image, RectF{0, 25, 10, 5});  // device 0..20 x 50..60
+  // Drawn from the caller's premultiplied pixels: half-transparent red over black is dark red.
+  const std::vector<uint32_t> half = {0x80800000, 0x80800000};
+  auto wrapped = SystemGraphics().WrapPremultipliedArgb(2, 1, half.data());
+  ASSERT_NE(wrapped, nullptr);
+  c.DrawImage(*wrapped, RectF{10, 25, 10, 5});  // device 20..40 x 50..60
   std::vector<uint32_t> px = s.ReadPixels();
+  EXPECT_TRUE(Near(At(px, 60, 30, 55), 0xFF800000)) << "premultiplied image";
   EXPECT_TRUE(Near(At(px, 60, 10, 10), 0xFF00FF00)) << "inside the clip";
   EXPECT_TRUE(Near(At(px, 60, 30, 10), 0xFF000000)) << "outside the clip";
   EXPECT_TRUE(Near(At(px, 60, 45, 45), 0xFF0000FF)) << "scaled by 2 after the pop";
