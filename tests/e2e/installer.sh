@@ -38,7 +38,7 @@ display=""
 for n in $(seq 200 260); do
   if [ ! -e /tmp/.X$n-lock ] && [ ! -e /tmp/.X11-unix/X$n ]; then display=:$n; break; fi
 done
-[ -n "$display" ] || { echo "installer: no X display"; exit 2; }
+[ -n "$display" ] || { echo "installer: no free X display"; exit 2; }
 Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
 xvfb_pid=$!
 export DISPLAY=$display
