@@ -63,12 +63,14 @@ class WindowPaint::RowCache final : public RowLayer {
       }
     }
     if (slot < 0 && kin >= 0) {
-      // New samples or traffic only: the chrome comes back under the meter cells, and the row is drawn again
-      // clipped to them, which culls its texts elsewhere (text is what costs).
+      // New samples or traffic only: the chrome comes back under the cells that changed (the traffic,
+      // the latency's or both), and the row is drawn again clipped to them, which culls its texts
+      // elsewhere (text is what costs).
       slot = kin;
+      const auto [cellsLeft, cellsRight] = ChangedMeterCells(*slots.look[kin], look);
       const DeviceRect cells =
-          Intersect(band, DeviceRect{static_cast<int32_t>(std::floor(MeterCellsLeft(W_) * s)), band.top,
-                                     static_cast<int32_t>(std::ceil(MeterCellsRight(W_) * s)), band.bottom});
+          Intersect(band, DeviceRect{static_cast<int32_t>(std::floor(cellsLeft * s)), band.top,
+                                     static_cast<int32_t>(std::ceil(cellsRight * s)), band.bottom});
       Surface& target = *paint_.rows_[slot];
       Copy(*paint_.chrome_, target, cells);
       DrawContext dc = ContextOn(target, in_);

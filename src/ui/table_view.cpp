@@ -338,6 +338,14 @@ bool SameButMeters(const RowLook& a, const RowLook& b) {
   return c == b;
 }
 
+std::pair<float, float> ChangedMeterCells(const RowLook& a, const RowLook& b) {
+  const bool traffic = a.metered != b.metered || a.shownReceived != b.shownReceived || a.shownSent != b.shownSent;
+  const bool latency = a.latencyMs != b.latencyMs || a.app.signalMs != b.app.signalMs || a.samples != b.samples;
+  const int32_t W = b.W;
+  return {traffic || !latency ? MeterCellsLeft(W) : LatencyCellsLeft(W),
+          latency || !traffic ? MeterCellsRight(W) : LatencyCellsLeft(W)};
+}
+
 void PaintTable(DrawContext& dc, AppState& state, ViewInputs& inputs, const std::vector<ViewRow>& rows,
                 const LatencyBook& book, int32_t W, int32_t H, RowLayer* layer, const RateHistoryFn& history) {
   const ThemePalette& p = dc.palette;

@@ -16,6 +16,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "appearance/draw.h"
@@ -64,10 +65,15 @@ RowLook LookOf(const ViewRow& row, const LatencyBook& book, bool selected, bool 
                int32_t W);
 // New samples and traffic change a row only between these two x (logical): its traffic, latency,
 // signal bars and sparkline. Nothing else of the row is drawn within 3 pixels of them, but its background.
+// The traffic cell ends and the latency's cells begin at LatencyCellsLeft, with 4 pixels either side.
 inline float MeterCellsLeft(int32_t W) { return static_cast<float>(W - 467); }
+inline float LatencyCellsLeft(int32_t W) { return static_cast<float>(W - 364); }
 inline float MeterCellsRight(int32_t W) { return static_cast<float>(W - 144); }
 // Looks that differ at most in the latency, the samples and the traffic.
 bool SameButMeters(const RowLook& a, const RowLook& b);
+// For two such looks, the x span (logical) of the cells that differ: the traffic cell, the latency's
+// cells, or both.
+std::pair<float, float> ChangedMeterCells(const RowLook& a, const RowLook& b);
 
 // Rows drawn before and kept with their looks (the compositor's row layer). Text is the costliest
 // thing a software canvas draws and a table row is mostly text, while between two paints most rows

@@ -402,5 +402,38 @@ TEST_F(TableViewTest, TrafficCellsAndTheDetailsPanesTotals) {
   EXPECT_FALSE(state.hits[Slot::DetailsRePing].present || state.hits[Slot::DetailsCopyEndpoint].present);
 }
 
+// A row whose traffic alone changed is drawn again in its traffic cell only, and one whose latency
+// alone changed in the latency's cells only: neither cell draws anything near the other.
+TEST_F(TableViewTest, TrafficAndLatencyCellsAreRepaintedApart) {
+  std::vector<ViewRow> rows = Rows(1);
+  rows[0].traffic = RowTraffic{true, 0, 0, 999000000, 999000000, 0, 0};
+  book.RecordSample(rows[0].remoteAddress, 999);
+  const RowLook a = LookOf(rows[0], book, false, false, 0, true, kW);
+  for (const bool traffic : {true, false}) {
+    const auto [left, right] = traffic ? std::pair{MeterCellsLeft(kW), LatencyCellsLeft(kW)}
+                                       : std::pair{LatencyCellsLeft(kW), MeterCellsRight(kW)};
+    PaintPartial(rows, RectF{left, 372, right - left, 28});
+    int drawn = 0;
+    for (const CanvasCall& c : canvas.calls()) {
+      if (c.kind >= CallKind::PushClip || c.rect.w > 500) continue;  // not clips, not the row's background
+      ++drawn;
+      EXPECT_TRUE(traffic ? c.rect.Right() <= LatencyCellsLeft(kW) - 4 : c.rect.x >= LatencyCellsLeft(kW) + 4)
+          << c.rect.x;
+    }
+    EXPECT_GE(drawn, 2);
+    RowLook b = a;
+    if (traffic) {
+      b.shownSent += 1;
+    } else {
+      b.latencyMs += 1;
+    }
+    EXPECT_EQ(ChangedMeterCells(a, b), std::pair(left, right));
+  }
+  RowLook both = a;
+  both.shownSent += 1;
+  both.samples.push_back(1);
+  EXPECT_EQ(ChangedMeterCells(a, both), std::pair(MeterCellsLeft(kW), MeterCellsRight(kW)));
+}
+
 }  // namespace
 }  // namespace tolvane
