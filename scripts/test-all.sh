@@ -11,6 +11,12 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 jobs=${TOLVANE_JOBS:-2}
 step() { printf '\n==== %s ====\n' "$*"; }
+# The test steps that need a display get a private virtual one, started the way the end-to-end
+# scripts start theirs: a free number, waited for until it answers (a loaded machine is slow).
+work=$(mktemp -d /tmp/tolvane-test-all.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+# shellcheck source=../tests/e2e/lib.sh
+source tests/e2e/lib.sh
 
 step "dependencies"
 scripts/install-deps.sh
@@ -43,15 +49,13 @@ step "linux tests: the services on the real kernel, in a test network of their o
 # LinuxKernel runs inside tests/linux/testnet.sh (a network namespace with a test host); without
 # the rights to make one it is reported as skipped, never as passed. The canvas, picture, sound and
 # video tests need a display: a private virtual one.
-linux_display=:$((300 + RANDOM % 50))
-Xvfb "$linux_display" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
-linux_xvfb=$!
-sleep 1
+e2e_start_display 300 349 || { echo "no virtual display for the linux tests"; exit 1; }
 set +e
-DISPLAY=$linux_display ctest --test-dir build/linux -j "$jobs" --output-on-failure
+ctest --test-dir build/linux -j "$jobs" --output-on-failure
 linux_rc=$?
 set -e
-kill $linux_xvfb 2>/dev/null || true
+e2e_stop_display || true
+unset DISPLAY
 [ $linux_rc -eq 0 ] || { echo "linux tests failed"; exit $linux_rc; }
 
 step "end-to-end checks of the Linux program"
@@ -72,12 +76,8 @@ cmake --build build/windows -j "$jobs"
 
 step "windows tests under Wine"
 # Wine's clipboard and window tests need an X display: a private virtual one.
-xvfb_display=:$((90 + RANDOM % 50))
-Xvfb "$xvfb_display" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-trap 'kill $xvfb_pid 2>/dev/null || true' EXIT
-export DISPLAY=$xvfb_display
-sleep 1
+e2e_start_display 90 139 || { echo "no virtual display for the windows tests"; exit 1; }
+trap 'e2e_stop_display; rm -rf "$work"' EXIT
 export TOLVANE_WINEPREFIX=$(mktemp -d /tmp/tolvane-ctest-prefix.XXXXXX)
 export WINEPREFIX=$TOLVANE_WINEPREFIX
 scripts/wine-run.sh wineboot -i >/dev/null 2>&1 || true
@@ -91,7 +91,7 @@ win_rc=$?
 set -e
 "$wineserver_bin" -k 2>/dev/null || true
 rm -rf "$TOLVANE_WINEPREFIX"
-kill $xvfb_pid 2>/dev/null || true
+e2e_stop_display || true
 unset WINEPREFIX TOLVANE_WINEPREFIX DISPLAY
 [ $win_rc -eq 0 ] || { echo "windows tests failed"; exit $win_rc; }
 
