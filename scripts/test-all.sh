@@ -54,7 +54,7 @@ set +e
 ctest --test-dir build/linux -j "$jobs" --output-on-failure
 linux_rc=$?
 set -e
-e2e_stop_display || true
+e2e_stop_display
 unset DISPLAY
 [ $linux_rc -eq 0 ] || { echo "linux tests failed"; exit $linux_rc; }
 
@@ -91,7 +91,7 @@ win_rc=$?
 set -e
 "$wineserver_bin" -k 2>/dev/null || true
 rm -rf "$TOLVANE_WINEPREFIX"
-e2e_stop_display || true
+e2e_stop_display
 unset WINEPREFIX TOLVANE_WINEPREFIX DISPLAY
 [ $win_rc -eq 0 ] || { echo "windows tests failed"; exit $win_rc; }
 

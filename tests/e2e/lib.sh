@@ -55,7 +55,13 @@ e2e_start_display() {
   done
   return 1
 }
-e2e_stop_display() { [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null; }
+# Stops it; always succeeds, so that it can end a trap under set -e.
+e2e_stop_display() {
+  [ -n "$xvfb_pid" ] || return 0
+  kill "$xvfb_pid" 2>/dev/null || true
+  wait "$xvfb_pid" 2>/dev/null || true
+  xvfb_pid=""
+}
 
 # Waits (up to $1 seconds) until the command in the remaining arguments succeeds.
 wait_for() {
